@@ -1,0 +1,43 @@
+#include "platform/controls.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+std::atomic<IStatusField*> g_pStatusField{nullptr};
+std::atomic<IButton*> g_pStartButton{nullptr};
+std::atomic<IButton*> g_pEndButton{nullptr};
+std::atomic<ITimeField*> g_pTimeField{nullptr};
+
+void SetStatusText(const std::string& text) {
+  if (IStatusField* field = g_pStatusField.load()) field->SetText(text);
+}
+
+static std::string FormatV(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  int needed = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (needed < 0) return {};
+  std::vector<char> buffer(static_cast<std::size_t>(needed) + 1);
+  std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  return std::string(buffer.data(), static_cast<std::size_t>(needed));
+}
+
+void SetStatusTextF(const char* format, int value) { SetStatusTextV(format, value); }
+
+void SetStatusTextV(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatV(format, args);
+  va_end(args);
+  SetStatusText(text);
+}
+
+void EnableStartButton(bool enabled) {
+  if (IButton* button = g_pStartButton.load()) button->Enable(enabled);
+}
+
+void EnableEndButton(bool enabled) {
+  if (IButton* button = g_pEndButton.load()) button->Enable(enabled);
+}

@@ -1,0 +1,9 @@
+#include "platform/paths.h"
+
+#include <algorithm>
+
+std::filesystem::path NativePath(const std::string& path) {
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '\\', '/');
+  return std::filesystem::path(native);
+}

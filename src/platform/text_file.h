@@ -1,0 +1,29 @@
+#pragma once
+// Text files read the way a Windows program reads them in text mode, on every platform:
+// CR LF is one line end (and so is a lone CR, so that a stray CR never reaches a token).
+// Lines come in pieces of at most a given number of characters, like fgets with a fixed buffer.
+#include <cstdio>
+#include <string>
+
+class TextFileReader {
+ public:
+  // Opens the file (a path in the program's own form, see NativePath) for reading.
+  explicit TextFileReader(const std::string& path);
+  ~TextFileReader();
+  TextFileReader(const TextFileReader&) = delete;
+  TextFileReader& operator=(const TextFileReader&) = delete;
+
+  bool IsOpen() const { return m_File != nullptr; }
+
+  // Reads the next piece of a line: up to maxChars characters, stopping after a line end,
+  // which is kept as a single '\n'. Returns false at the end of the file (nothing read).
+  bool ReadPiece(std::string& out, std::size_t maxChars = 255);
+
+  // Reads a whole line without its line end. Returns false at the end of the file.
+  bool ReadLine(std::string& out);
+
+ private:
+  int Get();
+
+  std::FILE* m_File = nullptr;
+};

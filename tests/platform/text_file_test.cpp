@@ -1,0 +1,76 @@
+#include "platform/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/test_data.h"
+
+namespace {
+
+using altivane::test::TempDir;
+
+std::vector<std::string> Pieces(const std::string& bytes, std::size_t max) {
+  TempDir dir;
+  TextFileReader reader(dir.Write("f.txt", bytes).string());
+  std::vector<std::string> out;
+  std::string piece;
+  while (reader.ReadPiece(piece, max)) out.push_back(piece);
+  return out;
+}
+
+TEST(TextFileReader, LineEndsFoldToOneNewline) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> pieces;
+  } cases[] = {
+      {"a\r\nb\r\n", {"a\n", "b\n"}},
+      {"a\nb", {"a\n", "b"}},
+      {"a\rb\r\n\r\n", {"a\n", "b\n", "\n"}},
+      {"mixed\r\nlf\n", {"mixed\n", "lf\n"}},
+      {"", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    EXPECT_EQ(Pieces(c.bytes, 255), c.pieces);
+  }
+}
+
+TEST(TextFileReader, LongLineComesInPiecesAndCrLfAcrossTheCutIsOneEnd) {
+  std::string line(600, 'x');
+  auto pieces = Pieces(line + "\r\nnext\r\n", 255);
+  ASSERT_EQ(pieces.size(), 4u);
+  EXPECT_EQ(pieces[0], std::string(255, 'x'));
+  EXPECT_EQ(pieces[1], std::string(255, 'x'));
+  EXPECT_EQ(pieces[2], std::string(90, 'x') + "\n");
+  EXPECT_EQ(pieces[3], "next\n");
+  // The CR lands exactly on the cut: its LF must not become an extra empty line.
+  auto cut = Pieces(std::string(255, 'y') + "\r\nz", 255);
+  ASSERT_EQ(cut.size(), 3u);
+  EXPECT_EQ(cut[1], "\n");
+  EXPECT_EQ(cut[2], "z");
+}
+
+TEST(TextFileReader, ReadLineDropsLineEndsAndKeepsAnyBytes) {
+  TempDir dir;
+  std::string bytes = std::string("one\r\n") + '\0' + "\xa8two\n\nlast";
+  TextFileReader reader(dir.Write("f.txt", bytes).string());
+  std::vector<std::string> lines;
+  std::string line;
+  while (reader.ReadLine(line)) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "one");
+  EXPECT_EQ(lines[1], std::string("\0\xa8two", 5));
+  EXPECT_EQ(lines[2], "");
+  EXPECT_EQ(lines[3], "last");
+}
+
+TEST(TextFileReader, MissingFileIsNotOpenAndReadsNothing) {
+  TextFileReader reader("/nonexistent\\dir\\file.txt");
+  EXPECT_FALSE(reader.IsOpen());
+  std::string s;
+  EXPECT_FALSE(reader.ReadPiece(s));
+  EXPECT_FALSE(reader.ReadLine(s));
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+#pragma once
+#include <filesystem>
+#include <string>
+
+namespace altivane::test {
+
+// Folder of the real-world weather data (shared/data beside the clone).
+std::filesystem::path SharedDataDir();
+// True when the real-world data folder is present.
+bool HaveSharedData();
+// The repository's own folder (for data/sample and tests/data).
+std::filesystem::path SourceDir();
+
+// A fresh empty folder, removed when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return m_Path; }
+  // Writes bytes to a file below the folder (creating sub-folders) and returns its path.
+  std::filesystem::path Write(const std::string& relative, const std::string& bytes) const;
+
+ private:
+  std::filesystem::path m_Path;
+};
+
+}  // namespace altivane::test
+
+// Skips the current test when the shared data folder is absent.
+#define ALTIVANE_REQUIRE_SHARED_DATA()                                              \
+  do {                                                                              \
+    if (!::altivane::test::HaveSharedData())                                        \
+      GTEST_SKIP() << "real-world data folder not found: "                          \
+                   << ::altivane::test::SharedDataDir().string();                   \
+  } while (0)
