@@ -1,0 +1,59 @@
+#pragma once
+// The station catalogue: owns every station record by key; its lists only refer to records.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "reports/weather_time.h"
+#include "stations/station_records.h"
+
+class METAR_Stations {
+ public:
+  using RecordMap = std::map<std::string, std::unique_ptr<Weather_Station>>;
+
+  METAR_Stations();
+  virtual ~METAR_Stations();
+  METAR_Stations(const METAR_Stations&) = delete;
+  METAR_Stations& operator=(const METAR_Stations&) = delete;
+
+  // Fills the catalogue from the station list and then from the simulator's map, both under
+  // g_SimFolder.
+  void LoadStations();
+
+  // Reads a METAR file (either layout) into the records; false when it cannot be opened.
+  bool ReadMetarFile(const std::string& path, WeatherTime reference);
+  // Reads an upper-air file of TEMP messages into the records; false when it cannot be opened.
+  bool ReadUpperAirFile(const std::string& path);
+
+  // The record stored under key (exact, case-sensitive), or none.
+  Weather_Station* Lookup(const std::string& key) const;
+  // Stores a record under key. A record stored there before is destroyed; the lists that
+  // referred to it refer to the new record instead (or drop it from m_SimStations when the new
+  // record carries no weather block), so they never keep a destroyed record.
+  Weather_Station* SetAt(const std::string& key, std::unique_ptr<Weather_Station> record);
+  // All (key, record) pairs, in key order.
+  const RecordMap& Records() const { return m_Records; }
+  std::size_t Count() const { return m_Records.size(); }
+
+  // WMO index number -> key, set (replacing) and look-up.
+  void SetWmoKey(const std::string& wmo, const std::string& key) { m_WmoToKey[wmo] = key; }
+  const std::string* LookupWmoKey(const std::string& wmo) const;
+
+  // Records whose upper-air data became valid, in that order.
+  std::vector<Weather_Station*> m_UpperAirStations;
+  // The simulator's weather stations in map order (twice when the map lists one twice).
+  std::vector<METAR_Station*> m_SimStations;
+  std::int32_t m_CycleFileRead = 0;
+  std::map<std::string, std::string> m_WmoToKey;
+  std::string m_ReportDate;
+  std::string m_ReportTime;
+
+ private:
+  RecordMap m_Records;
+};
+
+// The one catalogue of the process: created by the main window, none before.
+extern std::atomic<METAR_Stations*> g_pStations;

@@ -1,0 +1,110 @@
+#pragma once
+// The station records of the catalogue: the base record with identity, position and upper-air
+// data, and the report station that adds the decoded surface report and the weather block.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "reports/weather_time.h"
+#include "stations/weather_block.h"
+
+inline constexpr int kMissing = -999;
+inline constexpr double kMissingReal = -999.0;
+inline constexpr int kLevelSlots = 13;
+inline constexpr int kCloudSlots = 5;
+// Entries of each significant-level buffer: 99 levels and the end marker.
+inline constexpr int kSigLevelBufferSize = 100;
+
+using LevelTable = std::array<std::int32_t, kLevelSlots>;
+using SigLevelBuffer = std::array<std::int32_t, kSigLevelBufferSize>;
+
+// Station states in the update cycle.
+inline constexpr std::int32_t kStateIdle = 0;     // not a simulator station
+inline constexpr std::int32_t kStateToSend = 1;   // weather to be computed and sent
+inline constexpr std::int32_t kStateSent = 2;     // weather sent
+
+class Weather_Station {
+ public:
+  Weather_Station();
+  virtual ~Weather_Station();
+  Weather_Station(const Weather_Station&) = delete;
+  Weather_Station& operator=(const Weather_Station&) = delete;
+
+  // Decoders of TEMP messages (one message text each); they never fail, the flags tell.
+  void DecodeTTAA(const std::string& message);
+  void DecodeTTBB(const std::string& message);
+
+  // Identity and position.
+  double m_Latitude = 0.0;
+  double m_Longitude = 0.0;
+  std::string m_Name;
+  std::string m_Region;
+  std::string m_Key;
+  std::string m_WmoNumber;
+  std::int32_t m_State = kStateIdle;
+  double m_UpperAirLatitude = 0.0;
+  double m_UpperAirLongitude = 0.0;
+  double m_Elevation = 0.0;
+  double m_UpperAirElevation = 0.0;
+
+  // Upper-air data: slot i of every table describes the same level.
+  LevelTable m_LevelPressure;
+  LevelTable m_LevelHeight;
+  LevelTable m_LevelTemperature;
+  LevelTable m_LevelDewPoint;
+  LevelTable m_LevelWindDirection;
+  LevelTable m_LevelWindSpeed;
+  // Significant levels: none until a TTBB message is decoded.
+  std::unique_ptr<SigLevelBuffer> m_SigPressure;
+  std::unique_ptr<SigLevelBuffer> m_SigHeight;
+  std::unique_ptr<SigLevelBuffer> m_SigTemperature;
+  std::unique_ptr<SigLevelBuffer> m_SigDewPoint;
+  std::int32_t m_UpperAirValid = 0;
+  std::int32_t m_SigLevelsValid = 0;
+  std::int32_t m_SigLevelCount = 0;
+  std::int32_t m_ReportValid = 0;
+
+  // Sets the six level tables to "none".
+  void ResetLevelTables();
+};
+
+class METAR_Station : public Weather_Station {
+ public:
+  METAR_Station();
+  // Takes over identity, position, state, flags, level tables and copies of the
+  // significant-level buffers of a base record (which the caller then destroys).
+  explicit METAR_Station(const Weather_Station& source);
+  ~METAR_Station() override;
+
+  // Decodes one surface report against the reference time (reports newer than it are ignored).
+  void DecodeReport(const std::string& report, WeatherTime reference);
+
+  // Sets the surface-report fields to their initial values (not the text, date, time, weather
+  // kind or validity flag).
+  void ResetReportFields();
+
+  std::string m_ReportText;
+  std::string m_ObsDate;
+  std::string m_ObsTime;
+  std::int32_t m_WindSpeed = 0;
+  std::int32_t m_WindDirection = 0;
+  std::int32_t m_WindGust = 0;
+  std::int32_t m_WindVariation = 0;
+  double m_Visibility = 0.0;
+  std::string m_Weather;
+  double m_PrecipIntensity = 0.0;
+  std::array<double, kCloudSlots> m_CloudThickness{};
+  std::array<double, kCloudSlots> m_CloudCover{};
+  std::array<std::int32_t, kCloudSlots> m_CloudBase{};
+  std::array<std::int32_t, kCloudSlots> m_CloudType{};
+  std::int32_t m_Temperature = kMissing;
+  std::int32_t m_DewPoint = kMissing;
+  double m_SeaLevelTemperature = kMissingReal;
+  double m_SeaLevelDewPoint = kMissingReal;
+  std::int32_t m_Pressure = kMissing;
+  std::int32_t m_Thunderstorm = 0;
+
+  // The weather block for the simulator and its staging records (last member).
+  SimWeatherBlock m_WeatherBlock;
+};

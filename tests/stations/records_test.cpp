@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "stations/metar_stations.h"
+#include "stations/station_records.h"
+
+namespace {
+
+// Counts destructions so ownership faults (double delete, leak) show as wrong counts.
+int g_Destroyed = 0;
+struct CountedStation : METAR_Station {
+  ~CountedStation() override { ++g_Destroyed; }
+};
+struct CountedBase : Weather_Station {
+  ~CountedBase() override { ++g_Destroyed; }
+};
+
+TEST(StationRecords, FreshRecordsHoldTheInitialValues) {
+  METAR_Station s;
+  EXPECT_EQ(s.m_CloudCover[0], -999.0);
+  for (int i = 1; i < kCloudSlots; ++i) EXPECT_EQ(s.m_CloudCover[i], 0.0) << i;
+  EXPECT_EQ(s.m_Temperature, -999);
+  EXPECT_EQ(s.m_DewPoint, -999);
+  EXPECT_EQ(s.m_Pressure, -999);
+  EXPECT_EQ(s.m_SeaLevelTemperature, -999.0);
+  EXPECT_EQ(s.m_ReportValid, 0);
+  EXPECT_EQ(s.m_State, kStateIdle);
+  for (const LevelTable* t : {&s.m_LevelPressure, &s.m_LevelHeight, &s.m_LevelTemperature, &s.m_LevelDewPoint,
+                              &s.m_LevelWindDirection, &s.m_LevelWindSpeed})
+    for (int v : *t) EXPECT_EQ(v, -999);
+  EXPECT_FALSE(s.m_SigPressure || s.m_SigHeight || s.m_SigTemperature || s.m_SigDewPoint);
+  for (auto b : s.m_WeatherBlock.bytes) ASSERT_EQ(b, 0);
+}
+
+TEST(StationRecords, ConvertingConstructionCopiesIdentityAndOwnsSeparateBuffers) {
+  auto base = std::make_unique<Weather_Station>();
+  base->m_Latitude = 51.5;
+  base->m_Longitude = -0.12;
+  base->m_Name = "London";
+  base->m_Region = "UK";
+  base->m_Key = "03772";
+  base->m_WmoNumber = "03772";
+  base->m_State = kStateToSend;
+  base->m_UpperAirLatitude = 1.5;
+  base->m_UpperAirLongitude = 2.5;
+  base->m_Elevation = 25;
+  base->m_UpperAirElevation = 30;
+  base->m_UpperAirValid = 1;
+  base->m_SigLevelsValid = 1;
+  base->m_SigLevelCount = 2;
+  base->m_ReportValid = 1;
+  base->m_LevelPressure[3] = 850;
+  base->m_LevelWindSpeed[12] = 77;
+  base->m_SigPressure = std::make_unique<SigLevelBuffer>();
+  (*base->m_SigPressure)[0] = 1003;
+  (*base->m_SigPressure)[99] = 5;
+
+  METAR_Station converted(*base);
+  EXPECT_EQ(converted.m_Latitude, 51.5);
+  EXPECT_EQ(converted.m_Longitude, -0.12);
+  EXPECT_EQ(converted.m_Name, "London");
+  EXPECT_EQ(converted.m_Region, "UK");
+  EXPECT_EQ(converted.m_Key, "03772");
+  EXPECT_EQ(converted.m_WmoNumber, "03772");
+  EXPECT_EQ(converted.m_State, kStateToSend);
+  EXPECT_EQ(converted.m_UpperAirLatitude, 1.5);
+  EXPECT_EQ(converted.m_UpperAirLongitude, 2.5);
+  EXPECT_EQ(converted.m_Elevation, 25);
+  EXPECT_EQ(converted.m_UpperAirElevation, 30);
+  EXPECT_EQ(converted.m_UpperAirValid, 1);
+  EXPECT_EQ(converted.m_SigLevelsValid, 1);
+  EXPECT_EQ(converted.m_SigLevelCount, 2);
+  EXPECT_EQ(converted.m_ReportValid, 1);
+  EXPECT_EQ(converted.m_LevelPressure, base->m_LevelPressure);
+  EXPECT_EQ(converted.m_LevelWindSpeed, base->m_LevelWindSpeed);
+  EXPECT_EQ(converted.m_CloudCover[0], -999.0);
+  EXPECT_EQ(converted.m_Pressure, -999);
+  ASSERT_TRUE(converted.m_SigPressure);
+  EXPECT_NE(converted.m_SigPressure.get(), base->m_SigPressure.get());
+  EXPECT_FALSE(converted.m_SigHeight);
+  base.reset();  // the source goes; the copy keeps its own buffer
+  EXPECT_EQ((*converted.m_SigPressure)[0], 1003);
+  EXPECT_EQ((*converted.m_SigPressure)[99], 5);
+}
+
+TEST(StationCatalogue, ReplacingARecordDestroysTheOldOneAndRepointsTheLists) {
+  g_Destroyed = 0;
+  {
+    METAR_Stations cat;
+    EXPECT_EQ(cat.m_CycleFileRead, 0);
+    EXPECT_TRUE(cat.m_ReportDate.empty() && cat.m_ReportTime.empty());
+    auto* first = static_cast<METAR_Station*>(cat.SetAt("EGLL", std::make_unique<CountedStation>()));
+    cat.m_SimStations.push_back(first);
+    cat.m_SimStations.push_back(first);
+    cat.m_UpperAirStations.push_back(first);
+    auto* second = static_cast<METAR_Station*>(cat.SetAt("EGLL", std::make_unique<CountedStation>()));
+    EXPECT_EQ(g_Destroyed, 1);
+    EXPECT_EQ(cat.Lookup("EGLL"), second);
+    EXPECT_EQ(cat.m_SimStations, (std::vector<METAR_Station*>{second, second}));
+    EXPECT_EQ(cat.m_UpperAirStations, (std::vector<Weather_Station*>{second}));
+
+    // A base record cannot stand in the simulator list: the reference goes.
+    cat.SetAt("EGLL", std::make_unique<CountedBase>());
+    EXPECT_EQ(g_Destroyed, 2);
+    EXPECT_TRUE(cat.m_SimStations.empty());
+    EXPECT_EQ(cat.m_UpperAirStations.size(), 1u);
+
+    cat.SetAt("LFPG", std::make_unique<CountedStation>());
+    EXPECT_EQ(cat.Lookup("lfpg"), nullptr);  // keys are case-sensitive
+    EXPECT_EQ(cat.Count(), 2u);
+  }
+  EXPECT_EQ(g_Destroyed, 4);  // each record once, whatever the lists held
+}
+
+TEST(StationCatalogue, WmoMapReplacesAndLooksUp) {
+  METAR_Stations cat;
+  EXPECT_EQ(cat.LookupWmoKey("03772"), nullptr);
+  cat.SetWmoKey("03772", "EGLL");
+  cat.SetWmoKey("03772", "EGRR");
+  ASSERT_NE(cat.LookupWmoKey("03772"), nullptr);
+  EXPECT_EQ(*cat.LookupWmoKey("03772"), "EGRR");
+}
+
+}  // namespace
