@@ -1,0 +1,150 @@
+#include "reports/tokenizer.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
+
+thread_local TokenTable g_TokenTable;
+
+const double g_Pi = 4.0 * std::atan2(1.0, 1.0);
+
+namespace {
+
+// Characters that make a group "worded" for the visibility rules: a group without any of them
+// is a bare number such as "1" (whole part of "1 1/2SM") or "0800" (metres).
+constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ/-$:";
+
+bool HasNoLetter(const std::string& token) {
+  return token.find_first_of(kLetters) == std::string::npos;
+}
+
+bool Contains(const std::string& token, std::string_view key) {
+  return token.find(key) != std::string::npos;
+}
+
+constexpr double kNauticalMilesPerMetre = 0.0005399568034557236;     // 1 / 1852
+constexpr double kNauticalMilesPerKilometre = 0.5399568034557235;    // 1000 / 1852
+
+}  // namespace
+
+int TokenTable::Split(std::string_view report) {
+  m_Count = 0;
+  std::size_t pos = 0;
+  while (pos < report.size() && m_Count < kMaxTokens) {
+    if (report[pos] == ' ') {
+      ++pos;
+      continue;
+    }
+    std::size_t end = report.find(' ', pos);
+    if (end == std::string_view::npos) end = report.size();
+    m_Tokens[static_cast<std::size_t>(m_Count++)].assign(report.substr(pos, end - pos));
+    pos = end;
+  }
+  return m_Count;
+}
+
+// Searches from token 3 on. "RMK" ends every search but its own. "V" only takes 7-character
+// groups (180V240, VRB05KT; not VCSH or VV001), "A" only 5-character groups (A2992; not AUTO
+// or A29921). "SM" joins a visibility with its unit or whole part, and on the way turns metric
+// groups into miles: 9999 -> 10SM, 0800 -> 4/10SM, 10KM -> 5SM.
+std::string* TokenTable::FindToken(std::string_view key) {
+  if (m_Count <= kFirstSearched || m_Tokens[kFirstSearched].empty()) return nullptr;
+  const bool isRemarks = key == "RMK";
+  const bool isMiles = key == "SM";
+  for (int i = kFirstSearched; i < m_Count; ++i) {
+    std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
+    if (!isRemarks && entry == "RMK") return nullptr;
+    if (Contains(entry, key)) {
+      if (key == "V") {
+        if (entry.size() == 7) return &entry;
+        continue;
+      }
+      if (key == "A") {
+        if (entry.size() == 5) return &entry;
+        continue;
+      }
+      if (isMiles) return JoinFraction(i);
+      return &entry;
+    }
+    if (isMiles) {
+      if (std::string* converted = ConvertMetric(i)) return converted;
+    }
+  }
+  return nullptr;
+}
+
+// "10" "SM" -> "10SM"; "1" "1/2SM" -> "1 1/2SM"; "1" "1/2" "SM" -> "1 1/2SM". The emptied
+// entries stay in the table. index is at least 3, so index - 2 is still a table entry.
+std::string* TokenTable::JoinFraction(int index) {
+  auto at = [this](int i) -> std::string& { return m_Tokens[static_cast<std::size_t>(i)]; };
+  int p = index;
+  if (at(p) == "SM") {
+    at(p - 1) += "SM";
+    at(p).clear();
+    --p;
+  }
+  if (HasNoLetter(at(p - 1))) {
+    at(p) = at(p - 1) + " " + at(p);
+    at(p - 1).clear();
+  }
+  return &at(p);
+}
+
+// Metric visibilities rewritten in miles; nullptr when the group is not one.
+std::string* TokenTable::ConvertMetric(int index) {
+  std::string& entry = m_Tokens[static_cast<std::size_t>(index)];
+  char text[32];
+  if (HasNoLetter(entry) && entry.size() >= 4) {
+    const double miles = entry == "9999" ? 10.0 : ParseLeadingNumber(entry) * kNauticalMilesPerMetre;
+    if (miles < 1.0)
+      std::snprintf(text, sizeof text, "%d/10", TruncateToInt(miles * 10.0));
+    else
+      std::snprintf(text, sizeof text, "%d", TruncateToInt(miles));
+    entry = text;
+    entry += "SM";
+    return &entry;
+  }
+  if (entry.size() >= 2 && entry.compare(entry.size() - 2, 2, "KM") == 0) {
+    const char firstTwo[3] = {entry[0], entry[1], '\0'};
+    const double miles = std::strtod(firstTwo, nullptr) * kNauticalMilesPerKilometre;
+    std::snprintf(text, sizeof text, "%dSM", TruncateToInt(miles));
+    entry = text;
+    return &entry;
+  }
+  return nullptr;
+}
+
+int SplitReport(std::string_view report) { return g_TokenTable.Split(report); }
+
+std::string* FindToken(std::string_view key) { return g_TokenTable.FindToken(key); }
+
+double ParseLeadingNumber(std::string_view text) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return 0.0;
+  double value = 0.0;
+  const char* first = text.data();
+  const std::from_chars_result result = std::from_chars(first, first + text.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // from_chars leaves the value alone on overflow and underflow; strtod gives the
+    // saturated value (HUGE_VAL or 0) for the same digits.
+    const std::string digits(first, result.ptr);
+    return std::strtod(digits.c_str(), nullptr);
+  }
+  if (result.ec != std::errc()) return 0.0;
+  return value;
+}
+
+int TruncateToInt(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+double KnotsFromMetresPerSecond(double metresPerSecond) { return metresPerSecond * 1.9438444924406049; }
+double MetresFromFeet(double feet) { return feet * 0.3048; }
+double FeetFromMetres(double metres) { return metres * 3.280839895013123; }
+double HectopascalsFromInches(double inchesOfMercury) { return inchesOfMercury * 33.86530748663101; }
+double RadiansFromDegrees(double degrees) { return degrees * g_Pi * 0.005555555555555556; }

@@ -1,0 +1,64 @@
+#pragma once
+// The token table of the surface-report decoder and the small number and unit helpers that
+// every decoder uses.
+//
+// A report is split once into the table; the decoder then asks for each group it wants with
+// FindToken ("the first token from the fourth on that contains KEY"). FindToken rewrites
+// visibility groups in place (fractions joined, metric values turned into "SM" form), and the
+// rewritten entries stay for the later searches of the same decoding.
+#include <array>
+#include <string>
+#include <string_view>
+
+class TokenTable {
+ public:
+  // A report has room for this many tokens; tokens after the fiftieth are dropped.
+  static constexpr int kMaxTokens = 50;
+  // Searches start here: tokens 0 to 2 are station, day-time and one more group, or file date,
+  // file time and station.
+  static constexpr int kFirstSearched = 3;
+
+  // Cuts the report at spaces (runs of spaces are one separator, no empty tokens) into the
+  // table and returns the number of tokens stored. Entries past that keep older contents.
+  int Split(std::string_view report);
+
+  // The first entry from index 3 on that contains key, with the rules for "RMK", "V", "A" and
+  // "SM" (see tokenizer.cpp); nullptr when there is none. The caller may change the entry.
+  std::string* FindToken(std::string_view key);
+
+  int Count() const { return m_Count; }
+  std::string& operator[](int index) { return m_Tokens[static_cast<std::size_t>(index)]; }
+  const std::string& operator[](int index) const { return m_Tokens[static_cast<std::size_t>(index)]; }
+
+ private:
+  std::string* JoinFraction(int index);
+  std::string* ConvertMetric(int index);
+
+  std::array<std::string, kMaxTokens> m_Tokens;
+  int m_Count = 0;
+};
+
+// The decoder's table. One per thread: a report is split and searched on one thread, so two
+// threads reading report files never see each other's tokens.
+extern thread_local TokenTable g_TokenTable;
+
+// Split and FindToken on g_TokenTable.
+int SplitReport(std::string_view report);
+std::string* FindToken(std::string_view key);
+
+// The value of the longest prefix that reads as a decimal number when the text starts with a
+// digit 0-9, else 0.0: "05" -> 5.0, "29.92" -> 29.92, "2SM" -> 2.0, "M05" -> 0.0, "" -> 0.0.
+double ParseLeadingNumber(std::string_view text);
+
+// Truncates toward zero like a C cast, but saturates at the int range (NaN gives 0), so that
+// absurd input values never reach an undefined conversion.
+int TruncateToInt(double value);
+
+// Set once at start-up to 4 x atan2(1, 1). Not for use from other static initialisers.
+extern const double g_Pi;
+
+double KnotsFromMetresPerSecond(double metresPerSecond);
+double MetresFromFeet(double feet);
+double FeetFromMetres(double metres);
+double HectopascalsFromInches(double inchesOfMercury);
+double RadiansFromDegrees(double degrees);
