@@ -1,0 +1,147 @@
+#include "acquire/url_downloader.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "acquire/internet_settings.h"
+#include "platform/internet.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr const char* kRequestHeaders = "Accept: text/*\r\nUser-Agent: Mozilla\r\n";
+constexpr std::size_t kBufferSize = 1024;
+constexpr std::size_t kMaxMessageChars = kBufferSize - 1;
+
+// An error of the internet layer, with its number.
+struct InternetLayerError {
+  int code;
+};
+
+void Check(int error) {
+  if (error != 0) throw InternetLayerError{error};
+}
+
+std::string Format(const char* format, int value) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// "HTTP/1.1 302 Found\r\nLocation: http://b/x\r\n\r\n" -> "http://b/x"
+bool FindLocation(const std::string& headers, std::string& location) {
+  const std::string key = "Location: ";
+  const auto start = headers.find(key);
+  if (start == std::string::npos) return false;
+  const auto valueStart = start + key.size();
+  auto end = headers.find_first_of("\r\n", valueStart);
+  if (end == std::string::npos) end = headers.size();
+  location = headers.substr(valueStart, end - valueStart);
+  return true;
+}
+
+std::unique_ptr<IHttpRequest> OpenRequest(IInternetSession& session, const InternetUrl& url) {
+  std::unique_ptr<IHttpRequest> request;
+  Check(session.OpenHttpRequest(url.server, url.port, url.object, request));
+  Check(request->AddRequestHeaders(kRequestHeaders));
+  Check(request->SendRequest());
+  return request;
+}
+
+}  // namespace
+
+int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
+  std::unique_ptr<IInternetSession> session;
+  std::unique_ptr<IHttpRequest> request;
+  std::FILE* file = nullptr;
+  int result = 0;
+  try {
+    Check(OpenInternetSession(DownloadSessionSettings(ReadAcquireSettings()), session));
+
+    InternetUrl parsed;
+    if (!ParseInternetUrl(url, parsed) || parsed.service == InternetService::Other) {
+      m_strError = "Could not parse the URL: " + url;
+      throw CURLDown2FileException(1);
+    }
+
+    if (parsed.service == InternetService::Ftp) {
+      Check(session->FtpGetFile(parsed.server, parsed.object, localPath));
+      return 0;
+    }
+
+    request = OpenRequest(*session, parsed);
+    unsigned status = 0;
+    Check(request->QueryStatusCode(status));
+
+    if (status == 401) {
+      if (!request->PasswordDialogAsksRetry()) {
+        m_strError = "Access denied: Invalid password\n";
+        throw CURLDown2FileException(1);
+      }
+      Check(request->SendRequest());
+      Check(request->QueryStatusCode(status));
+    }
+
+    if (status == 301 || status == 302 || status == 303) {
+      std::string headers;
+      Check(request->QueryRawHeaders(headers));
+      std::string location;
+      if (!FindLocation(headers, location)) {
+        m_strError = "Error: Site redirects with no new location";
+        throw CURLDown2FileException(2);
+      }
+      request.reset();
+      InternetUrl target;
+      if (!ParseInternetUrl(location, target)) {
+        m_strError = "Error: the redirected URL could not be parsed.";
+        throw CURLDown2FileException(2);
+      }
+      if (target.service != InternetService::Http) {
+        m_strError = "Error: the redirected URL does not reference a HTTP resource.";
+        throw CURLDown2FileException(2);
+      }
+      request = OpenRequest(*session, target);
+      Check(request->QueryStatusCode(status));
+      if (status != 200) {
+        m_strError = Format("Error: Got status code %d", static_cast<int>(status));
+        throw CURLDown2FileException(2);
+      }
+    }
+
+    std::fprintf(stderr, "Status Code is %u\n", status);
+
+    // Text mode: a line feed becomes the platform's line end.
+    file = std::fopen(NativePath(localPath).c_str(), "w");
+    if (!file) {
+      m_strError = "Error: cannot create the local file " + localPath;
+      throw CURLDown2FileException(2);
+    }
+    char buffer[kBufferSize];
+    for (;;) {
+      std::size_t got = 0;
+      Check(request->ReadString(buffer, sizeof buffer, got));
+      if (got == 0) break;
+      if (std::fwrite(buffer, 1, got, file) != got) {
+        m_strError = "Error: cannot write the local file " + localPath;
+        throw CURLDown2FileException(2);
+      }
+    }
+    const bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    if (!closed) {
+      m_strError = "Error: cannot write the local file " + localPath;
+      throw CURLDown2FileException(2);
+    }
+  } catch (const CURLDown2FileException& e) {
+    result = e.m_nCode;
+  } catch (const InternetLayerError& e) {
+    std::string message = InternetErrorText(e.code);
+    if (message.size() > kMaxMessageChars) message.resize(kMaxMessageChars);
+    m_strError = Format("Error: (%d) ", e.code) + message;
+    result = 2;
+  }
+  if (file) std::fclose(file);
+  request.reset();
+  session.reset();
+  return result;
+}

@@ -1,0 +1,234 @@
+#include "acquire/url_downloader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "loopback_http_server.h"
+#include "platform/internet.h"
+#include "platform/registry.h"
+#include "support/test_data.h"
+
+namespace altivane::test {
+namespace {
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Every test gets its own registry file, so proxy ports and credentials are its own.
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* previous = std::getenv("ALTIVANE_REGISTRY");
+    m_HadRegistry = previous != nullptr;
+    if (previous) m_PreviousRegistry = previous;
+    setenv("ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").c_str(), 1);
+  }
+  void TearDown() override {
+    if (m_HadRegistry) {
+      setenv("ALTIVANE_REGISTRY", m_PreviousRegistry.c_str(), 1);
+    } else {
+      unsetenv("ALTIVANE_REGISTRY");
+    }
+  }
+  void SetSetting(const std::string& name, const std::string& value) {
+    ASSERT_TRUE(RegistryWriteString(RegistryRoot::CurrentUser, kInternetSettingsKey, name, value));
+  }
+  std::string LocalPath(const std::string& name) const { return (m_Dir.Path() / name).string(); }
+
+  TempDir m_Dir;
+  bool m_HadRegistry = false;
+  std::string m_PreviousRegistry;
+};
+
+struct ServedCase {
+  const char* name;
+  // Answers by path; "{host}" in an answer stands for the server's own host and port.
+  std::vector<std::pair<std::string, std::string>> answers;
+  bool credentialsSet;
+  int result;
+  std::string error;        // m_strError afterwards
+  bool fileExpected;
+  std::string fileContent;  // when a file is expected
+};
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (auto pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size())) {
+    text.replace(pos, from.size(), to);
+  }
+  return text;
+}
+
+TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
+  const std::string page = "<html>not here</html>\n";
+  const std::vector<ServedCase> cases = {
+      {"200 saved", {{"/a", HttpAnswer(200, "METAR one\nMETAR two\n")}}, false, 0, "", true,
+       "METAR one\nMETAR two\n"},
+      {"404 page saved as a success", {{"/a", HttpAnswer(404, page)}}, false, 0, "", true, page},
+      {"500 page saved as a success", {{"/a", HttpAnswer(500, "oops")}}, false, 0, "", true, "oops"},
+      {"empty body gives an empty file", {{"/a", HttpAnswer(200, "")}}, false, 0, "", true, ""},
+      {"CR LF body kept as sent", {{"/a", HttpAnswer(200, "x\r\ny\r\n")}}, false, 0, "", true, "x\r\ny\r\n"},
+      {"302 followed once",
+       {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(200, "moved\n")}},
+       false, 0, "", true, "moved\n"},
+      {"301 and 303 followed too",
+       {{"/a", HttpAnswer(303, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(200, "seen\n")}},
+       false, 0, "", true, "seen\n"},
+      {"302 without Location", {{"/a", HttpAnswer(302, "")}}, false, 2,
+       "Error: Site redirects with no new location", false, ""},
+      {"Location in other case is not a Location", {{"/a", HttpAnswer(302, "", "location: http://x/\r\n")}},
+       false, 2, "Error: Site redirects with no new location", false, ""},
+      {"302 to ftp", {{"/a", HttpAnswer(302, "", "Location: ftp://{host}/b\r\n")}}, false, 2,
+       "Error: the redirected URL does not reference a HTTP resource.", false, ""},
+      {"302 to a relative path", {{"/a", HttpAnswer(302, "", "Location: /b\r\n")}}, false, 2,
+       "Error: the redirected URL could not be parsed.", false, ""},
+      {"302 to 302",
+       {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")},
+        {"/b", HttpAnswer(302, "", "Location: http://{host}/c\r\n")},
+        {"/c", HttpAnswer(200, "never\n")}},
+       false, 2, "Error: Got status code 302", false, ""},
+      {"302 to 404",
+       {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(404, page)}},
+       false, 2, "Error: Got status code 404", false, ""},
+      {"401 declined leaves no file", {{"/a", HttpAnswer(401, "denied\n")}}, false, 1,
+       "Access denied: Invalid password\n", false, ""},
+      {"401 with credentials sent again", {{"/a", HttpAnswer(401, "denied\n")}}, true, 0, "", true, "welcome\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.credentialsSet) {
+      SetSetting("HttpUser", "pilot");
+      SetSetting("HttpPassword", "secret");
+    }
+    LoopbackHttpServer server([&c](const SeenRequest& request) {
+      // Basic "pilot:secret".
+      if (request.Header("Authorization") == "Basic cGlsb3Q6c2VjcmV0") return HttpAnswer(200, "welcome\n");
+      for (const auto& [path, answer] : c.answers) {
+        if (path == request.target) return Replace(answer, "{host}", request.Header("Host"));
+      }
+      return HttpAnswer(404, "no such path\n");
+    });
+
+    const std::string local = LocalPath(std::string("out-") + std::to_string(&c - cases.data()) + ".txt");
+    CURLDownloader downloader;
+    EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/a", local), c.result);
+    EXPECT_EQ(downloader.m_strError, c.error);
+    EXPECT_EQ(std::filesystem::exists(local), c.fileExpected);
+    if (c.fileExpected) {
+      EXPECT_EQ(ReadAll(local), c.fileContent);
+    }
+    if (c.credentialsSet) {
+      SetSetting("HttpUser", "");
+    }
+  }
+}
+
+TEST_F(DownloadTest, RequestCarriesTheFixedHeadersAndStatusGoesToStandardError) {
+  LoopbackHttpServer server([](const SeenRequest&) { return HttpAnswer(404, "gone\n"); });
+  CURLDownloader downloader;
+  ::testing::internal::CaptureStderr();
+  const int result = downloader.DownloadToFile("http://" + server.HostPort() + "/x/y.metar", LocalPath("f.txt"));
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(err.find("Status Code is 404\n"), std::string::npos) << err;
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "GET");
+  EXPECT_EQ(requests[0].target, "/x/y.metar");
+  EXPECT_EQ(requests[0].Header("Accept"), "text/*");
+  // The session's agent is already the User-Agent, so the block's one is not added.
+  EXPECT_EQ(requests[0].Header("User-Agent"), "Altivane");
+}
+
+TEST_F(DownloadTest, UnusableUrlsGiveResultOneWithoutTouchingTheNetwork) {
+  for (const std::string url : {"https://localhost/a", "gopher://localhost/a", "file:///etc/hosts",
+                                "no url at all", "http://", "http://host:99999/a", "http://host:/a"}) {
+    SCOPED_TRACE(url);
+    CURLDownloader downloader;
+    EXPECT_EQ(downloader.DownloadToFile(url, LocalPath("u.txt")), 1);
+    EXPECT_EQ(downloader.m_strError, "Could not parse the URL: " + url);
+    EXPECT_FALSE(std::filesystem::exists(LocalPath("u.txt")));
+  }
+}
+
+TEST_F(DownloadTest, FailureTextSurvivesALaterSuccess) {
+  LoopbackHttpServer server([](const SeenRequest& request) {
+    return request.target == "/bad" ? HttpAnswer(302, "") : HttpAnswer(200, "fine\n");
+  });
+  CURLDownloader downloader;
+  EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/bad", LocalPath("a.txt")), 2);
+  EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/good", LocalPath("b.txt")), 0);
+  EXPECT_EQ(downloader.m_strError, "Error: Site redirects with no new location");
+  EXPECT_EQ(ReadAll(LocalPath("b.txt")), "fine\n");
+}
+
+TEST_F(DownloadTest, LocalFileThatCannotBeCreatedGivesResultTwo) {
+  LoopbackHttpServer server([](const SeenRequest&) { return HttpAnswer(200, "data\n"); });
+  const std::string local = LocalPath("missing-folder/f.txt");
+  CURLDownloader downloader;
+  EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/a", local), 2);
+  EXPECT_EQ(downloader.m_strError, "Error: cannot create the local file " + local);
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST_F(DownloadTest, ServerThatIsNotThereGivesTheLayersErrorText) {
+  std::uint16_t port = 0;
+  {
+    LoopbackHttpServer gone([](const SeenRequest&) { return HttpAnswer(200, ""); });
+    port = gone.Port();
+  }
+  CURLDownloader downloader;
+  EXPECT_EQ(downloader.DownloadToFile("http://localhost:" + std::to_string(port) + "/a", LocalPath("c.txt")), 2);
+  EXPECT_EQ(downloader.m_strError.rfind("Error: (", 0), 0u) << downloader.m_strError;
+  EXPECT_GT(downloader.m_strError.size(), std::string("Error: (7) ").size());
+  EXPECT_FALSE(std::filesystem::exists(LocalPath("c.txt")));
+}
+
+TEST_F(DownloadTest, LongLinesAndLargeBodiesArriveWhole) {
+  std::string body(3000, 'a');  // one line longer than the copy buffer
+  body += "\n";
+  for (int i = 0; i < 20000; ++i) body += "KXYZ 061400Z 27010KT 10SM CLR 12/04 A2992 line " + std::to_string(i) + "\n";
+  body += "no line end at the end";
+  LoopbackHttpServer server([&body](const SeenRequest&) { return HttpAnswer(200, body); });
+  CURLDownloader downloader;
+  EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/big", LocalPath("big.txt")), 0);
+  EXPECT_EQ(ReadAll(LocalPath("big.txt")), body);
+}
+
+TEST_F(DownloadTest, DottedHostsGoThroughTheProxyAndPlainNamesDirect) {
+  LoopbackHttpServer proxy([](const SeenRequest& request) { return HttpAnswer(200, "via proxy " + request.target); });
+  LoopbackHttpServer direct([](const SeenRequest& request) { return HttpAnswer(200, "direct " + request.target); });
+  SetSetting("HttpProxyPort", std::to_string(proxy.Port()));
+
+  CURLDownloader downloader;
+  EXPECT_EQ(downloader.DownloadToFile("http://weather.example.test/obs/03120614.metar", LocalPath("p.txt")), 0);
+  EXPECT_EQ(ReadAll(LocalPath("p.txt")), "via proxy http://weather.example.test/obs/03120614.metar");
+  EXPECT_EQ(downloader.DownloadToFile("http://" + direct.HostPort() + "/obs/x", LocalPath("d.txt")), 0);
+  EXPECT_EQ(ReadAll(LocalPath("d.txt")), "direct /obs/x");
+
+  ASSERT_EQ(proxy.Requests().size(), 1u);
+  EXPECT_EQ(proxy.Requests()[0].Header("Host"), "weather.example.test");
+  EXPECT_EQ(direct.Requests().size(), 1u);
+}
+
+TEST_F(DownloadTest, ProxyThatIsNotListeningIsAnInternetError) {
+  std::uint16_t port = 0;
+  {
+    LoopbackHttpServer gone([](const SeenRequest&) { return HttpAnswer(200, ""); });
+    port = gone.Port();
+  }
+  SetSetting("HttpProxyPort", std::to_string(port));
+  CURLDownloader downloader;
+  EXPECT_EQ(downloader.DownloadToFile("http://weather.example.test/a", LocalPath("n.txt")), 2);
+  EXPECT_EQ(downloader.m_strError.rfind("Error: (", 0), 0u) << downloader.m_strError;
+}
+
+}  // namespace
+}  // namespace altivane::test
