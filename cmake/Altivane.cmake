@@ -6,14 +6,14 @@ else()
   target_compile_options(altivane_warnings INTERFACE -Wall -Wextra -Werror)
 endif()
 
-# Sources of a folder, without the files that hold a main().
+# Sources of a folder, without the program entry points (main_posix.cpp, main_win32.cpp).
 function(altivane_glob_sources out)
   set(_all "")
   foreach(_dir IN LISTS ARGN)
     file(GLOB _found CONFIGURE_DEPENDS "${_dir}/*.cpp")
     list(APPEND _all ${_found})
   endforeach()
-  list(FILTER _all EXCLUDE REGEX "/main_[^/]*\\.cpp$")
+  list(FILTER _all EXCLUDE REGEX "/main_(posix|win32)\\.cpp$")
   set(${out} ${_all} PARENT_SCOPE)
 endfunction()
 

@@ -1,0 +1,203 @@
+#include "app/main_dialog.h"
+
+#include <algorithm>
+
+#include "stations/metar_stations.h"
+
+std::atomic<bool> g_bAutoUpdate{false};
+std::atomic<CALTIVANEDlg*> g_pMainDlg{nullptr};
+
+namespace {
+constexpr const char* kNoSimulatorFolder =
+    "FS2004 folder not found: no stations loaded, weather buttons disabled.";
+constexpr const char* kNeedsStations = "No station catalogue: the FS2004 folder was not found.";
+}  // namespace
+
+CALTIVANEDlgAutoProxy::CALTIVANEDlgAutoProxy(CALTIVANEDlg* dialog) : m_pDialog(dialog) {
+  if (m_pDialog) m_pDialog->m_pAutoProxy.store(this);
+}
+
+CALTIVANEDlgAutoProxy::~CALTIVANEDlgAutoProxy() {
+  if (m_pDialog) {
+    CALTIVANEDlgAutoProxy* self = this;
+    m_pDialog->m_pAutoProxy.compare_exchange_strong(self, nullptr);
+  }
+}
+
+CALTIVANEDlg::CALTIVANEDlg(Controls controls, DialogServices services)
+    : m_Controls(controls), m_Services(std::move(services)) {}
+
+CALTIVANEDlg::~CALTIVANEDlg() {
+  Shutdown();
+  // An attached automation object must not keep a reference to a destroyed window.
+  if (CALTIVANEDlgAutoProxy* proxy = m_pAutoProxy.exchange(nullptr)) proxy->m_pDialog = nullptr;
+  CALTIVANEDlg* self = this;
+  g_pMainDlg.compare_exchange_strong(self, nullptr);
+}
+
+bool CALTIVANEDlg::OnInitDialog() {
+  g_pMainDlg.store(this);
+  g_pStatusField.store(m_Controls.status);
+  g_pStartButton.store(m_Controls.start);
+  g_pEndButton.store(m_Controls.end);
+  g_pTimeField.store(m_Controls.time);
+  EnableStartButton(false);
+  EnableEndButton(false);
+
+  if (m_Services.readSimulatorFolder() != 0) {
+    m_WeatherButtonsEnabled = false;
+    SetStatusText(kNoSimulatorFolder);
+    return false;
+  }
+  auto* stations = new METAR_Stations();
+  g_pStations.store(stations);
+  m_Services.loadStations(*stations);
+  m_WeatherButtonsEnabled = true;
+  return true;
+}
+
+void CALTIVANEDlg::OnStart() {
+  m_Services.stopUpdateCycle();
+  m_Services.prepareWeatherRun();
+  EnableStartButton(false);
+  EnableEndButton(true);
+  StartUpdateCycle(false);
+}
+
+void CALTIVANEDlg::OnEnd() {
+  m_Services.stopUpdateCycle();
+  {
+    // A waiting refresh belongs to the cycle that just ended.
+    std::lock_guard lock(m_RefreshMutex);
+    ++m_RefreshGeneration;
+  }
+  m_RefreshWake.notify_all();
+  EnableStartButton(true);
+  EnableEndButton(false);
+}
+
+void CALTIVANEDlg::OnGetCurrentWeather() {
+  if (!m_WeatherButtonsEnabled) return SetStatusText(kNeedsStations);
+  m_Services.getCurrentWeather(true);
+}
+
+void CALTIVANEDlg::OnGetWeatherFromFile() {
+  if (!m_WeatherButtonsEnabled) return SetStatusText(kNeedsStations);
+  m_Services.getWeatherFromFile();
+}
+
+void CALTIVANEDlg::OnUpdateNow() {
+  if (!m_WeatherButtonsEnabled) return SetStatusText(kNeedsStations);
+  m_Services.getCurrentWeather(true);
+  EnableStartButton(false);
+  EnableEndButton(true);
+  StartUpdateCycle(true);
+}
+
+void CALTIVANEDlg::OnUpdateToggle() { g_bAutoUpdate.store(!g_bAutoUpdate.load()); }
+
+bool CALTIVANEDlg::OnClose() {
+  m_Services.stopUpdateCycle();
+  return CanExit();
+}
+
+bool CALTIVANEDlg::CanExit() {
+  if (m_pAutoProxy.load()) {
+    m_Hidden.store(true);
+    return false;
+  }
+  return true;
+}
+
+void CALTIVANEDlg::StartUpdateCycle(bool background) {
+  {
+    std::lock_guard lock(m_RefreshMutex);
+    if (m_Closing) return;  // a refresh finishing its fetch during shut-down starts nothing
+  }
+  m_Services.startUpdatePass(background);
+  if (!g_bAutoUpdate.load()) return;
+  std::lock_guard lock(m_RefreshMutex);
+  if (m_Closing) return;
+  ReapRefreshThreads(false);
+  const std::uint64_t generation = ++m_RefreshGeneration;
+  m_RefreshWake.notify_all();  // the refresh before this one stops waiting and ends
+  m_RefreshThreads.emplace_back([this, generation] { AutoUpdateThread(generation); });
+}
+
+bool CALTIVANEDlg::RefreshCancelled(std::uint64_t generation) {
+  return m_Closing || generation != m_RefreshGeneration;
+}
+
+void CALTIVANEDlg::AutoUpdateThread(std::uint64_t generation) {
+  auto finish = [this] {
+    std::lock_guard lock(m_RefreshMutex);
+    m_FinishedRefreshes.push_back(std::this_thread::get_id());
+  };
+  if (m_Services.stopRequested()) return finish();
+  for (int waits = 0;;) {
+    if (!g_bAutoUpdate.load()) return finish();
+    if (waits == m_Services.refreshWaits) break;
+    {
+      std::unique_lock lock(m_RefreshMutex);
+      if (m_RefreshWake.wait_for(lock, m_Services.refreshWait, [&] { return RefreshCancelled(generation); })) {
+        lock.unlock();
+        return finish();
+      }
+    }
+    ++waits;
+    if (m_Services.stopRequested()) return finish();
+  }
+  {
+    std::lock_guard lock(m_RefreshMutex);
+    if (RefreshCancelled(generation)) {
+      m_FinishedRefreshes.push_back(std::this_thread::get_id());
+      return;
+    }
+  }
+  m_Services.getCurrentWeather(false);
+  EnableStartButton(false);
+  EnableEndButton(true);
+  StartUpdateCycle(true);
+  finish();
+}
+
+// Joins refresh threads that have ended (all of them when closing). Called with the lock held
+// unless all is true.
+void CALTIVANEDlg::ReapRefreshThreads(bool all) {
+  if (all) {
+    std::vector<std::thread> threads;
+    {
+      std::lock_guard lock(m_RefreshMutex);
+      threads.swap(m_RefreshThreads);
+      m_FinishedRefreshes.clear();
+    }
+    for (auto& t : threads)
+      if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join();
+    return;
+  }
+  for (auto it = m_RefreshThreads.begin(); it != m_RefreshThreads.end();) {
+    auto done = std::find(m_FinishedRefreshes.begin(), m_FinishedRefreshes.end(), it->get_id());
+    if (done != m_FinishedRefreshes.end() && it->get_id() != std::this_thread::get_id()) {
+      m_FinishedRefreshes.erase(done);
+      it->join();
+      it = m_RefreshThreads.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void CALTIVANEDlg::Shutdown() {
+  if (m_ShutDown) return;
+  m_ShutDown = true;
+  {
+    std::lock_guard lock(m_RefreshMutex);
+    m_Closing = true;
+  }
+  m_RefreshWake.notify_all();
+  // A refresh still fetching is waited for, so it never reads a deleted catalogue; from here
+  // on nothing starts the cycle again, so the stop below is final.
+  ReapRefreshThreads(true);
+  m_Services.stopUpdateCycle();
+  if (METAR_Stations* stations = g_pStations.exchange(nullptr)) delete stations;
+}
