@@ -1,0 +1,79 @@
+#pragma once
+// The main window's controls on a terminal: every change is printed as one line
+// ("status: ...", "start: enabled", "end: disabled", "time: ..."), from whichever thread makes
+// it, and commands are read a line at a time from standard input (a person or a pipe).
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/controls.h"
+#include "platform/dialogs.h"
+
+class ConsoleWindow;
+
+class ConsoleText : public IStatusField, public ITimeField {
+ public:
+  ConsoleText(ConsoleWindow& window, std::string name) : m_Window(window), m_Name(std::move(name)) {}
+  void SetText(const std::string& text) override;
+  std::string GetText() const override;
+
+ private:
+  ConsoleWindow& m_Window;
+  const std::string m_Name;
+  mutable std::mutex m_Mutex;
+  std::string m_Text;
+};
+
+class ConsoleButton : public IButton {
+ public:
+  ConsoleButton(ConsoleWindow& window, std::string name) : m_Window(window), m_Name(std::move(name)) {}
+  void Enable(bool enabled) override;
+  bool IsEnabled() const override;
+
+ private:
+  ConsoleWindow& m_Window;
+  const std::string m_Name;
+  mutable std::mutex m_Mutex;
+  bool m_Enabled = false;
+};
+
+class ConsoleWindow {
+ public:
+  ConsoleWindow();
+  ConsoleWindow(const ConsoleWindow&) = delete;
+  ConsoleWindow& operator=(const ConsoleWindow&) = delete;
+
+  ConsoleText m_Status{*this, "status"};
+  ConsoleText m_Time{*this, "time"};
+  ConsoleButton m_Start{*this, "start"};
+  ConsoleButton m_End{*this, "end"};
+
+  // One line to standard output, whole, whatever thread calls.
+  void Print(const std::string& line);
+  // The whole state of the window in one line.
+  void PrintState(bool updateChecked);
+  // The next input line without its line end; false at the end of input.
+  bool ReadLine(std::string& line);
+  // True when ReadLine can answer without reading standard input.
+  bool HasBufferedInput() const;
+
+ private:
+  std::mutex m_PrintMutex;
+  std::string m_Input;
+  bool m_InputEnded = false;
+};
+
+// The file and yes/no questions on the terminal. A path given with the "file" command answers
+// the next file question without asking.
+class ConsoleDialogs : public IUserDialogs {
+ public:
+  explicit ConsoleDialogs(ConsoleWindow& window) : m_Window(window) {}
+  void PresetFile(const std::string& path);
+  bool AskOpenFile(const OpenFileRequest& request, std::string& path) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+
+ private:
+  ConsoleWindow& m_Window;
+  std::mutex m_Mutex;
+  std::string m_Preset;
+};

@@ -1,0 +1,103 @@
+#include "platform/automation.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/registry.h"
+
+bool RegisterAutomationClass(const std::string& serverPath) {
+  const std::string clsidKey = std::string("CLSID\\") + kAutomationClsid;
+  return RegistryWriteString(RegistryRoot::ClassesRoot, kAutomationProgId, "", "Altivane Application") &&
+         RegistryWriteString(RegistryRoot::ClassesRoot, std::string(kAutomationProgId) + "\\CLSID", "",
+                             kAutomationClsid) &&
+         RegistryWriteString(RegistryRoot::ClassesRoot, clsidKey + "\\ProgID", "", kAutomationProgId) &&
+         RegistryWriteString(RegistryRoot::ClassesRoot, clsidKey + "\\LocalServer32", "",
+                             serverPath + " --automation");
+}
+
+struct AutomationServer::Impl {
+  int listenFd = -1;
+  int wakePipe[2] = {-1, -1};
+  std::string path;
+  std::thread thread;
+  Callback onCreate, onRelease;
+
+  void Run() {
+    std::vector<int> clients;
+    for (;;) {
+      std::vector<pollfd> fds{{wakePipe[0], POLLIN, 0}, {listenFd, POLLIN, 0}};
+      for (int c : clients) fds.push_back({c, POLLIN, 0});
+      if (::poll(fds.data(), fds.size(), -1) < 0) continue;
+      if (fds[0].revents) break;
+      if (fds[1].revents & POLLIN) {
+        int c = ::accept(listenFd, nullptr, nullptr);
+        if (c >= 0) {
+          clients.push_back(c);
+          onCreate();
+        }
+      }
+      for (std::size_t i = 2; i < fds.size(); ++i) {
+        if (!fds[i].revents) continue;
+        char buffer[64];
+        if (::read(fds[i].fd, buffer, sizeof buffer) > 0) continue;  // clients send nothing we use
+        ::close(fds[i].fd);
+        std::erase(clients, fds[i].fd);
+        onRelease();
+      }
+    }
+    for (int c : clients) {
+      ::close(c);
+      onRelease();
+    }
+  }
+};
+
+AutomationServer::AutomationServer() : m_Impl(std::make_unique<Impl>()) {}
+
+AutomationServer::~AutomationServer() { Stop(); }
+
+bool AutomationServer::Start(const std::string& endpoint, Callback onCreate, Callback onRelease) {
+  Impl& impl = *m_Impl;
+  sockaddr_un address{};
+  if (impl.thread.joinable() || endpoint.size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, endpoint.c_str(), endpoint.size() + 1);
+  ::unlink(endpoint.c_str());
+  impl.listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (impl.listenFd < 0) return false;
+  if (::bind(impl.listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(impl.listenFd, 8) != 0 || ::pipe(impl.wakePipe) != 0) {
+    ::close(impl.listenFd);
+    impl.listenFd = -1;
+    return false;
+  }
+  impl.path = endpoint;
+  impl.onCreate = std::move(onCreate);
+  impl.onRelease = std::move(onRelease);
+  impl.thread = std::thread([&impl] { impl.Run(); });
+  return true;
+}
+
+void AutomationServer::Stop() {
+  Impl& impl = *m_Impl;
+  if (!impl.thread.joinable()) return;
+  char byte = 0;
+  if (::write(impl.wakePipe[1], &byte, 1) < 0) {
+    // The pipe is ours and empty; a failed write leaves nothing to wake, so close it instead.
+    ::close(impl.wakePipe[1]);
+    impl.wakePipe[1] = -1;
+  }
+  impl.thread.join();
+  ::close(impl.listenFd);
+  ::close(impl.wakePipe[0]);
+  if (impl.wakePipe[1] >= 0) ::close(impl.wakePipe[1]);
+  ::unlink(impl.path.c_str());
+  impl.listenFd = impl.wakePipe[0] = impl.wakePipe[1] = -1;
+}

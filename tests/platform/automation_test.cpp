@@ -1,0 +1,86 @@
+#include "platform/automation.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+#include "platform/registry.h"
+#include "support/test_data.h"
+
+namespace {
+
+using altivane::test::TempDir;
+using namespace std::chrono_literals;
+
+int Connect(const std::string& path) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+struct Counter {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int created = 0, released = 0;
+  void Created() {
+    std::lock_guard lock(mutex);
+    ++created;
+    changed.notify_all();
+  }
+  void Released() {
+    std::lock_guard lock(mutex);
+    ++released;
+    changed.notify_all();
+  }
+  bool WaitFor(int c, int r) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, 5s, [&] { return created == c && released == r; });
+  }
+};
+
+TEST(AutomationServer, EachConnectionIsOneHeldObjectUntilTheClientLetsGo) {
+  TempDir dir;
+  const std::string path = (dir.Path() / "automation.sock").string();
+  Counter counter;
+  AutomationServer server;
+  ASSERT_TRUE(server.Start(path, [&] { counter.Created(); }, [&] { counter.Released(); }));
+  int a = Connect(path);
+  ASSERT_GE(a, 0);
+  ASSERT_TRUE(counter.WaitFor(1, 0));
+  int b = Connect(path);
+  ASSERT_GE(b, 0);
+  ASSERT_TRUE(counter.WaitFor(2, 0));
+  ::close(a);
+  ASSERT_TRUE(counter.WaitFor(2, 1));
+  // Stopping the server lets go of the objects still held.
+  server.Stop();
+  EXPECT_TRUE(counter.WaitFor(2, 2));
+  ::close(b);
+  EXPECT_LT(Connect(path), 0);
+}
+
+TEST(AutomationServer, RegistrationNamesTheClassAndTheServer) {
+  TempDir dir;
+  setenv("ALTIVANE_REGISTRY", (dir.Path() / "registry.ini").c_str(), 1);
+  ASSERT_TRUE(RegisterAutomationClass("/opt/altivane/altivane"));
+  std::string value;
+  ASSERT_TRUE(RegistryReadString(RegistryRoot::ClassesRoot, "ALTIVANE.Application\\CLSID", "", 256, value));
+  EXPECT_EQ(value, kAutomationClsid);
+  ASSERT_TRUE(RegistryReadString(RegistryRoot::ClassesRoot, std::string("CLSID\\") + kAutomationClsid + "\\LocalServer32",
+                                 "", 256, value));
+  EXPECT_EQ(value, "/opt/altivane/altivane --automation");
+  unsetenv("ALTIVANE_REGISTRY");
+}
+
+}  // namespace
