@@ -1,0 +1,339 @@
+#include "model/blending.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "model/report_text.h"
+#include "reports/tokenizer.h"
+#include "stations/metar_stations.h"
+
+Weather_Station g_BlendedProfile;
+
+namespace {
+
+// A direction fraction (degrees / 360) of a missing direction.
+constexpr double kMissingDirectionFraction = kMissing / 360.0;
+
+bool IsMissing(double value) { return value == kMissing || value == kMissingDirectionFraction; }
+
+// The whole base-record part: identity, position, state, upper-air data and flags.
+void AssignBaseRecord(Weather_Station& to, const Weather_Station& from) {
+  to.m_Latitude = from.m_Latitude;
+  to.m_Longitude = from.m_Longitude;
+  to.m_Name = from.m_Name;
+  to.m_Region = from.m_Region;
+  to.m_Key = from.m_Key;
+  to.m_WmoNumber = from.m_WmoNumber;
+  to.m_State = from.m_State;
+  to.m_UpperAirLatitude = from.m_UpperAirLatitude;
+  to.m_UpperAirLongitude = from.m_UpperAirLongitude;
+  to.m_Elevation = from.m_Elevation;
+  to.m_UpperAirElevation = from.m_UpperAirElevation;
+  CopyUpperAirData(to, from);
+  to.m_ReportValid = from.m_ReportValid;
+}
+
+const METAR_Station* ReportOf(const Weather_Station* station) {
+  return dynamic_cast<const METAR_Station*>(station);
+}
+
+NeighbourNote NoteFor(const Weather_Station& station, double squaredDistance, double weight) {
+  NeighbourNote note;
+  note.m_Key = station.m_Key;
+  note.m_SquaredDistance = squaredDistance;
+  note.m_Weight = weight;
+  if (const METAR_Station* report = ReportOf(&station)) {
+    note.m_ObsDate = report->m_ObsDate;
+    note.m_ObsTime = report->m_ObsTime;
+  }
+  return note;
+}
+
+// Sum of the inverse-square weights of the slots farther than 1 nm.
+double TotalWeight(const NeighbourSlots& slots) {
+  double total = 0.0;
+  for (int i = 0; i < slots.Filled(); ++i) {
+    const double d = slots.m_Distance[i];
+    if (std::fabs(d) >= kTakeOverSquaredDistance) total += 1.0 / (d * d);
+  }
+  return total;
+}
+
+}  // namespace
+
+long double SquaredDistance(double lat1, double lon1, double lat2, double lon2) {
+  if (lat1 == lat2 && lon1 == lon2) return 0.0L;
+  long double lonDiff = lon1 * lon2 > 0 ? std::max(lon1, lon2) - std::min(lon1, lon2)
+                                        : std::fabs(lon1) + std::fabs(lon2);
+  if (lonDiff > 180.0L) lonDiff = 360.0L - lonDiff;
+  const double absLat1 = std::fabs(lat1), absLat2 = std::fabs(lat2);
+  const double meanLat = lat1 * lat2 > 0 ? (lat1 + lat2) * 0.5
+                                         : (std::max(absLat1, absLat2) - std::min(absLat1, absLat2)) * 0.5;
+  const long double x = std::cos(RadiansFromDegrees(meanLat)) * lonDiff * 60.0L;
+  const long double latDiff =
+      lat1 * lat2 > 0 ? std::max(lat1, lat2) - std::min(lat1, lat2) : absLat1 + absLat2;
+  const long double y = latDiff * 60.0L;
+  return x * x + y * y;
+}
+
+NeighbourSlots::NeighbourSlots() {
+  m_Distance.fill(kEmptySlotDistance);
+  m_Station.fill(nullptr);
+}
+
+void NeighbourSlots::Insert(double squaredDistance, const Weather_Station* station) {
+  int slot = 0;
+  while (slot < kNeighbourCount && !(m_Distance[slot] > squaredDistance)) ++slot;
+  if (slot == kNeighbourCount) return;  // farther than all ten (or not a number)
+  for (int i = kNeighbourCount - 1; i > slot; --i) {
+    m_Distance[i] = m_Distance[i - 1];
+    m_Station[i] = m_Station[i - 1];
+  }
+  m_Distance[slot] = squaredDistance;
+  m_Station[slot] = station;
+  if (m_Filled < kNeighbourCount) ++m_Filled;
+}
+
+PairWeighting WeighPair(double p, double s, double q, double t) {
+  const bool pMissing = IsMissing(p), qMissing = IsMissing(q);
+  if (pMissing && qMissing) return {0.0, false};
+  if (pMissing) return {q, true};
+  if (qMissing) return {p, true};
+  if (std::fabs(s) <= 1.0) return {p, true};
+  if (std::fabs(t) <= 1.0) return {q, true};
+  const double ws = 1.0 / (s * s), wt = 1.0 / (t * t);
+  return {(p * ws + q * wt) / (ws + wt), true};
+}
+
+void CopyUpperAirData(Weather_Station& to, const Weather_Station& from) {
+  to.m_LevelPressure = from.m_LevelPressure;
+  to.m_LevelHeight = from.m_LevelHeight;
+  to.m_LevelTemperature = from.m_LevelTemperature;
+  to.m_LevelDewPoint = from.m_LevelDewPoint;
+  to.m_LevelWindDirection = from.m_LevelWindDirection;
+  to.m_LevelWindSpeed = from.m_LevelWindSpeed;
+  auto copy = [](const std::unique_ptr<SigLevelBuffer>& buffer) {
+    return buffer ? std::make_unique<SigLevelBuffer>(*buffer) : nullptr;
+  };
+  to.m_SigPressure = copy(from.m_SigPressure);
+  to.m_SigHeight = copy(from.m_SigHeight);
+  to.m_SigTemperature = copy(from.m_SigTemperature);
+  to.m_SigDewPoint = copy(from.m_SigDewPoint);
+  to.m_UpperAirValid = from.m_UpperAirValid;
+  to.m_SigLevelsValid = from.m_SigLevelsValid;
+  to.m_SigLevelCount = from.m_SigLevelCount;
+}
+
+void BlendUpperAir(const METAR_Stations& stations, double latitude, double longitude, Weather_Station& profile,
+                   BlendTrace* trace) {
+  NeighbourSlots slots;
+  for (const Weather_Station* station : stations.m_UpperAirStations)
+    slots.Insert(static_cast<double>(SquaredDistance(station->m_Latitude, station->m_Longitude, latitude, longitude)),
+                 station);
+
+  Weather_Station result;
+  if (slots.Filled() == 1) {
+    // No pair to weigh: the one station's profile is the best there is.
+    const Weather_Station& only = *slots.m_Station[0];
+    result.m_LevelPressure = only.m_LevelPressure;
+    result.m_LevelHeight = only.m_LevelHeight;
+    result.m_LevelTemperature = only.m_LevelTemperature;
+    result.m_LevelDewPoint = only.m_LevelDewPoint;
+    result.m_LevelWindDirection = only.m_LevelWindDirection;
+    result.m_LevelWindSpeed = only.m_LevelWindSpeed;
+    result.m_UpperAirValid = 1;
+  } else if (slots.Filled() > 1) {
+    constexpr int kTables = 6, kDirection = 4;
+    auto tablesOf = [](const Weather_Station& w) {
+      return std::array<const LevelTable*, kTables>{&w.m_LevelPressure,    &w.m_LevelHeight,
+                                                   &w.m_LevelTemperature, &w.m_LevelDewPoint,
+                                                   &w.m_LevelWindDirection, &w.m_LevelWindSpeed};
+    };
+    std::array<std::array<std::int32_t, kLevelSlots>, kTables> sum{};
+    std::array<std::array<std::int32_t, kLevelSlots>, kTables> count{};
+    for (int i = 0; i + 1 < slots.Filled(); ++i) {
+      const auto near = tablesOf(*slots.m_Station[i]);
+      const auto far = tablesOf(*slots.m_Station[i + 1]);
+      const double s = slots.m_Distance[i], t = slots.m_Distance[i + 1];
+      for (int level = 0; level < kLevelSlots; ++level) {
+        for (int table = 0; table < kTables; ++table) {
+          const double p = (*near[table])[level], q = (*far[table])[level];
+          std::int32_t& total = sum[table][level];
+          PairWeighting r;
+          if (table == kDirection) {
+            r = WeighPair(p / 360.0, s, q / 360.0, t);
+            total = TruncateToInt(static_cast<double>(total) + TruncateToInt(r.m_Value * 360.0 + 0.5));
+          } else {
+            r = WeighPair(p, s, q, t);
+            total = TruncateToInt(static_cast<double>(total) + r.m_Value);
+          }
+          if (r.m_Counts) ++count[table][level];
+        }
+      }
+      result.m_UpperAirValid = 1;
+      result.m_SigLevelsValid = 0;
+      result.m_SigLevelCount = 0;
+      result.m_ReportValid = 0;
+    }
+    std::array<LevelTable*, kTables> out{&result.m_LevelPressure,    &result.m_LevelHeight,
+                                         &result.m_LevelTemperature, &result.m_LevelDewPoint,
+                                         &result.m_LevelWindDirection, &result.m_LevelWindSpeed};
+    for (int table = 0; table < kTables; ++table) {
+      for (int level = 0; level < kLevelSlots; ++level) {
+        const std::int32_t n = count[table][level];
+        std::int32_t& value = (*out[table])[level];
+        if (n == 0) {
+          value = kMissing;
+        } else if (table == kDirection) {
+          // Real division: the sum holds whole degrees, the mean keeps its fraction until rounded.
+          value = TruncateToInt(static_cast<double>(sum[table][level]) / 360.0 / n * 360.0 + 0.5);
+        } else {
+          value = sum[table][level] / n;
+        }
+      }
+    }
+  }
+  AssignBaseRecord(profile, result);
+
+  if (trace) {
+    trace->m_UpperAir.clear();
+    double total = 0.0;
+    for (int i = 0; i < slots.Filled(); ++i) total += 1.0 / (slots.m_Distance[i] * slots.m_Distance[i]);
+    for (int i = 0; i < slots.Filled(); ++i) {
+      const double d = slots.m_Distance[i];
+      double share = 1.0 / (d * d) / total;
+      if (!std::isfinite(share)) share = d == slots.m_Distance[0] ? 1.0 : 0.0;  // a station at distance 0
+      trace->m_UpperAir.push_back(NoteFor(*slots.m_Station[i], d, share));
+    }
+  }
+}
+
+void TakeOverReport(METAR_Station& station, const METAR_Station& source) {
+  if (&station == &source) return;
+  CopyUpperAirData(station, source);
+  station.m_ReportText = source.m_ReportText;
+  station.m_ObsDate = source.m_ObsDate;
+  station.m_ObsTime = source.m_ObsTime;
+  station.m_WindSpeed = source.m_WindSpeed;
+  station.m_WindDirection = source.m_WindDirection;
+  station.m_WindGust = source.m_WindGust;
+  station.m_WindVariation = source.m_WindVariation;
+  station.m_Visibility = source.m_Visibility;
+  station.m_Weather = source.m_Weather;
+  station.m_PrecipIntensity = source.m_PrecipIntensity;
+  station.m_CloudThickness = source.m_CloudThickness;
+  station.m_CloudCover = source.m_CloudCover;
+  station.m_CloudBase = source.m_CloudBase;
+  station.m_CloudType = source.m_CloudType;
+  station.m_Temperature = source.m_Temperature;
+  station.m_DewPoint = source.m_DewPoint;
+  station.m_SeaLevelTemperature = source.m_SeaLevelTemperature;
+  station.m_SeaLevelDewPoint = source.m_SeaLevelDewPoint;
+  station.m_Pressure = source.m_Pressure;
+  station.m_Thunderstorm = source.m_Thunderstorm;
+  station.m_WeatherBlock = source.m_WeatherBlock;
+}
+
+void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendTrace* trace) {
+  NeighbourSlots slots;
+  for (const auto& [key, record] : stations.Records()) {
+    const Weather_Station* candidate = record.get();
+    if (candidate->m_ReportValid == 0 || candidate == &station) continue;
+    const double d =
+        static_cast<double>(SquaredDistance(candidate->m_Latitude, candidate->m_Longitude, station.m_Latitude,
+                                            station.m_Longitude));
+    // Only report stations carry a report; the type is checked only for a station that gets in.
+    if (!(slots.m_Distance[kNeighbourCount - 1] > d) || !ReportOf(candidate)) continue;
+    slots.Insert(d, candidate);
+  }
+  const double totalWeight = TotalWeight(slots);
+
+  if (trace) {
+    trace->m_SurfaceBlended = true;
+    trace->m_Surface.clear();
+    trace->m_TakenOverFrom.clear();
+    for (int i = 0; i < slots.Filled(); ++i) {
+      const double d = slots.m_Distance[i];
+      const double weight = std::fabs(d) <= kTakeOverSquaredDistance ? 1.0 : 1.0 / (d * d) / totalWeight;
+      trace->m_Surface.push_back(NoteFor(*slots.m_Station[i], d, weight));
+    }
+  }
+
+  station.m_WindSpeed = 0;
+  station.m_WindDirection = 0;
+  station.m_WindGust = 0;
+  station.m_WindVariation = 0;
+  station.m_Visibility = 0.0;
+  station.m_PrecipIntensity = 0.0;
+  station.m_Temperature = 0;
+  station.m_DewPoint = 0;
+  station.m_SeaLevelTemperature = 0.0;
+  station.m_SeaLevelDewPoint = 0.0;
+  station.m_Pressure = 0;
+  station.m_CloudThickness.fill(0.0);
+  station.m_CloudCover.fill(0.0);
+  station.m_CloudBase.fill(0);
+  station.m_CloudType[0] = 0;
+  double lowestFraction = 999.0, highestFraction = 0.0, directionSum = 0.0;
+
+  for (int i = 0; i < slots.Filled(); ++i) {
+    const METAR_Station& neighbour = static_cast<const METAR_Station&>(*slots.m_Station[i]);
+    const double d = slots.m_Distance[i];
+    if (std::fabs(d) <= kTakeOverSquaredDistance) {
+      TakeOverReport(station, neighbour);
+      if (trace) trace->m_TakenOverFrom = neighbour.m_Key;
+      return;
+    }
+    const double w = 1.0 / (d * d) / totalWeight;
+    station.m_WindSpeed = TruncateToInt(w * neighbour.m_WindSpeed + station.m_WindSpeed);
+    station.m_WindGust = TruncateToInt(w * neighbour.m_WindGust + station.m_WindGust);
+    station.m_Temperature = TruncateToInt(w * neighbour.m_Temperature + station.m_Temperature);
+    station.m_DewPoint = TruncateToInt(w * neighbour.m_DewPoint + station.m_DewPoint);
+    station.m_Pressure = TruncateToInt(w * neighbour.m_Pressure + station.m_Pressure);
+    station.m_Visibility += w * neighbour.m_Visibility;
+    station.m_PrecipIntensity += w * neighbour.m_PrecipIntensity;
+    for (int c = 0; c < kCloudSlots; ++c) {
+      station.m_CloudThickness[c] += w * neighbour.m_CloudThickness[c];
+      station.m_CloudCover[c] += w * neighbour.m_CloudCover[c];
+      station.m_CloudBase[c] =
+          TruncateToInt((neighbour.m_CloudBase[c] + neighbour.m_Elevation) * w + station.m_CloudBase[c]);
+      station.m_CloudType[c] = neighbour.m_CloudType[c];
+    }
+    const double fraction = neighbour.m_WindDirection / 360.0;
+    directionSum += w * fraction;
+    if (fraction <= lowestFraction) lowestFraction = fraction;
+    if (fraction >= highestFraction) highestFraction = fraction;
+  }
+
+  station.m_WindDirection = TruncateToInt(directionSum * 360.0 + 0.5);
+  const std::int64_t lo = TruncateToInt(lowestFraction * 360.0 + 0.5);
+  const std::int64_t hi = TruncateToInt(highestFraction * 360.0 + 0.5);
+  const std::int64_t direction = station.m_WindDirection;
+  station.m_WindVariation = static_cast<std::int32_t>(std::min(std::llabs(direction - lo), std::llabs(direction - hi)));
+
+  // A layer below the one before it cannot be; the next one is then compared against 0.
+  std::int32_t previousBase = 0;
+  for (int c = 0; c < kCloudSlots; ++c) {
+    if (station.m_CloudBase[c] < previousBase) {
+      station.m_CloudBase[c] = 0;
+      station.m_CloudThickness[c] = 0.0;
+      station.m_CloudCover[c] = 0.0;
+      station.m_CloudType[c] = 0;
+    }
+    previousBase = station.m_CloudBase[c];
+  }
+
+  std::string obsDate, obsTime;
+  if (slots.Filled() > 0) {
+    const METAR_Station& nearest = static_cast<const METAR_Station&>(*slots.m_Station[0]);
+    station.m_Weather = nearest.m_Weather;
+    station.m_Thunderstorm = nearest.m_Thunderstorm;
+    obsDate = nearest.m_ObsDate;
+    obsTime = nearest.m_ObsTime;
+  } else {
+    station.m_Weather.clear();
+    station.m_Thunderstorm = 0;
+  }
+  station.m_ReportText = ComposeReportText(station, obsDate, obsTime);
+}

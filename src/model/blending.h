@@ -1,0 +1,84 @@
+#pragma once
+// Blending between stations: the upper-air profile of a position from the nearest upper-air
+// stations, and the surface report of a station without one from the nearest reporting
+// stations. Both weight a neighbour by 1 / (squared distance)^2, so the nearest dominate.
+#include <array>
+#include <string>
+#include <vector>
+
+#include "stations/station_records.h"
+
+class METAR_Stations;
+
+inline constexpr int kNeighbourCount = 10;
+// Distance of an empty neighbour slot: beyond any real squared distance.
+inline constexpr double kEmptySlotDistance = 9.9999e103;
+// Reporting stations closer than this (square nautical miles) give their report whole.
+inline constexpr double kTakeOverSquaredDistance = 1.0;
+
+// Squared distance in square nautical miles, flat earth with 60 nm to the degree: the
+// longitude difference goes the short way round the 180 degree meridian, and across the
+// equator the mean latitude is half the difference of the absolute latitudes.
+//   (0, 179) to (0, -179) -> 120^2 = 14400;   (10, 20) to (11, 20) -> 3600
+long double SquaredDistance(double lat1, double lon1, double lat2, double lon2);
+
+// The nearest stations seen so far, ascending. A station goes before the first slot that is
+// strictly farther (so after any at the same distance); the last one drops out.
+struct NeighbourSlots {
+  NeighbourSlots();
+  void Insert(double squaredDistance, const Weather_Station* station);
+  int Filled() const { return m_Filled; }
+
+  std::array<double, kNeighbourCount> m_Distance;
+  std::array<const Weather_Station*, kNeighbourCount> m_Station;
+  int m_Filled = 0;
+};
+
+// Inverse-square weighting of two neighbours' values p (squared distance s) and q (t).
+// -999, and -999/360 for a direction fraction, are missing: both missing give nothing,
+// one missing gives the other unweighted; a neighbour within 1 nm is taken as it is.
+struct PairWeighting {
+  double m_Value = 0.0;
+  bool m_Counts = false;
+};
+PairWeighting WeighPair(double p, double s, double q, double t);
+
+// What a blend used, for explaining a station's weather (filled only when asked for).
+struct NeighbourNote {
+  std::string m_Key;
+  double m_SquaredDistance = 0.0;
+  // Surface: the weight the neighbour's values entered with. Upper air: its share of the
+  // inverse-square weights (the blend itself weighs consecutive pairs of neighbours).
+  double m_Weight = 0.0;
+  std::string m_ObsDate;  // report date and time, when the neighbour carries a report
+  std::string m_ObsTime;
+};
+struct BlendTrace {
+  std::vector<NeighbourNote> m_UpperAir;
+  std::vector<NeighbourNote> m_Surface;
+  bool m_SurfaceBlended = false;  // the station had no usable report of its own
+  std::string m_TakenOverFrom;    // key of the station whose whole report was taken over
+};
+
+// The process-wide blended profile: rewritten by every upper-air blend, read by the layers.
+extern Weather_Station g_BlendedProfile;
+
+// Blends the 13-level tables of the 10 nearest upper-air stations of the catalogue for a
+// position into profile (its whole base-record part is replaced). With no upper-air station
+// every level is missing; with exactly one, its tables are taken unchanged.
+void BlendUpperAir(const METAR_Stations& stations, double latitude, double longitude, Weather_Station& profile,
+                   BlendTrace* trace = nullptr);
+
+// Builds the surface report of a station without a usable one from the 10 nearest reporting
+// stations and composes its report text; a reporting station within 1 nm gives its report
+// whole instead (see TakeOverReport). The station's m_ReportValid stays as it is (0).
+void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendTrace* trace = nullptr);
+
+// Makes station a copy of source's weather: upper-air tables, significant levels and their
+// flags, the whole report, the weather block and its staging records. The station keeps its
+// identity (position, names, key, WMO number, state, elevations, upper-air position).
+void TakeOverReport(METAR_Station& station, const METAR_Station& source);
+
+// Copies the upper-air tables, deep copies of the significant-level buffers, and
+// m_UpperAirValid, m_SigLevelsValid, m_SigLevelCount.
+void CopyUpperAirData(Weather_Station& to, const Weather_Station& from);

@@ -1,0 +1,69 @@
+#include "model/report_text.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+#include "reports/tokenizer.h"
+#include "stations/station_records.h"
+
+namespace {
+
+__attribute__((format(printf, 2, 3))) void AppendFormat(std::string& out, const char* format, ...) {
+  char piece[64];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(piece, sizeof piece, format, args);
+  va_end(args);
+  if (n > 0) out.append(piece, static_cast<std::size_t>(n) < sizeof piece ? static_cast<std::size_t>(n) : sizeof piece - 1);
+}
+
+// Cover kind of a layer; none for a clear layer above the first or a cover beyond 1.
+const char* CoverKind(double cover) {
+  if (cover <= 0.125) return "CLR";
+  if (cover <= 0.25) return "FEW";
+  if (cover <= 0.5) return "SCT";
+  if (cover <= 0.875) return "BKN";
+  if (cover <= 1.0) return "OVC";
+  return nullptr;
+}
+
+// "M07" for -7, "05" for 5; wide values in full (-999 -> "M999").
+void AppendSignedTwoDigits(std::string& out, std::int32_t value, char after) {
+  if (value < 0)
+    AppendFormat(out, "M%.2lld%c", -static_cast<long long>(value), after);
+  else
+    AppendFormat(out, "%.2d%c", value, after);
+}
+
+}  // namespace
+
+std::string ComposeReportText(const METAR_Station& station, std::string_view obsDate, std::string_view obsTime) {
+  std::string text = "METAR ";
+  text += station.m_Key;
+  text += ' ';
+  text += obsDate;
+  text += ' ';
+  text += obsTime;
+  text += " AUTO ";
+  AppendFormat(text, "%3.3d%.2dG%.2dKT ", station.m_WindDirection, station.m_WindSpeed, station.m_WindGust);
+  AppendFormat(text, "%dSM ", TruncateToInt(station.m_Visibility + 0.5));
+  if (station.m_PrecipIntensity != 0.0) {
+    text += station.m_Weather;
+    text += ' ';
+  }
+  for (int c = 0; c < kCloudSlots; ++c) {
+    const char* kind = CoverKind(station.m_CloudCover[c]);
+    if (!kind) continue;
+    if (kind[0] == 'C') {
+      if (c == 0) text += "CLR ";
+      continue;
+    }
+    const int hundredsOfFeet = TruncateToInt(FeetFromMetres(station.m_CloudBase[c])) / 100;
+    AppendFormat(text, "%s%3.3d ", kind, hundredsOfFeet);
+  }
+  AppendSignedTwoDigits(text, station.m_Temperature, '/');
+  AppendSignedTwoDigits(text, station.m_DewPoint, ' ');
+  AppendFormat(text, "A%4.4d", station.m_Pressure);
+  return text;
+}
