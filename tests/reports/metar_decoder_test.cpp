@@ -1,0 +1,435 @@
+#include "reports/metar_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "reports/random.h"
+#include "stations/station_records.h"
+
+namespace {
+
+using namespace std::chrono;
+using namespace std::string_view_literals;
+
+WeatherTime At(int y, unsigned mo, unsigned d, int h = 0, int mi = 0, int s = 0) {
+  return WeatherTime(sys_days(year(y) / month(mo) / day(d))) + hours(h) + minutes(mi) + seconds(s);
+}
+
+std::unique_ptr<METAR_Station> Decode(const std::string& report, WeatherTime reference = NoAgeLimit(),
+                                      double elevation = 0.0) {
+  auto station = std::make_unique<METAR_Station>();
+  station->m_Elevation = elevation;
+  station->DecodeReport(report, reference);
+  return station;
+}
+
+// The same groups as they come off the wire and as a dated cycle file hands them over.
+std::string Undated(const std::string& groups) { return "KXYZ 291150Z " + groups; }
+std::string Dated(const std::string& groups) { return "2023/04/29 11:50 KXYZ " + groups; }
+
+struct Layout {
+  const char* name;
+  std::string (*wrap)(const std::string&);
+};
+const Layout kLayouts[] = {{"undated", Undated}, {"dated", Dated}};
+
+struct WindCase {
+  const char* group;
+  int direction, speed, gust, variation, valid;
+};
+
+TEST(DecodeReport, WindGroupsInBothLayouts) {
+  const WindCase cases[] = {
+      {"25005KT", 250, 5, 0, 0, 1},
+      {"25015G25KT", 250, 15, 25, 0, 1},
+      {"VRB03KT", 180, 3, 0, 179, 1},
+      {"05005MPS", 50, 9, 0, 0, 1},          // 5 m/s = 9.7 kt
+      {"05005G10MPS", 50, 9, 19, 0, 1},      // gust converted too
+      {"00000KT", 0, 0, 0, 0, 1},
+      {"25030G105KT", 250, 30, 10, 0, 1},    // gusts read from two digits
+      {"2505KT", 0, 0, 0, 0, 0},             // K at index 4: no direction, speed 2505 > limit
+      {"250400KT", 250, 400, 0, 0, 1},       // at the limit
+      {"250401KT", 250, 0, 0, 0, 0},         // one past it
+      {"18010KMH", 0, 0, 0, 0, 1},           // km/h is no known unit
+      {"/////KT", 0, 0, 0, 0, 1},
+      {"25005KT 180V240", 210, 5, 0, 30, 1},
+      {"25005KT 350V020", 5, 5, 0, 15, 1},   // sector across north
+      {"VRB10G20KT 180V240", 210, 10, 20, 30, 1},  // a sector replaces 180/179
+      {"VRB03KT 180V240", 180, 3, 0, 179, 1},      // VRB03KT is the first 7-character V group
+      {"25005KT VCSH VV001", 250, 5, 0, 0, 1},
+  };
+  for (const Layout& layout : kLayouts) {
+    for (const WindCase& c : cases) {
+      SCOPED_TRACE(std::string(layout.name) + " " + c.group);
+      auto s = Decode(layout.wrap(std::string(c.group) + " 10SM CLR 18/10 A2992"));
+      EXPECT_EQ(s->m_WindDirection, c.direction);
+      EXPECT_EQ(s->m_WindSpeed, c.speed);
+      EXPECT_EQ(s->m_WindGust, c.gust);
+      EXPECT_EQ(s->m_WindVariation, c.variation);
+      EXPECT_EQ(s->m_ReportValid, c.valid);
+    }
+  }
+}
+
+struct VisibilityCase {
+  const char* groups;
+  double visibility;
+};
+
+TEST(DecodeReport, VisibilityGroupsInBothLayouts) {
+  // Temperature equals dew point, so a visibility of 10 is not stretched afterwards.
+  const VisibilityCase cases[] = {
+      {"10SM", 10.0},     {"1 1/2SM", 1.5},  {"M1/4SM", 0.25}, {"P6SM", 6.0},
+      {"1 1/2 SM", 1.5},  {"10 SM", 10.0},   {"9999", 10.0},   {"0800", 0.4},
+      {"5000", 2.0},      {"10KM", 5.0},     {"3/4SM", 0.75},  {"", 0.0},
+      {"1/0SM", 0.0},     {"2 1/0SM", 2.0},  // zero denominators add nothing
+      {"CAVOK", 10.0},    {"CAVOK 5SM", 5.0},
+  };
+  for (const Layout& layout : kLayouts) {
+    for (const VisibilityCase& c : cases) {
+      SCOPED_TRACE(std::string(layout.name) + " " + c.groups);
+      auto s = Decode(layout.wrap(std::string("25005KT ") + c.groups + " SKC 15/15 Q1013"));
+      EXPECT_DOUBLE_EQ(s->m_Visibility, c.visibility);
+      // The fraction is emptied, so the temperature and pressure after it are still found.
+      EXPECT_EQ(s->m_Temperature, 15);
+      EXPECT_EQ(s->m_Pressure, 1013);
+      EXPECT_EQ(s->m_ReportValid, 1);
+    }
+  }
+}
+
+TEST(DecodeReport, UndatedReportKeepsItsWindGroup) {
+  auto s = Decode("KLAX 091150Z 25005KT 10SM CLR 18/10 A2992");
+  EXPECT_EQ(s->m_WindDirection, 250);
+  EXPECT_EQ(s->m_WindSpeed, 5);
+}
+
+TEST(DecodeReport, MixedFractionRightAfterWindKeepsPressureAndTemperature) {
+  auto s = Decode("KLAX 091150Z 25005KT 1 1/2SM BR OVC004 12/11 A2992");
+  EXPECT_EQ(s->m_ReportValid, 1);
+  EXPECT_DOUBLE_EQ(s->m_Visibility, 1.5);
+  EXPECT_EQ(s->m_Temperature, 12);
+  EXPECT_EQ(s->m_DewPoint, 11);
+  EXPECT_EQ(s->m_Pressure, 1013);
+}
+
+TEST(DecodeReport, CavokClearsSlotZeroAndStretchesVisibility) {
+  auto s = Decode(Undated("25005KT CAVOK 20/10 Q1013"));
+  EXPECT_DOUBLE_EQ(s->m_CloudCover[0], 0.0);
+  EXPECT_DOUBLE_EQ(s->m_CloudThickness[0], 0.0);
+  EXPECT_EQ(s->m_CloudBase[0], 0);
+  EXPECT_DOUBLE_EQ(s->m_Visibility, 60.0);
+}
+
+struct AdjustCase {
+  const char* groups;
+  double visibility;
+};
+
+TEST(DecodeReport, VisibilityOfTenStretchedByTheSpread) {
+  const AdjustCase cases[] = {
+      {"10SM CLR 20/10 A2992", 60.0},
+      {"9999 CLR M02/M04 Q1020", 20.0},
+      {"10SM CLR A2992", 10.0},  // no temperature group: both -999
+      {"9SM CLR 20/10 A2992", 9.0},
+  };
+  for (const AdjustCase& c : cases) {
+    SCOPED_TRACE(c.groups);
+    EXPECT_DOUBLE_EQ(Decode(Undated(std::string("25005KT ") + c.groups))->m_Visibility, c.visibility);
+  }
+}
+
+struct CloudCase {
+  const char* groups;
+  int slot;
+  int base;
+  int type;
+  double coverMin, coverMax, depthMin, depthMax;
+};
+
+TEST(DecodeReport, CloudLayers) {
+  const CloudCase cases[] = {
+      {"FEW020CB", 0, 609, 9, 0.125, 0.25, 0.0, 1.0},
+      {"SCT030TCU", 0, 914, 10, 0.375, 0.5, 0.0, 2.0},
+      {"BKN010", 0, 304, 0, 0.625, 1.0, 0.0, 3.0},
+      {"OVC008", 0, 243, 0, 1.0, 1.0, 0.0, 4.0},
+      {"SCT070", 0, 2133, 0, 0.375, 0.5, 0.49, 2.5},  // above 2000 m: 2.5 - 2 r / 32766
+      {"OVC250", 0, 7620, 0, 1.0, 1.0, 0.5, 1.5},     // above 6000 m
+      {"SKC", 0, 0, 0, 0.0, 0.0, 0.0, 0.0},
+      {"FEW///", 0, 0, 0, 0.125, 0.25, 0.0, 1.0},
+      {"BKN020 BKN100 OVC250", 0, 609, 0, 0.625, 1.0, 0.0, 3.0},
+      {"BKN020 BKN100 OVC250", 1, 7620, 0, 1.0, 1.0, 0.5, 1.5},
+      {"FG BKN010", 0, 0, 0, 0.75, 1.0, 0.5, 4.0},
+      {"FG BKN010", 1, 304, 0, 0.625, 1.0, 0.0, 3.0},
+      {"BR FEW010", 0, 0, 0, 0.5, 0.75, 0.5, 2.5},
+      {"BR FG", 0, 0, 0, 0.75, 1.0, 0.5, 4.0},        // fog replaces mist
+      {"FG CLR FEW010 SCT020 BKN030 OVC040", 4, 914, 0, 0.625, 1.0, 0.0, 3.0},
+  };
+  for (const CloudCase& c : cases) {
+    SCOPED_TRACE(std::string(c.groups) + " slot " + std::to_string(c.slot));
+    auto s = Decode(Undated(std::string("25005KT 5SM ") + c.groups + " 15/15 A2992"));
+    const auto slot = static_cast<std::size_t>(c.slot);
+    EXPECT_EQ(s->m_CloudBase[slot], c.base);
+    EXPECT_EQ(s->m_CloudType[slot], c.type);
+    EXPECT_GE(s->m_CloudCover[slot], c.coverMin);
+    EXPECT_LE(s->m_CloudCover[slot], c.coverMax);
+    EXPECT_GE(s->m_CloudThickness[slot], c.depthMin);
+    EXPECT_LE(s->m_CloudThickness[slot], c.depthMax);
+  }
+}
+
+TEST(DecodeReport, SixthLayerFindsNoSlotAndNoCloudsLeaveTheMarker) {
+  auto full = Decode(Undated("25005KT 5SM FG CLR FEW010 SCT020 BKN030 OVC040 15/15 A2992"));
+  for (int base : full->m_CloudBase) EXPECT_NE(base, 1219);  // the OVC040 layer was dropped
+  EXPECT_EQ(full->m_CloudBase[4], 914);                      // BKN030 took the last slot
+  auto none = Decode(Undated("25005KT 5SM 15/15 A2992"));
+  EXPECT_DOUBLE_EQ(none->m_CloudCover[0], kMissingReal);
+  EXPECT_DOUBLE_EQ(none->m_CloudCover[1], 0.0);
+}
+
+struct PressureCase {
+  const char* groups;
+  int pressure, valid;
+};
+
+TEST(DecodeReport, PressureGroups) {
+  const PressureCase cases[] = {
+      {"A2992", 1013, 1},
+      {"Q1009", 1009, 1},
+      {"A2992 Q1009", 1009, 1},         // Q wins
+      {"", kMissing, 0},
+      {"Q0000", kMissing, 0},
+      {"SQ Q1009", kMissing, 0},        // the squall group is taken for the Q group
+      {"+TSRA A2992", kMissing, 0},     // +TSRA is the first 5-character group with "A"
+      {"CAVOK A2992", kMissing, 0},     // and so is CAVOK
+      {"CAVOK Q1013", 1013, 1},
+      {"A29921", kMissing, 0},          // 6 characters are passed over
+      {"AUTO A3010", 1019, 1},
+      {"RMK A2992", kMissing, 0},       // remarks end every search
+  };
+  for (const PressureCase& c : cases) {
+    SCOPED_TRACE(c.groups);
+    auto s = Decode(Undated(std::string("25005KT 10SM CLR 18/10 ") + c.groups));
+    EXPECT_EQ(s->m_Pressure, c.pressure);
+    EXPECT_EQ(s->m_ReportValid, c.valid);
+  }
+}
+
+struct TemperatureCase {
+  const char* group;
+  int temperature, dewPoint, valid;
+  double seaTemperature, seaDewPoint;  // at 1000 m elevation
+};
+
+TEST(DecodeReport, TemperatureGroups) {
+  const TemperatureCase cases[] = {
+      {"18/10", 18, 10, 1, 24.5, 16.5},
+      {"M05/M10", -5, -10, 1, 1.5, -3.5},
+      {"18/", 18, 0, 1, 24.5, 6.5},
+      {"M00/M01", 0, -1, 1, 6.5, 5.5},
+      {"R24/P1500 18/10", 0, 0, 1, 6.5, 6.5},  // the runway group comes first
+      {"NOTEMP", kMissing, kMissing, 0, kMissingReal, kMissingReal},
+  };
+  for (const TemperatureCase& c : cases) {
+    SCOPED_TRACE(c.group);
+    auto s = Decode(Undated(std::string("25005KT 5SM CLR ") + c.group + " A2992"), NoAgeLimit(), 1000.0);
+    EXPECT_EQ(s->m_Temperature, c.temperature);
+    EXPECT_EQ(s->m_DewPoint, c.dewPoint);
+    EXPECT_EQ(s->m_ReportValid, c.valid);
+    EXPECT_DOUBLE_EQ(s->m_SeaLevelTemperature, c.seaTemperature);
+    EXPECT_DOUBLE_EQ(s->m_SeaLevelDewPoint, c.seaDewPoint);
+  }
+}
+
+struct WeatherCase {
+  const char* groups;
+  const char* weather;
+  double intensityMin, intensityMax;
+  int thunderstorm;
+  double depthMin, depthMax;  // slot 0
+};
+
+TEST(DecodeReport, PrecipitationAndThunderstorms) {
+  const WeatherCase cases[] = {
+      {"-RA", "-RA", 0.0, 0.25, 0, 1.0, 2.0},
+      {"RA", "RA", 0.5, 0.75, 0, 1.5, 3.5},
+      {"+SN", "+SN", 0.75, 1.0, 0, 3.0, 4.0},
+      {"-SHRA", "-SHRA", 0.0, 0.25, 0, 1.0, 2.0},
+      {"RA -SN", "-SN", 0.0, 0.25, 0, 1.0, 2.0},   // a later kind overrides
+      {"RASN", "RASN", 0.5, 0.75, 0, 1.5, 3.5},
+      {"+TSRA", "+TSRA", 0.75, 1.0, 1, 3.0, 4.0},
+      {"TS", "", 0.75, 1.0, 1, 3.0, 4.0},          // thunder without precipitation
+      {"-TSRA", "-TSRA", 0.0, 0.25, 1, 3.0, 4.0},  // intensity kept, depth from the storm
+      {"LTG", "", 0.0, 0.0, 1, 3.0, 4.0},
+      {"RMK LTG", "", 0.0, 0.0, 0, 0.0, 0.0},      // lightning in the remarks is not seen
+      {"", "", 0.0, 0.0, 0, 0.0, 0.0},
+  };
+  for (const WeatherCase& c : cases) {
+    SCOPED_TRACE(c.groups);
+    // Pressure and temperature first, so the remarks case does not hide them.
+    auto s = Decode(Undated(std::string("25005KT 5SM 15/15 A2992 ") + c.groups));
+    EXPECT_EQ(s->m_Weather, c.weather);
+    EXPECT_GE(s->m_PrecipIntensity, c.intensityMin);
+    EXPECT_LE(s->m_PrecipIntensity, c.intensityMax);
+    EXPECT_EQ(s->m_Thunderstorm, c.thunderstorm);
+    EXPECT_GE(s->m_CloudThickness[0], c.depthMin);
+    EXPECT_LE(s->m_CloudThickness[0], c.depthMax);
+  }
+}
+
+TEST(DecodeReport, DrawsInTheOrderOfTheSteps) {
+  // Mist (2 draws), fog (2), FEW (cover, depth), BKN (cover, extra cover, depth), light rain (2).
+  SeedRandom(12345);
+  std::vector<double> u;
+  for (int i = 0; i < 11; ++i) u.push_back(NextRandom() / 32767.0);
+  SeedRandom(12345);
+  auto s = Decode(Undated("25005KT 5SM BR FG FEW010 BKN020 -RA 15/15 A2992"));
+  EXPECT_DOUBLE_EQ(s->m_CloudCover[0], 0.75 + 0.25 * u[2]);
+  EXPECT_DOUBLE_EQ(s->m_CloudCover[1], 0.125 + 0.125 * u[4]);
+  EXPECT_DOUBLE_EQ(s->m_CloudThickness[1], 1.0 * u[5]);
+  EXPECT_DOUBLE_EQ(s->m_CloudCover[2], 0.625 + 0.125 * u[6] + 0.25 * u[7]);
+  EXPECT_DOUBLE_EQ(s->m_CloudThickness[2], 3.0 * u[8]);
+  EXPECT_DOUBLE_EQ(s->m_PrecipIntensity, 0.25 * u[9]);
+  EXPECT_DOUBLE_EQ(s->m_CloudThickness[0], 1.0 + u[10]);
+}
+
+TEST(DecodeReport, ObservationDateAndTime) {
+  struct Case {
+    const char* report;
+    WeatherTime reference;
+    const char* date;
+    const char* time;
+  };
+  const Case cases[] = {
+      {"KLAX 091150Z 25005KT", NoAgeLimit(), "2999/12/09", "11:50"},
+      {"KLAX 091150Z 25005KT", At(2023, 4, 30), "2023/4/09", "11:50"},
+      {"2023/04/29 11:50 KLAX 291150Z", NoAgeLimit(), "2023/04/29", "11:50"},
+      {"2023/04/29 12:60 KLAX 291260Z", NoAgeLimit(), "2023/04/29", "12:00"},
+      {"KLAX 091299Z", NoAgeLimit(), "2999/12/09", "12:00"},
+      {"KLAX 0Z", NoAgeLimit(), "2999/12/0Z", ":"},  // short groups never read past their end
+      {"KLAX", NoAgeLimit(), "2999/12/", ":"},
+      {"", NoAgeLimit(), "2999/12/", ":"},
+      {"2023/04/29", NoAgeLimit(), "2023/04/29", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    auto s = Decode(c.report, c.reference);
+    EXPECT_EQ(s->m_ObsDate, c.date);
+    EXPECT_EQ(s->m_ObsTime, c.time);
+  }
+}
+
+TEST(DecodeReport, AgeCheckAgainstTheReference) {
+  struct Case {
+    const char* report;
+    WeatherTime reference;
+    bool decoded;
+  };
+  const Case cases[] = {
+      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 50), true},
+      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 49, 1), true},   // 59 s later
+      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 49), false},     // 1 min later
+      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 28, 12, 0), false},
+      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 5, 1), true},
+      {"KXYZ 291150Z 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 12, 0), true},
+      {"KXYZ 291201Z 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 12, 0), false},
+      {"KXYZ 311201Z 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 12, 0), true},  // 31 April: unreadable
+      {"2023/13/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2000, 1, 1), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    auto s = std::make_unique<METAR_Station>();
+    s->DecodeReport("KOLD 281150Z 09012KT 3SM OVC010 05/04 Q0999", NoAgeLimit());
+    s->m_State = kStateSent;
+    s->m_ReportValid = 0;
+    s->DecodeReport(c.report, c.reference);
+    EXPECT_EQ(s->m_ReportText, c.report);
+    EXPECT_EQ(s->m_ReportValid, 1);
+    EXPECT_EQ(s->m_WindDirection, c.decoded ? 250 : 90);
+    EXPECT_EQ(s->m_Pressure, c.decoded ? 1013 : 999);
+    EXPECT_EQ(s->m_State, c.decoded ? kStateToSend : kStateSent);
+  }
+}
+
+TEST(DecodeReport, StateMarkedForSendingOnlyForSimulatorStations) {
+  const std::pair<std::int32_t, std::int32_t> cases[] = {{0, 0}, {1, 1}, {2, 1}, {-3, 0}};
+  for (auto [before, after] : cases) {
+    METAR_Station s;
+    s.m_State = before;
+    s.DecodeReport("KXYZ 291150Z 25005KT 10SM CLR 18/10 A2992", NoAgeLimit());
+    EXPECT_EQ(s.m_State, after) << before;
+  }
+}
+
+TEST(DecodeReport, NewerReportReplacesEveryField) {
+  METAR_Station s;
+  s.DecodeReport("KXYZ 291150Z 25015G25KT 1/2SM +TSRA FG OVC005CB 18/17 A2992", NoAgeLimit());
+  s.DecodeReport("KXYZ 291250Z 00000KT", NoAgeLimit());
+  EXPECT_EQ(s.m_WindGust, 0);
+  EXPECT_EQ(s.m_Thunderstorm, 0);
+  EXPECT_DOUBLE_EQ(s.m_PrecipIntensity, 0.0);
+  EXPECT_DOUBLE_EQ(s.m_CloudCover[0], kMissingReal);
+  EXPECT_EQ(s.m_CloudType[1], 0);
+  EXPECT_EQ(s.m_Temperature, kMissing);
+  EXPECT_EQ(s.m_ReportValid, 0);
+  EXPECT_EQ(s.m_Weather, "+TSRA");  // only a new precipitation group replaces the kind
+}
+
+TEST(DecodeReport, MalformedInputNeverReadsPastAGroup) {
+  const std::string cases[] = {
+      "KXYZ 291150Z A B C D E F G H",
+      "KXYZ 291150Z KT MPS VRB V / SM",
+      "KXYZ 291150Z FEW SCT BKN OVC Q A",
+      "KXYZ 291150Z G1KT VRBKT 1234567V 9V 1 / SM",
+      "KXYZ 291150Z 99999999999999999999999999999KT 1E999SM INFSM 0X1P9SM",
+      "KXYZ 291150Z M M/ /M M/M / // 1/",
+      "KXYZ 291150Z \xA8\xFF\x01 -\xA8 +\x80 A\xA8\xA8\xA8\xA8",
+      std::string("2023/04/29 11:50 KXYZ \0\0\0 25005KT"sv),
+      std::string(100, ' '),
+      "1",
+  };
+  for (const std::string& report : cases) {
+    SCOPED_TRACE(report);
+    auto s = Decode(report);
+    EXPECT_LE(s->m_WindSpeed, 400);
+    EXPECT_GE(s->m_Visibility, 0.0);
+    EXPECT_EQ(s->m_ReportText, report);
+  }
+}
+
+TEST(DecodeReport, GroupsBeyondTheTableAreIgnored) {
+  std::string report = "KXYZ 291150Z 25005KT 10SM CLR 18/10";
+  for (int i = 0; i < 60; ++i) report += " NOSIG";
+  report += " A2992";
+  auto s = Decode(report);
+  EXPECT_EQ(s->m_WindSpeed, 5);
+  EXPECT_EQ(s->m_Pressure, kMissing);
+}
+
+TEST(ObservationTime, ParsesOnlyRealDates) {
+  EXPECT_EQ(ParseObservationTime("2023/04/29 11:50"), At(2023, 4, 29, 11, 50));
+  EXPECT_EQ(ParseObservationTime("2999/12/9 1:05"), At(2999, 12, 9, 1, 5));
+  EXPECT_EQ(ParseObservationTime("2024/2/29 00:00"), At(2024, 2, 29));
+  for (const char* bad : {"2023/02/29 00:00", "2023/4/31 10:00", "2023/04/29 24:00", "2023/04/29 11:60",
+                          "2023/04/29", "23/04/29 11:50", "2023/04/29 11:50 ", "", "2023/0/1 00:00"})
+    EXPECT_FALSE(ParseObservationTime(bad)) << bad;
+}
+
+TEST(ObservationTime, WholeMinutesTruncateTowardZero) {
+  const WeatherTime ref = At(2023, 4, 29, 12);
+  EXPECT_EQ(WholeMinutesAfter(ref + seconds(59), ref), 0);
+  EXPECT_EQ(WholeMinutesAfter(ref + seconds(60), ref), 1);
+  EXPECT_EQ(WholeMinutesAfter(ref - seconds(90), ref), -1);
+}
+
+TEST(ReferenceTime, CommandLineForm) {
+  EXPECT_EQ(ParseReferenceTime("3000-12-31 00:00"), NoAgeLimit());
+  EXPECT_EQ(ParseReferenceTime("2023-04-29"), At(2023, 4, 29));
+  EXPECT_FALSE(ParseReferenceTime("2023-04-29T10:00"));
+  EXPECT_FALSE(ParseReferenceTime("2023/04/29 10:00"));
+}
+
+}  // namespace

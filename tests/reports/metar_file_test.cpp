@@ -1,0 +1,193 @@
+#include "reports/metar_file.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "reports/metar_decoder.h"
+#include "reports/random.h"
+#include "stations/metar_stations.h"
+#include "support/recording_controls.h"
+#include "support/test_data.h"
+
+namespace {
+
+using altivane::test::RecordingControls;
+using altivane::test::TempDir;
+
+// A catalogue with report stations for the given keys and one upper-air-only record.
+std::unique_ptr<METAR_Stations> Catalogue(std::initializer_list<const char*> keys) {
+  auto stations = std::make_unique<METAR_Stations>();
+  for (const char* key : keys) {
+    auto record = std::make_unique<METAR_Station>();
+    record->m_Key = key;
+    stations->SetAt(key, std::move(record));
+  }
+  auto upperAir = std::make_unique<Weather_Station>();
+  upperAir->m_Key = "72403";
+  stations->SetAt("7240", std::move(upperAir));
+  return stations;
+}
+
+METAR_Station& Station(const METAR_Stations& stations, const char* key) {
+  return *dynamic_cast<METAR_Station*>(stations.Lookup(key));
+}
+
+struct FileFixture : ::testing::Test {
+  TempDir dir;
+  RecordingControls controls;
+  std::unique_ptr<METAR_Stations> stations = Catalogue({"KLAX", "KSFO", "1ABC"});
+
+  bool Read(const std::string& bytes, WeatherTime reference = NoAgeLimit()) {
+    return stations->ReadMetarFile(dir.Write("metar.txt", bytes).string(), reference);
+  }
+};
+
+TEST_F(FileFixture, DatedEntriesAreDecodedWithTheirDateInFront) {
+  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
+                   "2023/04/29 11:56\nKSFO 291156Z 28012KT 10SM FEW008 14/11\n\n"
+                   "2023/04/29 11:55\nKOAK 291155Z 27010KT 10SM CLR 15/10 A2993\n\n"
+                   "2023/04/29 11:53\n1ABC 291153Z 00000KT 5SM BR 10/09 Q1001\n\n"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportText,
+            "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ");
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportValid, 1);
+  EXPECT_EQ(Station(*stations, "KLAX").m_WindDirection, 250);
+  EXPECT_EQ(Station(*stations, "KSFO").m_ReportValid, 0);  // no pressure group
+  EXPECT_EQ(Station(*stations, "1ABC").m_Pressure, 1001);   // identifier starting with a digit
+  EXPECT_EQ(stations->m_CycleFileRead, 1);
+  EXPECT_EQ(stations->m_ReportDate, "2023/04/29");
+  EXPECT_EQ(stations->m_ReportTime, "11:50");
+  EXPECT_EQ(controls.status.GetText(), "2 METAR Stations read and valid.");
+  EXPECT_TRUE(controls.status.Saw("1 METAR Stations read and valid."));
+}
+
+TEST_F(FileFixture, EntryWithoutClosingEmptyLineIsNotDecoded) {
+  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
+                   "2023/04/29 11:56\nKSFO 291156Z 28012KT 10SM FEW008 14/11 A2992\n"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportValid, 1);
+  EXPECT_TRUE(Station(*stations, "KSFO").m_ReportText.empty());
+  EXPECT_EQ(stations->m_CycleFileRead, 1);
+}
+
+TEST_F(FileFixture, ContinuationLinesJoinWithOneSpaceAndKeepTheStation) {
+  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT  10SM CLR\n     18/10 A2992\nRMK AO2\n\n"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportText,
+            "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 RMK AO2 ");
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportValid, 1);
+}
+
+TEST_F(FileFixture, SecondEmptyLineDoesNotWipeTheLastReport) {
+  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n\n\n"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportValid, 1);
+  EXPECT_EQ(Station(*stations, "KLAX").m_Pressure, 1013);
+}
+
+TEST_F(FileFixture, OneReportPerLineLayout) {
+  ASSERT_TRUE(Read("METAR\nSAUS80 KWBC 010000\nKLAX 091150Z 25005KT 10SM CLR 18/10 A2992=\n"
+                   "KSFO 09115~Z 28012KT 10SM FEW008 14/11 A2995=\nKOAK\nXXXX 091150Z 00000KT=\n"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportText, "KLAX 091150Z 25005KT 10SM CLR 18/10 A2992 ");
+  EXPECT_EQ(Station(*stations, "KLAX").m_WindSpeed, 5);  // searched from the first group on
+  EXPECT_EQ(Station(*stations, "KLAX").m_ObsDate, "2999/12/09");
+  EXPECT_EQ(Station(*stations, "KSFO").m_ObsTime, "11:50");  // "~" stands for 0
+  EXPECT_EQ(controls.status.GetText(), "2 METAR Stations read and valid.");
+  EXPECT_EQ(stations->m_ReportTime, "11:50");
+}
+
+TEST_F(FileFixture, LastLineWithoutLineEndKeepsItsPressure) {
+  ASSERT_TRUE(Read("KLAX 091150Z 25005KT 10SM CLR 18/10 A2992"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_Pressure, 1013);
+}
+
+TEST_F(FileFixture, WindowsLineEnds) {
+  ASSERT_TRUE(Read("2023/04/29 11:50\r\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\r\n\r\n"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportText,
+            "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ");
+}
+
+TEST_F(FileFixture, FileThatCannotBeOpened) {
+  stations->m_CycleFileRead = 1;
+  EXPECT_FALSE(stations->ReadMetarFile((dir.Path() / "missing.txt").string(), NoAgeLimit()));
+  EXPECT_EQ(stations->m_CycleFileRead, 0);
+  EXPECT_EQ(controls.status.GetText(), "");
+}
+
+TEST_F(FileFixture, ReportDateAndTimeAreSetOnce) {
+  ASSERT_TRUE(Read("2023/04/29 11:50\nKSFO 291150Z 28012KT 10SM FEW008 14/11\n\n"));
+  EXPECT_EQ(stations->m_ReportTime, "11:50");  // set by an unusable report too
+  ASSERT_TRUE(Read("2023/04/29 12:50\nKLAX 291250Z 25005KT 10SM CLR 18/10 A2992\n\n"));
+  EXPECT_EQ(stations->m_ReportDate, "2023/04/29");
+  EXPECT_EQ(stations->m_ReportTime, "11:50");
+  EXPECT_EQ(controls.status.GetText(), "1 METAR Stations read and valid.");  // counted per call
+}
+
+TEST_F(FileFixture, ReferenceTimeIsPassedToTheDecoder) {
+  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
+                   "2023/04/29 12:10\nKLAX 291210Z 09020KT 10SM CLR 18/10 A2992\n\n",
+                   *ParseReferenceTime("2023-04-29 12:00")));
+  EXPECT_EQ(Station(*stations, "KLAX").m_WindDirection, 250);
+  EXPECT_EQ(Station(*stations, "KLAX").m_ObsTime, "12:10");
+  EXPECT_EQ(controls.status.GetText(), "2 METAR Stations read and valid.");  // the newer one counts too
+}
+
+TEST_F(FileFixture, SeedsTheGeneratorFromTheFirstLine) {
+  ASSERT_TRUE(Read("2023/04/29 00:55\nKLAX 290055Z 25005KT 10SM CLR 18/10 A2992\n\n"));
+  const int afterRead = NextRandom();
+  SeedRandom(MetarFileSeed("2023/04/29 00:55"));
+  EXPECT_EQ(afterRead, NextRandom());  // the report drew nothing
+}
+
+TEST_F(FileFixture, LongLinesAndEntriesStayBounded) {
+  const std::string huge(10'000'000, 'A');
+  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT " + huge + "\n\n"));
+  EXPECT_LE(Station(*stations, "KLAX").m_ReportText.size(), kMetarEntryLimit + kMetarLineLimit + 1);
+  EXPECT_EQ(Station(*stations, "KLAX").m_WindSpeed, 5);
+  // One report per line: the rest of a long line comes as further lines.
+  ASSERT_TRUE(Read("KLAX 091150Z 25005KT " + std::string(300, 'X') + "\nKSFO" + std::string(250, ' ') +
+                   "KLAX 091150Z 09010KT\n"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_WindDirection, 250);
+}
+
+TEST_F(FileFixture, MillionEmptyLines) {
+  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n" + std::string(1'000'000, '\n')));
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportValid, 1);
+}
+
+TEST(CleanLine, SpacesLineEndsAndReplacements) {
+  struct Case {
+    const char* before;
+    const char* line;
+    bool perLine;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"", "KLAX 091150Z 25005KT 10SM CLR 18/10 A2992=\n", true, "KLAX 091150Z 25005KT 10SM CLR 18/10 A2992 "},
+      {"", "KLAX  091150Z   25005KT\n", false, "KLAX 091150Z 25005KT "},
+      {"KLAX ", "     A2992\n", false, "KLAX A2992 "},
+      {"", "A=B~C\n", false, "A=B~C "},
+      {"", "A=B~C\n", true, "A B0C "},
+      {"", "2023/04/29 11:50\n", false, "2023/04/29 11:50 "},
+      {"", "KLAX", false, "KLAX "},  // a piece without a line end keeps its last character
+      {"", "\n", false, " "},
+      {"", "", false, " "},
+      {"X ", "  \n", false, "X "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::string entry = c.before;
+    AppendCleanLine(entry, c.line, c.perLine);
+    EXPECT_EQ(entry, c.after);
+  }
+}
+
+TEST(FileSeed, FromTheDateLineFields) {
+  EXPECT_EQ(MetarFileSeed("2023/04/29 00:55"), 43u * 31557600u + 4u * 2592000u + 29u * 86400u + 55u * 60u);
+  EXPECT_EQ(MetarFileSeed("1980/00/00 00:00"), 0u);
+  EXPECT_EQ(MetarFileSeed("1980/01/01 01:01\n"), 2592000u + 86400u + 3600u + 60u);
+  // Before 1980 the sum is negative and wraps modulo 2^32; fields that are no number read as 0.
+  EXPECT_EQ(MetarFileSeed("METAR"), static_cast<std::uint32_t>(std::int64_t{-1980} * 31557600));
+  EXPECT_EQ(MetarFileSeed(""), static_cast<std::uint32_t>(std::int64_t{-1980} * 31557600));
+  EXPECT_EQ(MetarFileSeed("INF/x"), static_cast<std::uint32_t>(static_cast<std::int64_t>((2147483647.0 - 1980.0) * 31557600.0)));
+}
+
+}  // namespace
