@@ -1,5 +1,6 @@
 #include "reports/tokenizer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -30,7 +31,9 @@ constexpr double kNauticalMilesPerKilometre = 0.5399568034557235;    // 1000 / 1
 
 }  // namespace
 
-int TokenTable::Split(std::string_view report) {
+int TokenTable::Split(std::string_view report, int firstSearched) {
+  // The fraction joining looks two entries back, so the search never starts before entry 2.
+  m_FirstSearched = std::clamp(firstSearched, 2, kMaxTokens);
   m_Count = 0;
   std::size_t pos = 0;
   while (pos < report.size() && m_Count < kMaxTokens) {
@@ -46,15 +49,15 @@ int TokenTable::Split(std::string_view report) {
   return m_Count;
 }
 
-// Searches from token 3 on. "RMK" ends every search but its own. "V" only takes 7-character
-// groups (180V240, VRB05KT; not VCSH or VV001), "A" only 5-character groups (A2992; not AUTO
-// or A29921). "SM" joins a visibility with its unit or whole part, and on the way turns metric
+// Searches from the first searched token on (3 unless Split was told otherwise). "RMK" ends
+// every search but its own. "V" only takes 7-character groups (180V240, VRB05KT; not VCSH or
+// VV001), "A" only 5-character groups (A2992; not AUTO or A29921). "SM" joins a visibility with its unit or whole part, and on the way turns metric
 // groups into miles: 9999 -> 10SM, 0800 -> 4/10SM, 10KM -> 5SM.
 std::string* TokenTable::FindToken(std::string_view key) {
-  if (m_Count <= kFirstSearched || m_Tokens[kFirstSearched].empty()) return nullptr;
+  if (m_Count <= m_FirstSearched || m_Tokens[static_cast<std::size_t>(m_FirstSearched)].empty()) return nullptr;
   const bool isRemarks = key == "RMK";
   const bool isMiles = key == "SM";
-  for (int i = kFirstSearched; i < m_Count; ++i) {
+  for (int i = m_FirstSearched; i < m_Count; ++i) {
     std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
     if (!isRemarks && entry == "RMK") return nullptr;
     if (Contains(entry, key)) {
@@ -77,7 +80,7 @@ std::string* TokenTable::FindToken(std::string_view key) {
 }
 
 // "10" "SM" -> "10SM"; "1" "1/2SM" -> "1 1/2SM"; "1" "1/2" "SM" -> "1 1/2SM". The emptied
-// entries stay in the table. index is at least 3, so index - 2 is still a table entry.
+// entries stay in the table. index is at least 2, so index - 2 is still a table entry.
 std::string* TokenTable::JoinFraction(int index) {
   auto at = [this](int i) -> std::string& { return m_Tokens[static_cast<std::size_t>(i)]; };
   int p = index;
@@ -117,7 +120,9 @@ std::string* TokenTable::ConvertMetric(int index) {
   return nullptr;
 }
 
-int SplitReport(std::string_view report) { return g_TokenTable.Split(report); }
+int SplitReport(std::string_view report, int firstSearched) {
+  return g_TokenTable.Split(report, firstSearched);
+}
 
 std::string* FindToken(std::string_view key) { return g_TokenTable.FindToken(key); }
 

@@ -20,7 +20,9 @@ class TokenTable {
 
   // Cuts the report at spaces (runs of spaces are one separator, no empty tokens) into the
   // table and returns the number of tokens stored. Entries past that keep older contents.
-  int Split(std::string_view report);
+  // Later searches start at firstSearched (at least 2): the first group after the report's
+  // header, which is two tokens long for a report without the file's date and time.
+  int Split(std::string_view report, int firstSearched = kFirstSearched);
 
   // The first entry from index 3 on that contains key, with the rules for "RMK", "V", "A" and
   // "SM" (see tokenizer.cpp); nullptr when there is none. The caller may change the entry.
@@ -36,6 +38,7 @@ class TokenTable {
 
   std::array<std::string, kMaxTokens> m_Tokens;
   int m_Count = 0;
+  int m_FirstSearched = kFirstSearched;
 };
 
 // The decoder's table. One per thread: a report is split and searched on one thread, so two
@@ -43,7 +46,7 @@ class TokenTable {
 extern thread_local TokenTable g_TokenTable;
 
 // Split and FindToken on g_TokenTable.
-int SplitReport(std::string_view report);
+int SplitReport(std::string_view report, int firstSearched = TokenTable::kFirstSearched);
 std::string* FindToken(std::string_view key);
 
 // The value of the longest prefix that reads as a decimal number when the text starts with a
