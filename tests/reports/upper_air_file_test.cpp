@@ -1,0 +1,221 @@
+#include "reports/upper_air_file.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "stations/metar_stations.h"
+#include "support/recording_controls.h"
+#include "support/test_data.h"
+
+namespace {
+
+using altivane::test::RecordingControls;
+using altivane::test::TempDir;
+
+// Two sea-level stations: 12345 keyed by its number, 70398 keyed by its ICAO indicator.
+class UpperAirFileTest : public ::testing::Test {
+ protected:
+  UpperAirFileTest() {
+    auto byNumber = std::make_unique<Weather_Station>();
+    byNumber->m_Key = byNumber->m_WmoNumber = "12345";
+    numbered = m_Stations.SetAt("12345", std::move(byNumber));
+    auto byIcao = std::make_unique<METAR_Station>();
+    byIcao->m_Key = "PANT";
+    byIcao->m_WmoNumber = "70398";
+    byIcao->m_Elevation = 37.0;
+    icao = m_Stations.SetAt("PANT", std::move(byIcao));
+    m_Stations.SetWmoKey("70398", "PANT");
+    m_Stations.SetWmoKey("12345", "12345");
+  }
+
+  bool Read(const std::string& content) {
+    return m_Stations.ReadUpperAirFile(m_Dir.Write("upa.txt", content).string());
+  }
+
+  TempDir m_Dir;
+  RecordingControls m_Controls;
+  METAR_Stations m_Stations;
+  Weather_Station* numbered = nullptr;
+  Weather_Station* icao = nullptr;
+};
+
+const char kTtaaLines[] =
+    "TTAA 63001 12345 99012 12019 00000 00105 12226 33515\r\n"
+    "92754 10046 35007 85512 05223 32510 70010 00863 32015\r\n"
+    "50575 14972 32020=\r\n";
+const char kTtbbLines[] =
+    "TTBB 63008 12345 00012 12019 11850 05223\r\n"
+    "22700 00863=\r\n";
+
+TEST_F(UpperAirFileTest, MessageOverThreeLinesIsDecodedOnceAtItsEnd) {
+  ASSERT_TRUE(Read(std::string("USUS50 KWBC 130000\r\n") + kTtaaLines));
+  EXPECT_EQ(numbered->m_UpperAirValid, 1);
+  EXPECT_EQ(numbered->m_LevelPressure[5], 500);
+  ASSERT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
+  EXPECT_EQ(m_Stations.m_UpperAirStations[0], numbered);
+  EXPECT_EQ(g_WindsAloftCount, 1);
+  EXPECT_EQ(m_Controls.status.History(), std::vector<std::string>{"1 Winds aloft station read and valid."});
+}
+
+TEST_F(UpperAirFileTest, ReaderLineRules) {
+  struct Case {
+    const char* name;
+    std::string content;
+    int valid;
+  };
+  const Case cases[] = {
+      {"message ending on its first line",
+       "TTAA 63001 12345 99012 12019 00000 00105 12226 33515=\n", 0},
+      {"NIL on the first line", "TTAA 63001 12345 NIL\n99012 12019 00000=\n", 0},
+      {"NIL further down (decoder)", "TTAA 63001 12345 99012\n12019 NIL=\n", 0},
+      {"no wind data", "TTAA 6300/ 12345 99012 12019 00000\n00105 12226 33515=\n", 0},
+      {"unknown station", "TTAA 63001 54321 99012 12019 00000\n00105 12226 33515=\n", 0},
+      {"begins mid-line after a station prefix", "12345 TTAA 63001 12345 99012 12019 00000\n00105 12226 33515=\n",
+       1},
+      {"begins on the line where the previous one ends",
+       "TTAA 63001 54321 99012 12019 00000\n00105 12226 33515= TTAA 63001 12345 99012\n12019 00000 00105 "
+       "12226 33515=\n",
+       0},
+      {"lone CR line ends", "TTAA 63001 12345 99012 12019 00000\r00105 12226 33515=\r", 1},
+      {"still open at the end of the file", "TTAA 63001 12345 99012 12019 00000\n00105 12226 33515\n", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    METAR_Stations stations;
+    auto s = std::make_unique<Weather_Station>();
+    s->m_WmoNumber = "12345";
+    Weather_Station* station = stations.SetAt("12345", std::move(s));
+    ASSERT_TRUE(stations.ReadUpperAirFile(m_Dir.Write("rules.txt", c.content).string()));
+    EXPECT_EQ(station->m_UpperAirValid, c.valid);
+    EXPECT_EQ(stations.m_UpperAirStations.size(), static_cast<std::size_t>(c.valid));
+  }
+}
+
+TEST_F(UpperAirFileTest, StationKeyedByIcaoIsFoundThroughItsNumber) {
+  ASSERT_TRUE(Read("70398 TTAA 60121 70398 99018 12019 00000 00185 12226 33515\n"
+                   "92836 10046 35007 85532 05223 32510=\n"));
+  EXPECT_EQ(icao->m_UpperAirValid, 1);
+  EXPECT_EQ(icao->m_LevelHeight[1], 222);
+  ASSERT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
+  EXPECT_EQ(m_Stations.m_UpperAirStations[0], icao);
+}
+
+TEST_F(UpperAirFileTest, FirstValidTtaaWinsAndLastTtbbWins) {
+  const std::string later =
+      "TTAA 63001 12345 99999 12019 00000 00105 12226 33515\n85512 10046 35007=\n"
+      "TTBB 63008 12345 00012 12019\n11900 10046 22850 05223 33800 00000=\n";
+  ASSERT_TRUE(Read(std::string(kTtaaLines) + kTtbbLines + later));
+  EXPECT_EQ(numbered->m_LevelPressure[0], 1012);
+  EXPECT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
+  EXPECT_EQ(numbered->m_SigLevelCount, 3);
+  EXPECT_EQ((*numbered->m_SigPressure)[0], 900);
+  EXPECT_EQ(g_WindsAloftCount, 1);
+  EXPECT_EQ(g_TemperatureAloftCount, 1);  // one station, sent twice
+  EXPECT_EQ(m_Controls.status.GetText(), "1 Temperature aloft station read and valid.");
+
+  // A second file: the station keeps its first TTAA and stays listed once.
+  ASSERT_TRUE(Read(later));
+  EXPECT_EQ(numbered->m_LevelPressure[0], 1012);
+  EXPECT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
+  EXPECT_EQ(g_WindsAloftCount, 0);
+  EXPECT_EQ(g_TemperatureAloftCount, 1);
+}
+
+TEST_F(UpperAirFileTest, TtbbBeforeItsTtaaIsDropped) {
+  ASSERT_TRUE(Read(std::string(kTtbbLines) + kTtaaLines));
+  EXPECT_EQ(numbered->m_UpperAirValid, 1);
+  EXPECT_EQ(numbered->m_SigLevelsValid, 0);
+  EXPECT_FALSE(numbered->m_SigPressure);
+  EXPECT_EQ(g_TemperatureAloftCount, 0);
+}
+
+TEST_F(UpperAirFileTest, MessageLongerThanOneReadIsJoinedFromItsPieces) {
+  // One physical line of 400 characters: read in pieces of 255, the "=" in the second.
+  std::string line = "TTAA 63001 12345 99012 12019 00000 00105 12226 33515 ";
+  while (line.size() < 400) line += "  ";
+  ASSERT_TRUE(Read(line + "85512 10046 35007=\n"));
+  EXPECT_EQ(numbered->m_UpperAirValid, 1);
+  EXPECT_EQ(numbered->m_LevelPressure[2], 850);
+}
+
+TEST_F(UpperAirFileTest, RunawayMessageIsDroppedAndTheNextOneRead) {
+  std::string content = "TTAA 63001 54321 99012\n";
+  for (int i = 0; i < 200; ++i) content += std::string(60, '1') + "\n";
+  ASSERT_TRUE(Read(content + kTtaaLines));
+  EXPECT_EQ(numbered->m_UpperAirValid, 1);
+}
+
+TEST_F(UpperAirFileTest, BinaryBytesAroundMessagesAreJustCharacters) {
+  // Bulletin framing (SOH, ETX), a NUL and bytes above 127 before and after the message.
+  const char framing[] = "\x01\r\r\n441 \r\r\nUSUS41 KLWX\r\n\0\xff\x80 junk\r\n";
+  std::string content(framing, sizeof framing - 1);
+  content += kTtaaLines;
+  content.insert(content.size() - 2, std::string("\x03\0", 2));
+  ASSERT_TRUE(Read(content));
+  EXPECT_EQ(numbered->m_UpperAirValid, 1);
+  EXPECT_EQ(numbered->m_LevelPressure[5], 500);
+}
+
+TEST_F(UpperAirFileTest, FileThatCannotBeOpenedClearsTheCycleFlag) {
+  m_Stations.m_CycleFileRead = 1;
+  EXPECT_TRUE(Read(""));
+  EXPECT_EQ(m_Stations.m_CycleFileRead, 1);
+  EXPECT_FALSE(m_Stations.ReadUpperAirFile((m_Dir.Path() / "missing.rdisnd").string()));
+  EXPECT_EQ(m_Stations.m_CycleFileRead, 0);
+  EXPECT_TRUE(m_Controls.status.History().empty());
+}
+
+TEST(FillUpperAirGaps, ZeroTemperaturesAndDewPointsAreFilled) {
+  struct Case {
+    const char* name;
+    LevelTable temperature, height, expected;
+  };
+  const LevelTable heights = {0, 100, 800, 1500, 3000, 5500, 7500, 9000, 10500, 12000, 14000, 16000, -999};
+  const Case cases[] = {
+      {"between 10 and 4", {15, 10, 0, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
+       {15, 10, 7, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
+      {"top level, 6 per full 1000 m", {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, 0, -999}, heights,
+       {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, -55 - 6 * 16, -999}},
+      {"level below the last one decoded", {15, 10, 0, -999, -999, -999, -999, -999, -999, -999, -999, -999, -999},
+       heights, {15, 10, 10 - 6 * 0, -999, -999, -999, -999, -999, -999, -999, -999, -999, -999}},
+      {"a filled level serves the next", {15, 0, 0, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
+       {15, 7, 5, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
+      {"surface keeps its 0", {0, 0, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
+       {0, 3, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
+      {"nothing known below", {-999, 0, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
+       {-999, 0, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Weather_Station s;
+    s.m_LevelHeight = c.height;
+    s.m_LevelTemperature = c.temperature;
+    s.m_LevelDewPoint = c.temperature;
+    FillUpperAirGaps(s);
+    EXPECT_EQ(s.m_LevelTemperature, c.expected);
+    EXPECT_EQ(s.m_LevelDewPoint, c.expected);
+  }
+}
+
+TEST_F(UpperAirFileTest, GapsAreFilledAfterTheTtaa) {
+  // 925 hPa reads 0 C between 10 C (1000 hPa) and 4 C (850 hPa).
+  ASSERT_TRUE(Read("TTAA 63001 12345 99012 12019 00000 00105 10000 33515\n"
+                   "92754 ///// 35007 85512 04000 32510=\n"));
+  EXPECT_EQ(numbered->m_LevelTemperature[2], 7);
+  EXPECT_EQ(numbered->m_LevelDewPoint[2], 7);
+}
+
+TEST_F(UpperAirFileTest, RealBulletinsOfOneStationAreReadThroughTheirFraming) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  // The Annette Island product (station number in front, header lines, PIL).
+  ASSERT_TRUE(m_Stations.ReadUpperAirFile(
+      (altivane::test::SharedDataDir() / "upperair" / "pyiem_MANANN.txt").string()));
+  EXPECT_EQ(icao->m_UpperAirValid, 1);
+  EXPECT_EQ(icao->m_LevelPressure[11], 100);
+  EXPECT_EQ(icao->m_LevelHeight[11], 16537);
+  EXPECT_EQ(m_Controls.status.GetText(), "1 Winds aloft station read and valid.");
+}
+
+}  // namespace
