@@ -158,7 +158,13 @@ void UpdateCycle::MonitorThread(std::uint64_t generation) {
     }
     double latitude = 0.0;
     double longitude = 0.0;
-    if (m_Backend.ReadPosition(latitude, longitude)) {
+    const bool read = m_Backend.ReadPosition(latitude, longitude);
+    {
+      std::lock_guard lock(m_Mutex);
+      ++m_MonitorPolls;
+      m_Changed.notify_all();
+    }
+    if (read) {
       std::lock_guard lock(m_Mutex);
       m_Current = AircraftPosition{latitude, longitude};
       if (!m_PassRunning && !m_Closing && generation == m_Generation &&
@@ -194,6 +200,16 @@ bool UpdateCycle::WaitIdle(std::chrono::milliseconds timeout) {
 bool UpdateCycle::WaitForPasses(std::uint64_t count, std::chrono::milliseconds timeout) {
   std::unique_lock lock(m_Mutex);
   return m_Changed.wait_for(lock, timeout, [this, count] { return m_PassesEnded >= count; });
+}
+
+bool UpdateCycle::WaitForMonitorPolls(std::uint64_t count, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_Mutex);
+  return m_Changed.wait_for(lock, timeout, [this, count] { return m_MonitorPolls >= count; });
+}
+
+std::uint64_t UpdateCycle::MonitorPolls() const {
+  std::lock_guard lock(m_Mutex);
+  return m_MonitorPolls;
 }
 
 std::uint64_t UpdateCycle::PassesEnded() const {

@@ -75,7 +75,11 @@ class UpdateCycle {
   // Waits until at least count passes have ended since construction. False on time-out.
   bool WaitForPasses(std::uint64_t count, std::chrono::milliseconds timeout);
 
+  // Waits until the monitors have polled the position count times in all. False on time-out.
+  bool WaitForMonitorPolls(std::uint64_t count, std::chrono::milliseconds timeout);
+
   std::uint64_t PassesEnded() const;
+  std::uint64_t MonitorPolls() const;
   // The update-pass handle is set.
   bool PassRunning() const;
   // The monitor's movement threshold is looked at once per period; tests shorten it.
@@ -106,6 +110,7 @@ class UpdateCycle {
   bool m_PassWaiting = false;  // a pass requested while one ran
   CyclePriority m_WaitingPriority = CyclePriority::kNormal;
   std::uint64_t m_PassesEnded = 0;
+  std::uint64_t m_MonitorPolls = 0;
   StationWalkResult m_LastResult;
   AircraftPosition m_Current;
   AircraftPosition m_LastUpdate;
