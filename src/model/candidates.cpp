@@ -1,5 +1,8 @@
 #include "model/candidates.h"
 
+#include "model/blending.h"
+#include "stations/station_records.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -21,4 +24,18 @@ void CandidateList::Sort() {
     if (a.m_SquaredDistance != b.m_SquaredDistance) return a.m_SquaredDistance < b.m_SquaredDistance;
     return a.m_Order < b.m_Order;
   });
+}
+
+int BuildCandidateList(CandidateList& list, const std::vector<METAR_Station*>& simStations, double latitude,
+                       double longitude) {
+  list.Clear();
+  int leftOut = 0;
+  for (METAR_Station* station : simStations) {
+    if (station->m_State == kStateIdle) continue;
+    const double distance =
+        static_cast<double>(SquaredDistance(latitude, longitude, station->m_Latitude, station->m_Longitude));
+    if (!list.Add(distance, station)) ++leftOut;
+  }
+  list.Sort();
+  return leftOut;
 }

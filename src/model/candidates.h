@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class METAR_Station;
 
@@ -35,3 +36,9 @@ class CandidateList {
   std::unique_ptr<std::array<Candidate, kMaxCandidates>> m_Entries;
   int m_Count = 0;
 };
+
+// Fills the list anew with the active stations (state not 0) of the simulator's stations, in
+// their order, with their squared distance from the aircraft, and sorts it. Stations beyond
+// the list's capacity are not candidates. Returns the number of active stations left out.
+int BuildCandidateList(CandidateList& list, const std::vector<METAR_Station*>& simStations, double latitude,
+                       double longitude);

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
 #include <vector>
+
+#include "stations/station_records.h"
 
 namespace {
 
@@ -71,6 +74,41 @@ TEST(CandidateList, NanDistanceSortsLastWithoutBreakingTheOrder) {
   EXPECT_EQ(list[3].m_Order, 1);  // NaN and infinity tie, in the order they came
   EXPECT_EQ(list[4].m_Order, 3);
   EXPECT_EQ(list[5].m_Order, 5);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BuildCandidateList, ActiveStationsOnlyBoundedAtCapacity) {
+  // 22000 active stations, every third one idle; the aircraft at 0,0 and the map listing them
+  // farthest first (station i at (33000 - i) / 100 nm north).
+  const int total = 33000;
+  std::vector<std::unique_ptr<METAR_Station>> records;
+  std::vector<METAR_Station*> sim;
+  for (int i = 0; i < total; ++i) {
+    auto s = std::make_unique<METAR_Station>();
+    s->m_Latitude = (total - i) / 6000.0;  // listed farthest first
+    s->m_State = i % 3 == 0 ? kStateIdle : (i % 3 == 1 ? kStateToSend : kStateSent);
+    sim.push_back(s.get());
+    records.push_back(std::move(s));
+  }
+  CandidateList list;
+  int active = 0;
+  for (auto* s : sim) active += s->m_State != kStateIdle;
+  ASSERT_GT(active, kMaxCandidates);
+  EXPECT_EQ(BuildCandidateList(list, sim, 0.0, 0.0), active - kMaxCandidates);
+  ASSERT_EQ(list.Count(), kMaxCandidates);
+  for (int i = 0; i < list.Count(); ++i) ASSERT_NE(list[i].m_Station->m_State, kStateIdle);
+  // The stations kept are the first 20000 active ones in the map's order: the 20000th active
+  // one (index 29999) is the nearest of them.
+  EXPECT_EQ(list[0].m_Station, sim[29999]);
+  EXPECT_EQ(list[kMaxCandidates - 1].m_Station, sim[1]);
+  for (int i = 1; i < list.Count(); ++i) ASSERT_LE(list[i - 1].m_SquaredDistance, list[i].m_SquaredDistance);
+
+  // Refilled from scratch: an empty map gives an empty list.
+  EXPECT_EQ(BuildCandidateList(list, {}, 0.0, 0.0), 0);
+  EXPECT_EQ(list.Count(), 0);
 }
 
 }  // namespace
