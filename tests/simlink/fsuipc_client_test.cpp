@@ -1,0 +1,335 @@
+#include "simlink/fsuipc_client.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <thread>
+#include <unistd.h>
+
+#include "link_fixture.h"
+#include "platform/bytes.h"
+
+namespace altivane::test {
+namespace {
+
+using ClientTest = LinkTest;
+
+struct HandshakeCase {
+  const char* name;
+  const char* windowClass;
+  std::uint32_t fsuipcVersion;
+  std::uint32_t fsVersion;
+  std::uint32_t requested;
+  std::int32_t code;
+  std::uint32_t fsVersionAfter;
+};
+
+TEST_F(ClientTest, HandshakeOutcomes) {
+  const HandshakeCase cases[] = {
+      {"lowest FSUIPC accepted", kFsuipcWindowClass, 0x19980005, 0xFADE0007, 7, kIpcOk, 7},
+      {"any simulator", kFs98WindowClass, 0x39990000, 0xFADE0008, 0, kIpcOk, 8},
+      {"FSUIPC too old", kFsuipcWindowClass, 0x19980004, 0xFADE0007, 7, kIpcWrongFsuipc, 0},
+      {"FSUIPC too old via WideClient", kFs98WindowClass, 0x19980004, 0xFADE0007, 7, kIpcWideClientNoServer, 0},
+      {"no FADE marker", kFsuipcWindowClass, 0x39990000, 0x12340007, 7, kIpcWrongFsuipc, 0},
+      {"no FADE marker via WideClient", kFs98WindowClass, 0x39990000, 0xFADF0007, 7, kIpcWideClientNoServer, 0},
+      {"other simulator version", kFsuipcWindowClass, 0x39990000, 0xFADE0008, 7, kIpcWrongFsVersion, 8},
+  };
+  for (const HandshakeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimHostOptions options;
+    options.m_FsuipcVersion = c.fsuipcVersion;
+    options.m_FsVersion = c.fsVersion;
+    StartHost(options, c.windowClass);
+    FSUIPC_Client client;
+    EXPECT_EQ(client.Open(c.requested), c.code == kIpcOk);
+    EXPECT_EQ(client.GetResult(), c.code);
+    EXPECT_EQ(client.IsOpen(), c.code == kIpcOk);
+    EXPECT_EQ(client.GetFSVersion(), c.code == kIpcOk || c.code == kIpcWrongFsVersion ? c.fsVersionAfter
+                                                                                       : c.fsVersion);
+    // One handshake batch when the versions come back at once, with the library version in it.
+    auto kinds = Host().JournalKinds();
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "handshake"), 1);
+    EXPECT_NE(std::find(kinds.begin(), kinds.end(), "library"), kinds.end());
+  }
+}
+
+TEST_F(ClientTest, NoSimulatorWindowIsCode2) {
+  FSUIPC_Client client;
+  EXPECT_FALSE(client.Open(7));
+  EXPECT_EQ(client.GetResult(), kIpcNoSimulator);
+  EXPECT_FALSE(client.IsOpen());
+}
+
+TEST_F(ClientTest, UipcMainIsPreferredOverFs98Main) {
+  SimHostOptions refusing;
+  refusing.m_FsuipcVersion = 0x19980004;
+  StartHost(refusing, kFs98WindowClass);
+  auto fs98 = std::move(m_Server);
+  auto fs98Host = std::move(m_Host);
+  StartHost({}, kFsuipcWindowClass);
+  FSUIPC_Client client;
+  EXPECT_TRUE(client.Open(7)) << client.GetResultText();
+  fs98Host->Release();
+  fs98->Stop();
+}
+
+TEST_F(ClientTest, SecondOpenIsCode1AndKeepsTheLink) {
+  StartHost();
+  FSUIPC_Client client;
+  ASSERT_TRUE(client.Open(7));
+  EXPECT_FALSE(client.Open(7));
+  EXPECT_EQ(client.GetResult(), kIpcAlreadyOpen);
+  std::uint8_t version[4] = {};
+  EXPECT_TRUE(client.ReadAndProcess(kOffsetFsVersion, 4, version));
+  EXPECT_EQ(LoadU32(version), 0xFADE0007u);
+}
+
+TEST_F(ClientTest, MappingNameCarriesProcessIdAndCounter) {
+  std::string seen;
+  StartHost({}, kFs98WindowClass, [&seen](SimHost& host, std::uint32_t message, const std::string& name) {
+    seen = name;
+    return host.HandleMessage(message, name);
+  });
+  std::uint32_t before = g_IpcMappingCounter.load();
+  FSUIPC_Client client;
+  ASSERT_TRUE(client.Open(7));
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "FsasmLib:IPC:%X:%X", static_cast<unsigned>(getpid()), before + 1);
+  EXPECT_EQ(seen, expected);
+  client.Close();
+  ASSERT_TRUE(client.Open(7));  // a new name: the old object may still be in use by the server
+  std::snprintf(expected, sizeof expected, "FsasmLib:IPC:%X:%X", static_cast<unsigned>(getpid()), before + 2);
+  EXPECT_EQ(seen, expected);
+}
+
+TEST_F(ClientTest, CallsOnAClosedLinkAreCode9AndAnEmptyBatchIsCode10) {
+  StartHost();
+  FSUIPC_Client client;
+  std::uint8_t buffer[4] = {};
+  EXPECT_FALSE(client.Read(0x3304, 4, buffer));
+  EXPECT_EQ(client.GetResult(), kIpcNotOpen);
+  EXPECT_FALSE(client.Write(0x3380, 4, buffer));
+  EXPECT_EQ(client.GetResult(), kIpcNotOpen);
+  EXPECT_FALSE(client.Process());
+  EXPECT_EQ(client.GetResult(), kIpcNotOpen);
+  ASSERT_TRUE(client.Open(7));
+  EXPECT_FALSE(client.Process());
+  EXPECT_EQ(client.GetResult(), kIpcNothingQueued);
+}
+
+TEST_F(ClientTest, BatchLimitLeavesTheBatchUnchanged) {
+  StartHost();
+  FSUIPC_Client client;
+  ASSERT_TRUE(client.Open(7));
+  std::vector<std::uint8_t> big(0x8000, 0xAA);
+  // Read header 16 + terminator 4; write header 12 + terminator 4.
+  EXPECT_FALSE(client.Read(0, 0x7EED, big.data()));
+  EXPECT_EQ(client.GetResult(), kIpcBatchFull);
+  EXPECT_FALSE(client.Write(0x4000, 0x7EF1, big.data()));
+  EXPECT_EQ(client.GetResult(), kIpcBatchFull);
+  // Nothing was queued by the refused requests: the largest read still fits and is answered.
+  ASSERT_TRUE(client.Read(0, 0x7EEC, big.data()));
+  EXPECT_FALSE(client.Read(0x3304, 0, nullptr));
+  EXPECT_EQ(client.GetResult(), kIpcBatchFull);
+  ASSERT_TRUE(client.Process()) << client.GetResultText();
+  EXPECT_EQ(LoadU32(&big[kOffsetFsVersion]), 0xFADE0007u);
+  EXPECT_EQ(big[0x7EEC], 0xAA);  // one past the read: untouched
+
+  ASSERT_TRUE(client.Write(0x4000, 0x7EF0, big.data()));
+  EXPECT_TRUE(client.Process());
+  // With one request queued, the limit counts what is there.
+  ASSERT_TRUE(client.Read(0x3304, 4, nullptr));
+  EXPECT_FALSE(client.Read(0, 0x7EEC - 20 + 1, big.data()));
+  EXPECT_TRUE(client.Read(0, 0x7EEC - 20, big.data()));
+  EXPECT_TRUE(client.Process());
+}
+
+TEST_F(ClientTest, BatchAsTheSimulatorSeesIt) {
+  std::vector<std::uint8_t> seen;
+  StartHost({}, kFs98WindowClass, [&seen](SimHost& host, std::uint32_t message, const std::string& name) {
+    if (auto memory = OpenIpcSharedMemory(name, kIpcAreaSize)) {
+      std::uint8_t* area = memory->Map();
+      seen.assign(area, area + 64);
+    }
+    return host.HandleMessage(message, name);
+  });
+  FSUIPC_Client client;
+  ASSERT_TRUE(client.Open(7));
+  std::uint8_t latitude[4];
+  ASSERT_TRUE(client.Read(0x0564, 4, latitude));
+  ASSERT_TRUE(client.Read(0x056C, 4, nullptr));
+  ASSERT_TRUE(client.Write(0x3380, 3, "abc"));
+  ASSERT_TRUE(client.Process());
+  const std::vector<std::uint8_t> expected = {
+      1, 0, 0, 0, 0x64, 0x05, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,    // read, destination #1
+      1, 0, 0, 0, 0x6C, 0x05, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    // read, no destination
+      2, 0, 0, 0, 0x80, 0x33, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c', 0, 0, 0, 0  // write, then the end
+  };
+  ASSERT_GE(seen.size(), expected.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(seen.begin(), seen.begin() + expected.size()), expected);
+}
+
+TEST_F(ClientTest, ReadsAreDeliveredInRecordOrderAndNullDestinationsSkipped) {
+  SimHostOptions options;
+  options.m_Latitude = 51.5;
+  options.m_Longitude = -0.25;
+  StartHost(options);
+  FSUIPC_Client client;
+  ASSERT_TRUE(client.Open(7));
+  std::uint8_t lat[4] = {}, lon[4] = {}, version[4] = {};
+  ASSERT_TRUE(client.Read(0x0564, 4, lat));
+  ASSERT_TRUE(client.Read(0x3304, 4, nullptr));
+  ASSERT_TRUE(client.Read(0x056C, 4, lon));
+  ASSERT_TRUE(client.Read(0x3304, 0, version));
+  ASSERT_TRUE(client.Read(0x3308, 4, version));
+  ASSERT_TRUE(client.Process());
+  EXPECT_NEAR(LoadI32(lat) * 8.998425275576774e-6, 51.5, 1e-5);
+  EXPECT_NEAR(LoadI32(lon) * 8.381903171539307e-8, -0.25, 1e-6);
+  EXPECT_EQ(LoadU32(version), 0xFADE0007u);
+}
+
+// The answer area is written by the other process: whatever it holds, nothing is copied outside
+// the area or past a destination, and reads before the damage are delivered.
+TEST_F(ClientTest, DamagedAnswersNeverSteerACopy) {
+  struct Damage {
+    const char* name;
+    std::size_t at;       // byte offset in the area of the 32-bit value to overwrite
+    std::uint32_t value;
+  };
+  // Records: read 0x3304 (4) at 0, read 0x3308 (4) at 20, read 0x0564 (4) at 40, end at 60.
+  const Damage damages[] = {
+      {"unknown kind ends the walk", 20, 7},
+      {"size beyond the area", 28, 0x7FFFFFFF},
+      {"size larger than requested", 28, 8},
+      {"size smaller than requested", 28, 2},
+      {"read turned into a write", 20, 2},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.name);
+    StartHost({}, kFs98WindowClass, [&](SimHost& host, std::uint32_t message, const std::string& name) {
+      std::intptr_t result = host.HandleMessage(message, name);
+      auto memory = OpenIpcSharedMemory(name, kIpcAreaSize);
+      if (memory && host.RequestCount() > 1) StoreU32(memory->Map() + damage.at, damage.value);
+      return result;
+    });
+    FSUIPC_Client client;
+    ASSERT_TRUE(client.Open(7));
+    std::array<std::uint8_t, 8> first{}, second{}, third{};
+    second.fill(0xEE);
+    third.fill(0xEE);
+    ASSERT_TRUE(client.Read(0x3304, 4, first.data()));
+    ASSERT_TRUE(client.Read(0x3308, 4, second.data()));
+    ASSERT_TRUE(client.Read(0x0564, 4, third.data()));
+    EXPECT_TRUE(client.Process());
+    EXPECT_EQ(client.GetResult(), kIpcOk);
+    EXPECT_EQ(LoadU32(first.data()), 0x39990000u);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(second[i], 0xEE) << i;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(third[i], 0xEE) << i;
+  }
+}
+
+TEST_F(ClientTest, SendFailuresGiveTheirCodes) {
+  struct Case {
+    const char* name;
+    SimHostFaults faults;
+    std::int32_t code;
+  };
+  SimHostFaults late;
+  late.m_AnswerDelayMs = 60;
+  late.m_FromRequest = 2;
+  SimHostFaults bad;
+  bad.m_BadData = true;
+  bad.m_FromRequest = 2;
+  SimHostFaults gone;
+  gone.m_ExitAfter = 1;
+  const Case cases[] = {
+      {"answers later than the time-out", late, kIpcTimedOut},
+      {"answers bad data", bad, kIpcBadData},
+      {"never answers again", gone, kIpcTimedOut},
+  };
+  FastLinkTimings timings(/*sendTimeoutMs=*/20);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimHostOptions options;
+    options.m_Faults = c.faults;
+    StartHost(options);
+    FSUIPC_Client client;
+    ASSERT_TRUE(client.Open(7)) << client.GetResultText();
+    std::uint8_t value[4];
+    EXPECT_FALSE(client.ReadAndProcess(0x3304, 4, value));
+    EXPECT_EQ(client.GetResult(), c.code);
+    EXPECT_TRUE(client.IsOpen());  // a failed Process leaves the link open
+    // The batch was consumed: nothing is left to send.
+    EXPECT_FALSE(client.Process());
+    EXPECT_EQ(client.GetResult(), kIpcNothingQueued);
+  }
+}
+
+TEST_F(ClientTest, ServerThatHasGoneIsCode12) {
+  StartHost();
+  FSUIPC_Client client;
+  ASSERT_TRUE(client.Open(7));
+  StopHost();
+  std::uint8_t value[4];
+  EXPECT_FALSE(client.ReadAndProcess(0x3304, 4, value));
+  EXPECT_EQ(client.GetResult(), kIpcSendFailed);
+  EXPECT_EQ(client.GetResultText(), "IPC sendmessage failed all retries");
+  client.Close();
+  EXPECT_FALSE(client.Open(7));
+  EXPECT_EQ(client.GetResult(), kIpcNoSimulator);
+}
+
+TEST_F(ClientTest, FailedHandshakeClosesWithTheFailingCode) {
+  SimHostOptions options;
+  options.m_Faults.m_BadData = true;
+  StartHost(options);
+  FSUIPC_Client client;
+  EXPECT_FALSE(client.Open(7));
+  EXPECT_EQ(client.GetResult(), kIpcBadData);
+  EXPECT_FALSE(client.IsOpen());
+}
+
+TEST_F(ClientTest, ThreadsShareOneClient) {
+  StartHost();
+  FSUIPC_Client client;
+  ASSERT_TRUE(client.Open(7));
+  auto work = [&client] {
+    for (int i = 0; i < 50; ++i) {
+      std::uint8_t version[4] = {};
+      EXPECT_TRUE(client.ReadAndProcess(0x3308, 4, version));
+      EXPECT_EQ(LoadU32(version), 0xFADE0007u);
+      EXPECT_GE(client.GetResult(), 0);
+    }
+  };
+  std::thread a(work), b(work);
+  a.join();
+  b.join();
+}
+
+TEST(ClientResultText, EveryCodeHasItsText) {
+  const std::pair<std::int32_t, const char*> texts[] = {
+      {0, "Okay"},
+      {1, "Attempt to Open when already Open"},
+      {2, "Cannot link to FSUIPC or WideClient"},
+      {3, "Failed to Register common message with Windows"},
+      {4, "Failed to create Atom for mapping filename"},
+      {5, "Failed to create a file mapping object"},
+      {6, "Failed to open a view to the file map"},
+      {7, "Incorrect version of FSUIPC, or not FSUIPC"},
+      {8, "Flight Simulator is not version requested"},
+      {9, "Call cannot execute: Link not Open"},
+      {10, "Call cannot execute: No requests accumulated"},
+      {11, "IPC timed out all retries"},
+      {12, "IPC sendmessage failed all retries"},
+      {13, "IPC request contains bad data"},
+      {14, "Maybe running on WideClient, but FS not running on Server, or wrong FSUIPC"},
+      {15, "Read or Write request cannot be added, memory for Process is full"},
+      {16, "Unknown error"},
+      {-1, "Unknown error"},
+  };
+  for (const auto& [code, text] : texts) EXPECT_EQ(FSUIPC_Client::ResultText(code), text) << code;
+}
+
+}  // namespace
+}  // namespace altivane::test

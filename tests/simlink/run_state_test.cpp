@@ -1,0 +1,124 @@
+#include "model/run_state.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "link_fixture.h"
+
+namespace altivane::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class RunStateTest : public LinkTest {
+ protected:
+  RecordingControls m_Controls;
+};
+
+// A position monitor as the update cycle runs it: polls once a second, writes to the controls,
+// and sets bit 0 when it leaves.
+class FakeMonitor {
+ public:
+  FakeMonitor() {
+    m_Thread = std::thread([this] {
+      CycleThreadScope scope;
+      {
+        std::lock_guard lock(m_Mutex);
+        m_Started = true;
+      }
+      m_Changed.notify_all();
+      while (!StopRequested()) {
+        SetStatusText("monitor polling");
+        EnableEndButton(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+      }
+      MarkMonitorEnded();
+    });
+    std::unique_lock lock(m_Mutex);
+    m_Changed.wait(lock, [this] { return m_Started; });
+  }
+  ~FakeMonitor() { m_Thread.join(); }
+
+ private:
+  std::mutex m_Mutex;
+  std::condition_variable m_Changed;
+  bool m_Started = false;
+  std::thread m_Thread;
+};
+
+TEST_F(RunStateTest, StopWhenStoppedReturnsAtOnceAndKeepsTheLink) {
+  StartHost();
+  ConnectSimulator();
+  auto link = g_Link.Get();
+  for (std::uint32_t state : {kRunStopped, kRunStopRequested, kRunStopped | kRunMonitorEnded}) {
+    g_RunState = state;
+    auto start = Clock::now();
+    StopUpdateCycle();
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(g_RunState.load(), state);
+    EXPECT_EQ(g_Link.Get(), link);
+  }
+}
+
+TEST_F(RunStateTest, StopWaitsForTheMonitorAndClosesTheLink) {
+  StartHost();
+  ConnectSimulator();
+  g_RunState = kRunRunning;
+  auto start = Clock::now();
+  {
+    FakeMonitor monitor;
+    StopUpdateCycle();
+    // The rest of the monitor's second plus at most one 500 ms step, with room for a slow machine.
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000));
+  }
+  EXPECT_EQ(g_RunState.load(), kRunStopped);
+  EXPECT_FALSE(g_Link.Get());
+  auto kinds = Host().JournalKinds();
+  EXPECT_NE(std::find(kinds.begin(), kinds.end(), "disconnect"), kinds.end());
+}
+
+TEST_F(RunStateTest, ASecondStopReturnsWhileTheFirstWaits) {
+  g_RunState = kRunRunning;
+  FakeMonitor monitor;
+  std::thread first([] { StopUpdateCycle(); });
+  // The first stop has written its request once the word carries it.
+  while ((g_RunState.load() & kRunStopMask) == 0) std::this_thread::yield();
+  auto start = Clock::now();
+  StopUpdateCycle();
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+  first.join();
+  EXPECT_EQ(g_RunState.load(), kRunStopped);
+}
+
+TEST_F(RunStateTest, StopFromInsideTheCycleDoesNotWaitForItself) {
+  StartHost();
+  ConnectSimulator();
+  g_RunState = kRunRunning;
+  m_Controls.start.Enable(false);
+  m_Controls.end.Enable(true);
+  std::thread pass([] {
+    CycleThreadScope scope;
+    auto start = Clock::now();
+    StopUpdateCycle();
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(400));
+    // The thread itself then winds down: a monitor it starts ends at once.
+    EXPECT_TRUE(StopRequested());
+    MarkMonitorEnded();
+  });
+  pass.join();
+  EXPECT_EQ(g_RunState.load() & kRunStopMask, kRunStopped);
+  EXPECT_FALSE(g_Link.Get());
+  EXPECT_TRUE(m_Controls.start.IsEnabled());
+  EXPECT_FALSE(m_Controls.end.IsEnabled());
+  // A stop from the user interface afterwards has nothing left to do.
+  auto start = Clock::now();
+  StopUpdateCycle();
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+}
+
+}  // namespace
+}  // namespace altivane::test

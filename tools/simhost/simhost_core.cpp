@@ -1,0 +1,428 @@
+#include "simhost_core.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <thread>
+
+#include "platform/bytes.h"
+#include "platform/ipc_transport.h"
+#include "simlink/connection.h"
+#include "simlink/fsuipc_client.h"
+
+namespace {
+
+constexpr double kLatitudeUnit = 90.0 / 10001750.0;                 // degrees per unit at 0x0564
+constexpr double kLongitudeUnit = 360.0 / 4294967296.0;             // degrees per unit at 0x056C
+constexpr std::uint32_t kVersionArea = kOffsetFsuipcVersion;        // 0x3304..0x330B: read only
+constexpr std::uint32_t kVersionAreaEnd = kOffsetFsVersion + 4;
+constexpr std::uint32_t kPositionArea = kOffsetAircraftLatitude;    // 0x0564..0x0573: read only
+constexpr std::uint32_t kPositionAreaEnd = kOffsetAircraftLongitude + 8;
+
+bool Overlaps(std::uint32_t offset, std::uint32_t size, std::uint32_t begin, std::uint32_t end) {
+  return offset < end && std::uint64_t{offset} + size > begin;
+}
+
+std::string StationKey(const std::uint8_t* id) {
+  std::string key(reinterpret_cast<const char*>(id), 4);
+  key.resize(std::strlen(key.c_str()));
+  return key;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Hex32(std::uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "\"0x%08X\"", value);
+  return buffer;
+}
+
+}  // namespace
+
+std::string HexBytes(const std::uint8_t* data, std::size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(size * 2);
+  for (std::size_t i = 0; i < size; ++i) {
+    out += kDigits[data[i] >> 4];
+    out += kDigits[data[i] & 15];
+  }
+  return out;
+}
+
+bool ParsePath(const std::string& text, std::vector<PathPoint>* path, std::string* error) {
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  path->clear();
+  while (std::getline(in, line)) {
+    ++number;
+    if (auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
+    std::istringstream fields(line);
+    PathPoint point;
+    if (!(fields >> point.m_Seconds)) {
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      *error = "line " + std::to_string(number) + ": expected seconds latitude longitude";
+      return false;
+    }
+    std::string rest;
+    if (!(fields >> point.m_Latitude >> point.m_Longitude) || (fields >> rest)) {
+      *error = "line " + std::to_string(number) + ": expected seconds latitude longitude";
+      return false;
+    }
+    if (!path->empty() && point.m_Seconds <= path->back().m_Seconds) {
+      *error = "line " + std::to_string(number) + ": times must increase";
+      return false;
+    }
+    path->push_back(point);
+  }
+  if (path->empty()) {
+    *error = "the path has no point";
+    return false;
+  }
+  return true;
+}
+
+SimHost::SimHost(SimHostOptions options)
+    : m_Options(std::move(options)),
+      m_Faults(m_Options.m_Faults),
+      m_Space(kOffsetSpaceSize, 0),
+      m_IpcMessage(DefaultIpcTransport().RegisterMessage(kIpcMessageName)),
+      m_MoveMessage(DefaultIpcTransport().RegisterMessage(kSimHostMoveMessage)),
+      m_Start(std::chrono::steady_clock::now()) {
+  StoreU32(&m_Space[kOffsetFsuipcVersion], m_Options.m_FsuipcVersion);
+  StoreU32(&m_Space[kOffsetFsVersion], m_Options.m_FsVersion);
+  if (!m_Options.m_JournalPath.empty()) m_JournalFile = std::fopen(m_Options.m_JournalPath.c_str(), "w");
+  std::lock_guard lock(m_Mutex);
+  StorePositionLocked(m_Options.m_Latitude, m_Options.m_Longitude);
+}
+
+SimHost::~SimHost() {
+  Release();
+  if (m_JournalFile) std::fclose(m_JournalFile);
+}
+
+double SimHost::SecondsLocked() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_Start).count();
+}
+
+void SimHost::JournalLocked(const std::string& kind, const std::string& fields) {
+  char head[64];
+  std::snprintf(head, sizeof head, "{\"t\":%.3f,\"kind\":", SecondsLocked());
+  std::string line = head + JsonString(kind) + (fields.empty() ? "" : "," + fields) + "}";
+  m_Journal.push_back(line);
+  if (m_JournalFile) {
+    std::fputs(line.c_str(), m_JournalFile);
+    std::fputc('\n', m_JournalFile);
+    std::fflush(m_JournalFile);
+  }
+}
+
+void SimHost::StorePositionLocked(double latitude, double longitude) {
+  auto lat = static_cast<std::int64_t>(std::llround(latitude / kLatitudeUnit));
+  auto lon = static_cast<std::int64_t>(std::llround(longitude / kLongitudeUnit));
+  // Longitudes wrap around the 32-bit range: 180 east is the same value as 180 west.
+  StoreU32(&m_Space[kOffsetAircraftLatitude], static_cast<std::uint32_t>(lat));
+  StoreU32(&m_Space[kOffsetAircraftLongitude], static_cast<std::uint32_t>(lon));
+  char fields[96];
+  std::snprintf(fields, sizeof fields, "\"lat\":%.6f,\"lon\":%.6f", latitude, longitude);
+  JournalLocked("position", fields);
+}
+
+void SimHost::UpdatePositionLocked() {
+  if (m_Path.empty()) return;
+  double t = SecondsLocked();
+  std::size_t leg = 0;
+  while (leg + 1 < m_Path.size() && m_Path[leg + 1].m_Seconds <= t) ++leg;
+  const PathPoint& from = m_Path[leg];
+  double lat = from.m_Latitude, lon = from.m_Longitude;
+  if (leg + 1 < m_Path.size() && t > from.m_Seconds) {
+    const PathPoint& to = m_Path[leg + 1];
+    double f = (t - from.m_Seconds) / (to.m_Seconds - from.m_Seconds);
+    lat += (to.m_Latitude - from.m_Latitude) * f;
+    lon += (to.m_Longitude - from.m_Longitude) * f;
+  }
+  if (leg != m_PathLeg) {
+    m_PathLeg = leg;
+    StorePositionLocked(lat, lon);  // journals the start of each leg
+  } else {
+    auto latRaw = static_cast<std::int64_t>(std::llround(lat / kLatitudeUnit));
+    auto lonRaw = static_cast<std::int64_t>(std::llround(lon / kLongitudeUnit));
+    StoreU32(&m_Space[kOffsetAircraftLatitude], static_cast<std::uint32_t>(latRaw));
+    StoreU32(&m_Space[kOffsetAircraftLongitude], static_cast<std::uint32_t>(lonRaw));
+  }
+}
+
+void SimHost::SetPosition(double latitude, double longitude) {
+  std::lock_guard lock(m_Mutex);
+  m_Path.clear();
+  StorePositionLocked(latitude, longitude);
+}
+
+void SimHost::SetPath(std::vector<PathPoint> path) {
+  std::lock_guard lock(m_Mutex);
+  m_Path = std::move(path);
+  m_PathLeg = static_cast<std::size_t>(-1);
+  UpdatePositionLocked();
+}
+
+void SimHost::SetFaults(const SimHostFaults& faults) {
+  std::lock_guard lock(m_Mutex);
+  m_Faults = faults;
+}
+
+void SimHost::SetExhaustedCallback(std::function<void()> callback) {
+  std::lock_guard lock(m_Mutex);
+  m_Exhausted = std::move(callback);
+}
+
+void SimHost::Release() {
+  std::lock_guard lock(m_Mutex);
+  m_Released = true;
+  m_ReleasedChanged.notify_all();
+}
+
+std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& atomName) {
+  if (message == m_MoveMessage) {
+    double lat = 0, lon = 0;
+    if (std::sscanf(atomName.c_str(), "%lf %lf", &lat, &lon) != 2) return 0;
+    SetPosition(lat, lon);
+    return 1;
+  }
+  if (message != m_IpcMessage) return 0;
+
+  SimHostFaults faults;
+  std::uint64_t number;
+  {
+    std::unique_lock lock(m_Mutex);
+    number = ++m_Requests;
+    faults = m_Faults;
+    if (faults.m_ExitAfter != 0 && number > faults.m_ExitAfter) {
+      // Gone: never answers again.
+      m_ReleasedChanged.wait(lock, [this] { return m_Released; });
+      return 0;
+    }
+  }
+  bool faulty = number >= faults.m_FromRequest;
+  if (faulty && faults.m_AnswerDelayMs)
+    std::this_thread::sleep_for(std::chrono::milliseconds(faults.m_AnswerDelayMs));
+
+  std::intptr_t result = 0;
+  if (auto memory = OpenIpcSharedMemory(atomName, kIpcAreaSize)) {
+    if (std::uint8_t* area = memory->Map()) {
+      if (faulty && faults.m_BadData)
+        result = 0;
+      else
+        result = ProcessArea(area, memory->Size());
+    }
+  }
+  if (faults.m_ExitAfter != 0 && number == faults.m_ExitAfter) {
+    std::function<void()> exhausted;
+    {
+      std::lock_guard lock(m_Mutex);
+      exhausted = m_Exhausted;
+    }
+    if (exhausted) exhausted();
+  }
+  return result;
+}
+
+std::intptr_t SimHost::ProcessArea(std::uint8_t* area, std::size_t size) {
+  std::lock_guard lock(m_Mutex);
+  std::size_t pos = 0;
+  bool handshake = false;
+  while (true) {
+    if (pos + 4 > size) return 0;
+    std::uint32_t kind = LoadU32(area + pos);
+    if (kind == kRecordEnd) break;
+    std::size_t header = kind == kRecordRead ? kReadHeaderSize : kWriteHeaderSize;
+    if ((kind != kRecordRead && kind != kRecordWrite) || pos + header > size) return 0;
+    std::uint32_t offset = LoadU32(area + pos + 4);
+    std::uint32_t length = LoadU32(area + pos + 8);
+    if (length > size - pos - header || std::uint64_t{offset} + length > kOffsetSpaceSize) return 0;
+    std::uint8_t* data = area + pos + header;
+    if (kind == kRecordRead) {
+      if (Overlaps(offset, length, kPositionArea, kPositionAreaEnd)) UpdatePositionLocked();
+      if (offset == kOffsetFsuipcVersion) handshake = true;
+      std::memcpy(data, &m_Space[offset], length);
+      ++m_Reads[offset];
+    } else {
+      ApplyWriteLocked(offset, data, length);
+    }
+    pos += header + length;
+  }
+  if (handshake)
+    JournalLocked("handshake", "\"fsuipc_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsuipcVersion])) +
+                                   ",\"fs_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsVersion])));
+  return 1;
+}
+
+void SimHost::ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, std::uint32_t size) {
+  if (offset == kOffsetLibraryVersion && size == 2) {
+    JournalLocked("library", "\"version\":" + std::to_string(LoadU16(data)));
+    return;
+  }
+  // Versions and position belong to the simulator.
+  if (Overlaps(offset, size, kVersionArea, kVersionAreaEnd) ||
+      Overlaps(offset, size, kPositionArea, kPositionAreaEnd))
+    return;
+  std::memcpy(&m_Space[offset], data, size);
+
+  if (offset == kOffsetWeatherWrite && size >= 2) {
+    WeatherCommandLocked(data, size);
+  } else if (offset == kOffsetWeatherRequest && size >= 8) {
+    std::string station = StationKey(data + 4);
+    WeatherBlockBytes held{};
+    if (auto it = m_Committed.find(station); it != m_Committed.end())
+      held = it->second;
+    else if (auto pending = m_Pending.find(station); pending != m_Pending.end())
+      held = pending->second;
+    std::memcpy(held.data() + WeatherBlockOffset::kSignature, data, 8);
+    std::memcpy(&m_Space[kOffsetWeatherRead], held.data(), held.size());
+    JournalLocked("refresh", "\"station\":" + JsonString(station) + ",\"signature\":" + std::to_string(LoadU32(data)));
+    AcknowledgeLocked();
+  } else if (offset == kOffsetMessageControl && size >= 2) {
+    const char* text = reinterpret_cast<const char*>(&m_Space[kOffsetMessageText]);
+    std::string message(text, strnlen(text, kMessageTextSize));
+    JournalLocked("message", "\"text\":" + JsonString(message) + ",\"control\":" + std::to_string(LoadI16(data)));
+  } else if (Overlaps(offset, size, kOffsetDisconnect2, kOffsetDisconnect2 + 1)) {
+    JournalLocked("disconnect", "");
+  }
+}
+
+void SimHost::WeatherCommandLocked(const std::uint8_t* data, std::uint32_t size) {
+  std::uint16_t command = LoadU16(data);
+  if (command == kWeatherClear) {
+    m_Pending.clear();
+    m_Committed.clear();
+    JournalLocked("clear", "");
+    AcknowledgeLocked();
+  } else if (command == kWeatherApply) {
+    std::string stations;
+    for (auto& [key, block] : m_Pending) {
+      m_Committed[key] = block;
+      stations += (stations.empty() ? "" : ",") + JsonString(key);
+    }
+    m_Pending.clear();
+    JournalLocked("commit", "\"stations\":[" + stations + "]");
+    AcknowledgeLocked();
+  } else if (command == kWriteSetPending && size >= WeatherBlockOffset::kStationId + 4) {
+    WeatherBlockBytes block{};
+    std::memcpy(block.data(), data, std::min<std::size_t>(size, block.size()));
+    std::string station = StationKey(data + WeatherBlockOffset::kStationId);
+    m_Pending[station] = block;
+    JournalLocked("pending", "\"station\":" + JsonString(station) + ",\"block_hex\":\"" +
+                                 HexBytes(data, std::min<std::size_t>(size, block.size())) + "\"");
+    AcknowledgeLocked();
+  } else {
+    JournalLocked("command", "\"value\":" + std::to_string(command));
+  }
+}
+
+void SimHost::AcknowledgeLocked() {
+  if (m_Requests >= m_Faults.m_FromRequest && m_Faults.m_NeverAcknowledge) return;
+  if (++m_AckCounter == 0) m_AckCounter = 1;
+  StoreU32(&m_Space[kOffsetWeatherAck], m_AckCounter);
+}
+
+std::map<std::string, WeatherBlockBytes> SimHost::Committed() const {
+  std::lock_guard lock(m_Mutex);
+  return m_Committed;
+}
+
+std::map<std::string, WeatherBlockBytes> SimHost::Pending() const {
+  std::lock_guard lock(m_Mutex);
+  return m_Pending;
+}
+
+std::uint64_t SimHost::RequestCount() const {
+  std::lock_guard lock(m_Mutex);
+  return m_Requests;
+}
+
+std::uint64_t SimHost::ReadCount(std::uint32_t offset) const {
+  std::lock_guard lock(m_Mutex);
+  auto it = m_Reads.find(offset);
+  return it == m_Reads.end() ? 0 : it->second;
+}
+
+std::vector<std::string> SimHost::Journal() const {
+  std::lock_guard lock(m_Mutex);
+  return m_Journal;
+}
+
+std::vector<std::string> SimHost::JournalKinds() const {
+  std::vector<std::string> kinds;
+  for (const std::string& line : Journal()) {
+    auto start = line.find("\"kind\":\"");
+    if (start == std::string::npos) continue;
+    start += 8;
+    kinds.push_back(line.substr(start, line.find('"', start) - start));
+  }
+  return kinds;
+}
+
+std::uint32_t SimHost::Peek32(std::uint32_t offset) const {
+  std::lock_guard lock(m_Mutex);
+  if (std::uint64_t{offset} + 4 > kOffsetSpaceSize) return 0;
+  return LoadU32(&m_Space[offset]);
+}
+
+std::string SimHost::DumpCommitted() const {
+  std::string out;
+  for (const auto& [key, block] : Committed()) out += DescribeWeatherBlock(block);
+  if (out.empty()) out = "no committed weather\n";
+  return out;
+}
+
+std::string DescribeWeatherBlock(const WeatherBlockBytes& bytes) {
+  namespace O = WeatherBlockOffset;
+  const std::uint8_t* b = bytes.data();
+  std::string out;
+  char line[256];
+  auto add = [&](const char* format, auto... values) {
+    std::snprintf(line, sizeof line, format, values...);
+    out += line;
+  };
+  auto count = [&](std::size_t offset) { return std::clamp<std::int32_t>(LoadI32(b + offset), 0, kMaxWeatherLayers); };
+  std::string id = StationKey(b + O::kStationId);
+  add("station %s: lat %.4f lon %.4f elevation %d m\n", id.c_str(), LoadDouble(b + O::kLatitude),
+      LoadDouble(b + O::kLongitude), LoadI32(b + O::kElevation));
+  add("  pressure %.2f hPa, visibility %.2f sm from %d m to %u m\n", LoadU16(b + O::kPressure) / 16.0,
+      LoadU16(b + O::kVisRange) / 100.0, LoadI16(b + O::kVisLower), unsigned{LoadU16(b + O::kVisUpper)});
+  for (int i = 0, n = count(O::kTempCount); i < n; ++i) {
+    const std::uint8_t* t = b + O::kTempLayers + i * kTempLayerSize;
+    add("  temperature %d: %u m %d C (variation %d) dew point %d C\n", i, unsigned{LoadU16(t)}, LoadI16(t + 2),
+        LoadI16(t + 4), LoadI16(t + 6));
+  }
+  for (int i = 0, n = count(O::kWindCount); i < n; ++i) {
+    const std::uint8_t* w = b + O::kWindLayers + i * kWindLayerSize;
+    add("  wind %d: up to %u m, %03.0f deg %u kt gust %u kt, turbulence %u shear %u variance %.0f deg\n", i,
+        unsigned{LoadU16(w)}, LoadU16(w + 6) * 360.0 / 65535.0, unsigned{LoadU16(w + 2)}, unsigned{LoadU16(w + 4)},
+        unsigned{w[8]}, unsigned{w[9]}, LoadU16(w + 10) * 360.0 / 65535.0);
+  }
+  for (int i = 0, n = count(O::kCloudCount); i < n; ++i) {
+    const std::uint8_t* c = b + O::kCloudLayers + i * kCloudLayerSize;
+    add("  cloud %d: %u/8 type %u from %u m to %u m (deviation %u), turbulence %u, precipitation %u rate %u base %d m\n",
+        i, unsigned{c[6]}, unsigned{c[7]}, unsigned{LoadU16(c + 2)}, unsigned{LoadU16(c)}, unsigned{LoadU16(c + 4)},
+        unsigned{c[8]}, unsigned{c[12]}, unsigned{c[13]}, LoadI16(c + 10));
+  }
+  return out;
+}
