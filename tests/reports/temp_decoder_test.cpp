@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+
+#include "support/test_data.h"
 
 namespace {
 
@@ -120,17 +123,23 @@ TEST(DecodeTTAA, WindDirectionAbove360EndsTheLevels) {
   EXPECT_EQ(s.m_LevelPressure[2], -999);
 }
 
-// The real Annette Island ascent (70398), bulletin MANANN.
+// The message of a real bulletin: from "TTAA" to "=", without spaces and line ends.
+std::string RealMessage(const std::string& file) {
+  std::ifstream in(altivane::test::SharedDataDir() / "upperair" / file, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t start = text.find("TTAA");
+  if (start == std::string::npos) return {};
+  std::string message;
+  for (char c : text.substr(start, text.find('=', start) + 1 - start))
+    if (c != ' ' && c != '\r' && c != '\n') message.push_back(c);
+  return message;
+}
+
 TEST(DecodeTTAA, RealMessageFillsElevenLevelsWithElevation) {
-  auto owner = MakeStation("70398", 37.0);
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  auto owner = MakeStation("70398", 37.0);  // Annette Island
   Weather_Station& s = *owner;
-  s.DecodeTTAA(Squeeze(
-      "TTAA  60121 70398 99018 12019 00000 00185 12226 33515 "
-      "92836 10046 35007 85532 05223 32510 70109 00863 32015 50573 "
-      "14972 32020 40738 26382 32036 30940 42162 31548 25060 52161 "
-      "31551 20202 55563 31045 15388 50571 30031 10650 51583 28020 "
-      "88227 57160 32055 77999 31313 58208 81132 51515 10164 00009 "
-      "10181 10194 34510 32513="));
+  s.DecodeTTAA(RealMessage("pyiem_MANANN.txt"));
   ASSERT_EQ(s.m_UpperAirValid, 1);
   const LevelTable pressure = {1018, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100, -999};
   const LevelTable height = {37, 222, 873, 1569, 3146, 5767, 7417, 9437, 10637, 12057, 13917, 16537, -999};
@@ -170,11 +179,11 @@ TEST(DecodeTTAA, TropopauseGroupEndsTheLevelsKeepingItsPressure) {
 }
 
 TEST(DecodeTTAA, HighStationFailsTheHeightOrderAtThe1000hPaLevel) {
-  // Salt Lake City, 1288 m: its 1000 hPa level lies 5 m up (extrapolated below ground).
-  auto owner = MakeStation("72572", 1288.0);
+  // A station 1288 m up: its 1000 hPa level lies 5 m up (extrapolated below ground).
+  auto owner = MakeStation("12345", 1288.0);
   Weather_Station& s = *owner;
-  s.DecodeTTAA(Squeeze("TTAA 63001 72572 99870 36683 08505 00005 ///// ///// 92/// ///// "
-                       "///// 85499 32680 08009="));
+  s.DecodeTTAA(Squeeze("TTAA 63001 12345 99870 20650 08505 00005 ///// ///// 92/// ///// "
+                       "///// 85499 10680 08009="));
   EXPECT_EQ(s.m_UpperAirValid, 0);
   EXPECT_EQ(s.m_LevelPressure[0], 870);
   EXPECT_EQ(s.m_LevelHeight[0], 1288);
@@ -246,12 +255,12 @@ TEST(DecodeTTAA, TruncatedOrGarbledMessagesStayInsideTheText) {
 }
 
 std::unique_ptr<Weather_Station> StationWithStandardLevels(double elevation) {
-  auto s = MakeStation("70398", elevation);
+  auto s = MakeStation("12345", elevation);
   s->DecodeTTAA(Squeeze(
-      "TTAA 60121 70398 99018 12019 00000 00185 12226 33515 "
-      "92836 10046 35007 85532 05223 32510 70109 00863 32015 50573 "
-      "14972 32020 40738 26382 32036 30940 42162 31548 25060 52161 "
-      "31551 20202 55563 31045 15388 50571 30031 10650 51583 28020 88227 57160 32055="));
+      "TTAA 60121 12345 99018 12019 00000 00190 12226 33515 "
+      "92840 10046 35007 85530 05223 32510 70110 00863 32015 50570 "
+      "14972 32020 40740 26382 32036 30940 42162 31548 25060 52161 "
+      "31551 20200 55563 31045 15390 50571 30031 10650 51583 28020 88227 57160 32055="));
   return s;
 }
 
@@ -259,22 +268,19 @@ TEST(DecodeTTBB, SignificantLevelHeightsBuildOnTheStandardLevels) {
   auto owner = StationWithStandardLevels(37.0);
   Weather_Station& s = *owner;
   ASSERT_EQ(s.m_UpperAirValid, 1);
+  const LevelTable& h = s.m_LevelHeight;  // 1018 hPa at 37 m, 1000 at 227, 925 at 877 ...
   struct Case {
     int pressure;
     int height;
   };
   const Case cases[] = {
-      {1007, 37 + 100},   // above the surface (1018): 11 hPa
-      {1000, 37 + 100},
-      {999, 222},         // 1000 hPa + less than a whole step
-      {850, 873 + 700},   // 925 hPa + 75 hPa
-      {700, 1569 + 1500}, // 850 hPa + 150 hPa
-      {600, 3146 + 1000},
-      {605, 3146 + 900},  // 9.5 steps count as 9
-      {101, 13917 + 400},
-      {100, 13917 + 500},
+      {1007, h[0] + 100},  // above the surface (1018): 11 hPa
+      {1000, h[0] + 100},  {999, h[1]},  // less than a whole step above 1000 hPa
+      {850, h[2] + 700},   {700, h[3] + 1500}, {600, h[4] + 1000},
+      {605, h[4] + 900},  // 9.5 steps count as 9
+      {101, h[10] + 400},  {100, h[10] + 500},
   };
-  std::string message = "TTBB 60128 70398 00018 12019 ";
+  std::string message = "TTBB 60128 12345 00018 12019 ";
   for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
     char group[16];
     std::snprintf(group, sizeof group, "%02d%03d 12019 ", (i + 1) % 10 * 11, cases[i].pressure % 1000);
@@ -323,7 +329,7 @@ TEST(DecodeTTBB, MissingOrForeignStandardLevelsUseTheFallbackHeights) {
 TEST(DecodeTTBB, MoreThan99LevelsStopAtTheBufferEnd) {
   auto owner = StationWithStandardLevels(0.0);
   Weather_Station& s = *owner;
-  std::string message = "TTBB60128703980001812019";
+  std::string message = "TTBB60128123450001812019";
   for (int i = 0; i < 150; ++i) message += "1185012019";
   message += "=";
   s.DecodeTTBB(message);
@@ -340,13 +346,13 @@ TEST(DecodeTTBB, LevelsEndAtTheNextSectionOrTheEndSign) {
     int count;
   };
   const Case cases[] = {
-      {"TTBB 60128 70398 00018 12019 11850 12019 22700 05223 21212 00018 00000=", 2},
-      {"TTBB 60128 70398 00018 12019 11850 12019 22700 05223 31313 58208 81132=", 2},
-      {"TTBB 60128 70398 00018 12019 11850 12019 22700 05223=", 2},
-      {"TTBB 60128 70398 00018 12019 11850 12019 22700 05223= 33500 05223", 2},
-      {"TTBB 60128 70398 00018 12019 11850 12019 22700 05", 1},
-      {"TTBB 60128 70398 00018 12019=", 0},
-      {"TTBB 60128 70398", 0},
+      {"TTBB 60128 12345 00018 12019 11850 12019 22700 05223 21212 00018 00000=", 2},
+      {"TTBB 60128 12345 00018 12019 11850 12019 22700 05223 31313 58208 81132=", 2},
+      {"TTBB 60128 12345 00018 12019 11850 12019 22700 05223=", 2},
+      {"TTBB 60128 12345 00018 12019 11850 12019 22700 05223= 33500 05223", 2},
+      {"TTBB 60128 12345 00018 12019 11850 12019 22700 05", 1},
+      {"TTBB 60128 12345 00018 12019=", 0},
+      {"TTBB 60128 12345", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -361,17 +367,17 @@ TEST(DecodeTTBB, LevelsEndAtTheNextSectionOrTheEndSign) {
 
 TEST(DecodeTTBB, FailedCheckLeavesFreshBuffersAndNoValidity) {
   const char* const messages[] = {
-      "TTAA 60128 70398 00018 12019 11850 12019=",
-      "TTBB 6012/ 70398 00018 12019 11850 12019=",
-      "TTBB 70398 NIL=",
-      "TTBB 60128 12345 00018 12019 11850 12019=",
+      "TTAA 60128 12345 00018 12019 11850 12019=",
+      "TTBB 6012/ 12345 00018 12019 11850 12019=",
+      "TTBB 12345 NIL=",
+      "TTBB 60128 54321 00018 12019 11850 12019=",
       "TTB",
   };
   for (const char* message : messages) {
     SCOPED_TRACE(message);
     auto owner = StationWithStandardLevels(0.0);
     Weather_Station& s = *owner;
-    s.DecodeTTBB(Squeeze("TTBB 60128 70398 00018 12019 11850 12019="));
+    s.DecodeTTBB(Squeeze("TTBB 60128 12345 00018 12019 11850 12019="));
     ASSERT_EQ(s.m_SigLevelsValid, 1);
     s.DecodeTTBB(Squeeze(message));
     EXPECT_EQ(s.m_SigLevelsValid, 0);
