@@ -18,9 +18,7 @@ inline constexpr int kMonitorPeriodMs = 1000;
 // A new pass once the aircraft has moved more than a tenth of the search radius (15 nm).
 inline constexpr double kMoveThresholdSquared = kSearchRadiusSquared * 0.01;  // 225
 
-// FSUIPC aircraft position: 0x0564 latitude, 0x056C longitude, both 32-bit signed.
-inline constexpr std::uint32_t kOffsetLatitude = 0x0564;
-inline constexpr std::uint32_t kOffsetLongitude = 0x056C;
+// The aircraft position as FSUIPC gives it (0x0564 latitude, 0x056C longitude, 32-bit signed).
 inline constexpr double kLatitudeScale = 90.0 / 10001750.0;         // 8.998425275576774e-6
 inline constexpr double kLongitudeScale = 360.0 / 4294967296.0;     // 8.381903171539307e-8
 

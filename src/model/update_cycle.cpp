@@ -1,10 +1,18 @@
 #include "model/update_cycle.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <system_error>
 
+#include "model/blending.h"
+#include "model/prepare.h"
+#include "model/run_state.h"
+#include "platform/bytes.h"
 #include "platform/controls.h"
 #include "platform/thread_priority.h"
+#include "simlink/connection.h"
+#include "stations/metar_stations.h"
 
 namespace {
 
@@ -51,6 +59,8 @@ void UpdateCycle::Launch(Kind kind, CyclePriority priority, std::uint64_t genera
   ++m_ThreadsAlive;
   try {
     m_Threads.emplace_back([this, kind, priority, generation] {
+      // A stop from inside the link (it gives up) must not wait for this thread.
+      CycleThreadScope cycleThread;
       SetCurrentThreadBelowNormal(priority == CyclePriority::kBelowNormal);
       if (kind == Kind::kPass) {
         PassThread(generation);
@@ -241,3 +251,99 @@ StationWalkResult UpdateCycle::LastPassResult() const {
   std::lock_guard lock(m_Mutex);
   return m_LastResult;
 }
+
+// ---- The program's backend: the simulator link and the process-wide catalogue. ----
+
+namespace {
+
+void WriteApplyCommand() {
+  std::uint8_t command[2];
+  StoreU16(command, kWeatherApply);
+  std::shared_ptr<FSUIPC_Client> link = g_Link.Get();
+  if (!link || !link->WriteAndProcess(kOffsetWeatherWrite, sizeof command, command)) ReportLinkError();
+}
+
+void ShowCycleMessage(const char* format, int value) {
+  char text[kMessageTextSize];
+  std::snprintf(text, sizeof text, format, value);
+  ShowSimulatorMessage(text, kCycleMessageLevel);
+}
+
+// The station walk over the link.
+class LinkWalkSink : public StationWalkSink {
+ public:
+  LinkWalkSink(METAR_Stations& stations, const std::function<bool()>& stopRequested)
+      : m_Stations(stations), m_StopRequested(stopRequested) {}
+  void SendNew(METAR_Station& station) override {
+    WriteWeatherBlock(PrepareStationWeather(m_Stations, station), kWriteSetPending);
+  }
+  void SendRefresh(METAR_Station& station) override {
+    WriteWeatherBlock(station.m_WeatherBlock.bytes, kWriteRefresh);
+  }
+  void CommitRadius(int radius) override {
+    WriteApplyCommand();
+    ShowCycleMessage("Weather Stations in %d nm radius set!", radius);
+  }
+  void CommitAll(int stationsSet) override {
+    WriteApplyCommand();
+    ShowCycleMessage("%d Weather stations set!", stationsSet);
+  }
+  bool StopRequested() override { return m_StopRequested(); }
+
+ private:
+  METAR_Stations& m_Stations;
+  const std::function<bool()>& m_StopRequested;
+};
+
+class SimulatorBackend : public CycleBackend {
+ public:
+  bool StopRequested() override { return ::StopRequested(); }
+  void ResetRunState() override { g_RunState.store(kRunRunning); }
+  void MarkMonitorEnded() override { ::MarkMonitorEnded(); }
+  void Connect() override { ConnectSimulator(); }
+  bool ReadPosition(double& latitude, double& longitude) override {
+    std::shared_ptr<FSUIPC_Client> link = g_Link.Get();
+    if (!link) return false;
+    std::uint8_t rawLatitude[4] = {};
+    std::uint8_t rawLongitude[4] = {};
+    if (!link->Read(kOffsetAircraftLatitude, 4, rawLatitude) || !link->ReadAndProcess(kOffsetAircraftLongitude, 4, rawLongitude)) {
+      ReportLinkError();
+      return false;
+    }
+    latitude = LatitudeFromRaw(LoadI32(rawLatitude));
+    longitude = LongitudeFromRaw(LoadI32(rawLongitude));
+    return true;
+  }
+  bool LinkClosed() override {
+    std::shared_ptr<FSUIPC_Client> link = g_Link.Get();
+    return !link || !link->IsOpen();
+  }
+  double SquaredDistance(double lat1, double lon1, double lat2, double lon2) override {
+    return static_cast<double>(::SquaredDistance(lat1, lon1, lat2, lon2));
+  }
+  StationWalkResult SetStations(double latitude, double longitude, CandidateList& candidates,
+                                const std::function<bool()>& stopRequested) override {
+    METAR_Stations* stations = g_pStations.load();
+    static const std::vector<METAR_Station*> kNone;
+    BuildCandidateList(candidates, stations ? stations->m_SimStations : kNone, latitude, longitude);
+    ShowSimulatorMessage("Weather station update started!", kCycleMessageLevel);
+    if (!stations) return StationWalkResult{};
+    LinkWalkSink sink(*stations, stopRequested);
+    return WalkStations(candidates, sink);
+  }
+};
+
+}  // namespace
+
+CycleBackend& SimulatorCycleBackend() {
+  static SimulatorBackend backend;
+  return backend;
+}
+
+UpdateCycle& ProcessUpdateCycle() {
+  // Never destroyed: its threads may outlive static destruction at exit; every stop ends them.
+  static UpdateCycle* cycle = new UpdateCycle(SimulatorCycleBackend());
+  return *cycle;
+}
+
+void StartUpdatePass(bool background) { ProcessUpdateCycle().Start(background); }

@@ -119,3 +119,16 @@ class UpdateCycle {
   std::vector<std::thread> m_Threads;
   std::vector<std::thread::id> m_Finished;
 };
+
+// The backend over the simulator link (g_Link) and the process-wide catalogue (g_pStations).
+CycleBackend& SimulatorCycleBackend();
+// The program's one cycle, over SimulatorCycleBackend(). Never destroyed.
+UpdateCycle& ProcessUpdateCycle();
+
+// The start operation behind the main window's StartUpdateCycle: run state word 0, current and
+// last update positions cleared, and an update pass started at normal priority ("Start"), or
+// below normal when background is true ("Update Now", the periodic refresh). Returns at once.
+// The caller stops a running cycle first (StopUpdateCycle) and, for "Start", prepares the
+// simulator (PrepareWeatherRun); a pass still running from before is waited for, never run
+// beside. StopUpdateCycle ends the cycle.
+void StartUpdatePass(bool background);

@@ -318,7 +318,8 @@ void SimHost::WeatherCommandLocked(const std::uint8_t* data, std::uint32_t size)
     std::string stations;
     for (auto& [key, block] : m_Pending) {
       m_Committed[key] = block;
-      stations += (stations.empty() ? "" : ",") + JsonString(key);
+      if (!stations.empty()) stations += ',';
+      stations += JsonString(key);
     }
     m_Pending.clear();
     JournalLocked("commit", "\"stations\":[" + stations + "]");
