@@ -168,11 +168,21 @@ void DecodeWind(METAR_Station& s) {
   }
 }
 
+bool IsDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// dddVddd: the other 7-character groups with a V (VRB05KT, and 9999NDV "no directional
+// variation" of automatic stations) are no sector.
+bool IsSector(std::string_view v) {
+  return v.size() == 7 && v[3] == 'V' && IsDigits(v.substr(0, 3)) && IsDigits(v.substr(4));
+}
+
 // 180V240 -> 210° varying by 30°; 350V020 -> 5° varying by 15° (the sector crosses north).
 void DecodeWindSector(METAR_Station& s) {
   const std::string* found = FindToken("V");
-  if (!found || found->empty() || AboveNine((*found)[0])) return;
-  const std::string_view v = *found;  // always 7 characters
+  if (!found || !IsSector(*found)) return;
+  const std::string_view v = *found;
   const int a = TruncateToInt(ParseLeadingNumber(v.substr(0, 3)));
   int b = TruncateToInt(ParseLeadingNumber(Last(v, 3)));
   if (a > b) b += 360;

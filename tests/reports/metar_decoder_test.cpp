@@ -60,6 +60,8 @@ TEST(DecodeReport, WindGroupsInBothLayouts) {
       {"VRB10G20KT 180V240", 210, 10, 20, 30, 1},  // a sector replaces 180/179
       {"VRB03KT 180V240", 180, 3, 0, 179, 1},      // VRB03KT is the first 7-character V group
       {"25005KT VCSH VV001", 250, 5, 0, 0, 1},
+      {"08022G33KT 9999NDV", 80, 22, 33, 0, 1},    // "no directional variation" is no sector
+      {"25005KT 12V4567", 250, 5, 0, 0, 1},
   };
   for (const Layout& layout : kLayouts) {
     for (const WindCase& c : cases) {

@@ -1,0 +1,40 @@
+// Decodes any bytes as a surface report, into a fresh record and into one that keeps the
+// previous input's report, and checks the ranges every reader of the record relies on.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "reports/metar_decoder.h"
+#include "reports/random.h"
+#include "stations/station_records.h"
+
+namespace {
+
+void Check(const METAR_Station& s) {
+  if (s.m_ReportValid != 0 && s.m_ReportValid != 1) std::abort();
+  if (s.m_WindSpeed < 0 || s.m_WindSpeed > 400) std::abort();
+  if (s.m_PrecipIntensity < 0.0 || s.m_PrecipIntensity > 1.0) std::abort();
+  if (s.m_Thunderstorm != 0 && s.m_Thunderstorm != 1) std::abort();
+  if (s.m_Pressure != kMissing && s.m_Pressure <= 0) std::abort();
+  for (double cover : s.m_CloudCover)
+    if (cover != kMissingReal && (cover < 0.0 || cover > 1.0)) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static METAR_Station reused;
+  const std::string report(reinterpret_cast<const char*>(data), size);
+  // Odd first bytes decode against a near reference, so the age check also stops reports.
+  const WeatherTime reference = size > 0 && (data[0] & 1) ? *ParseReferenceTime("2023-04-29 12:00") : NoAgeLimit();
+  SeedRandom(static_cast<std::uint32_t>(size));
+  METAR_Station fresh;
+  fresh.m_Elevation = 1500.0;
+  fresh.DecodeReport(report, reference);
+  if (fresh.m_ReportText != report) std::abort();
+  Check(fresh);
+  reused.DecodeReport(report, reference);
+  Check(reused);
+  return 0;
+}
