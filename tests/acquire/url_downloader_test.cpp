@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "loopback_http_server.h"
-#include "platform/internet.h"
-#include "platform/registry.h"
+#include "scoped_registry.h"
 #include "support/test_data.h"
 
 namespace altivane::test {
@@ -25,27 +23,13 @@ std::string ReadAll(const std::filesystem::path& path) {
 // Every test gets its own registry file, so proxy ports and credentials are its own.
 class DownloadTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* previous = std::getenv("ALTIVANE_REGISTRY");
-    m_HadRegistry = previous != nullptr;
-    if (previous) m_PreviousRegistry = previous;
-    setenv("ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").c_str(), 1);
-  }
-  void TearDown() override {
-    if (m_HadRegistry) {
-      setenv("ALTIVANE_REGISTRY", m_PreviousRegistry.c_str(), 1);
-    } else {
-      unsetenv("ALTIVANE_REGISTRY");
-    }
-  }
   void SetSetting(const std::string& name, const std::string& value) {
-    ASSERT_TRUE(RegistryWriteString(RegistryRoot::CurrentUser, kInternetSettingsKey, name, value));
+    ASSERT_TRUE(ScopedRegistry::SetInternetSetting(name, value));
   }
   std::string LocalPath(const std::string& name) const { return (m_Dir.Path() / name).string(); }
 
   TempDir m_Dir;
-  bool m_HadRegistry = false;
-  std::string m_PreviousRegistry;
+  ScopedRegistry m_Registry{m_Dir.Path() / "registry.ini"};
 };
 
 struct ServedCase {

@@ -1,0 +1,507 @@
+#include "acquire/get_weather.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "loopback_http_server.h"
+#include "platform/dialogs.h"
+#include "platform/paths.h"
+#include "scoped_registry.h"
+#include "simlink/sim_folder.h"
+#include "stations/metar_stations.h"
+#include "support/recording_controls.h"
+#include "support/test_data.h"
+
+namespace altivane::test {
+namespace {
+
+using namespace std::chrono;
+
+system_clock::time_point At(int y, unsigned m, unsigned d, int hh, int mm) {
+  return system_clock::time_point{sys_days{year{y} / month{m} / day{d}} + hours{hh} + minutes{mm}};
+}
+
+WeatherTime Hour(int y, unsigned m, unsigned d, int hh) {
+  return WeatherTime{sys_days{year{y} / month{m} / day{d}}} + hours{hh};
+}
+
+std::string FileName(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+struct ReadCall {
+  std::string kind;  // "metar" or "upper"
+  std::string file;  // file name only
+  WeatherTime reference{};
+  bool operator==(const ReadCall&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const ReadCall& call) {
+  return out << call.kind << " " << call.file << " @" << call.reference.time_since_epoch().count();
+}
+
+// Answers the file and yes/no questions from a script and records what was asked.
+class ScriptedDialogs : public IUserDialogs {
+ public:
+  ScriptedDialogs() : m_Previous(g_pUserDialogs.exchange(this)) {}
+  ~ScriptedDialogs() override { g_pUserDialogs.store(m_Previous); }
+
+  bool AskOpenFile(const OpenFileRequest& request, std::string& path) override {
+    fileRequests.push_back(request);
+    if (files.empty()) return false;
+    path = files.front();
+    files.pop_front();
+    return !path.empty();
+  }
+  bool AskYesNo(const std::string& text, const std::string&) override {
+    questions.push_back(text);
+    return yes;
+  }
+
+  std::deque<std::string> files;  // "" cancels
+  bool yes = false;
+  std::vector<OpenFileRequest> fileRequests;
+  std::vector<std::string> questions;
+
+ private:
+  IUserDialogs* m_Previous;
+};
+
+class RecordingOwner : public IWeatherOwner {
+ public:
+  void SetWeatherTime(WeatherTime time) override { times.push_back(time); }
+  std::vector<WeatherTime> times;
+};
+
+class AcquireTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_PreviousSimFolder = g_SimFolder;
+    g_SimFolder = m_Dir.Path().string() + "/";
+  }
+  void TearDown() override { g_SimFolder = m_PreviousSimFolder; }
+
+  std::filesystem::path WeatherDir() const { return m_Dir.Path() / "Altivane" / "Weather"; }
+  std::string WriteWeatherFile(const std::string& name, const std::string& text = "x\n") {
+    return m_Dir.Write("Altivane/Weather/" + name, text).string();
+  }
+
+  // Readers that behave like the catalogue's for what the acquisition can see: false when the
+  // file cannot be opened; the METAR reader records the first report's date and time.
+  AcquireContext Context() {
+    AcquireContext context;
+    context.stations = &m_Stations;
+    context.readMetarFile = [this](METAR_Stations& stations, const std::string& path, WeatherTime reference) {
+      reads.push_back({"metar", FileName(path), reference});
+      if (!std::filesystem::exists(NativePath(path))) return false;
+      if (stations.m_ReportDate.empty()) {
+        stations.m_ReportDate = reportDate;
+        stations.m_ReportTime = reportTime;
+      }
+      return true;
+    };
+    context.readUpperAirFile = [this](METAR_Stations&, const std::string& path) {
+      reads.push_back({"upper", FileName(path), {}});
+      return std::filesystem::exists(NativePath(path)) && upperAirAccepted;
+    };
+    context.stopUpdateCycle = [this] { ++stops; };
+    context.clock = [this] { return now; };
+    return context;
+  }
+
+  TempDir m_Dir;
+  ScopedRegistry m_Registry{m_Dir.Path() / "registry.ini"};
+  RecordingControls controls;
+  METAR_Stations m_Stations;
+  std::string m_PreviousSimFolder;
+
+  std::vector<ReadCall> reads;
+  int stops = 0;
+  system_clock::time_point now = At(2003, 12, 6, 14, 37);
+  std::string reportDate = "2003/12/06";
+  std::string reportTime = "13:50";
+  bool upperAirAccepted = true;
+};
+
+// ---- current weather from the internet ----
+
+class CurrentWeatherTest : public AcquireTest {
+ protected:
+  void SetUp() override {
+    AcquireTest::SetUp();
+    ASSERT_TRUE(ScopedRegistry::SetInternetSetting("MetarServer", server.HostPort()));
+    ASSERT_TRUE(ScopedRegistry::SetInternetSetting("RadiosondeServer", server.HostPort()));
+  }
+  std::vector<std::string> Targets() const {
+    std::vector<std::string> targets;
+    for (const auto& request : server.Requests()) targets.push_back(request.target);
+    return targets;
+  }
+
+  void SetAnswer(const std::string& path, const std::string& answer) {
+    std::lock_guard lock(m_AnswersMutex);
+    m_Answers[path] = answer;
+  }
+
+  std::mutex m_AnswersMutex;
+  std::map<std::string, std::string> m_Answers = {
+      {"/weather/observations/airways/03120614.metar", HttpAnswer(200, "current\n")},
+      {"/weather/observations/airways/03120613.metar", HttpAnswer(200, "complete\n")},
+      {"/Data/archive/radiosonde/20031206/2003120612.rdisnd", HttpAnswer(200, "TTAA\n")},
+  };
+  LoopbackHttpServer server{[this](const SeenRequest& request) {
+    std::lock_guard lock(m_AnswersMutex);
+    auto it = m_Answers.find(request.target);
+    return it == m_Answers.end() ? HttpAnswer(404, "missing\n") : it->second;
+  }};
+};
+
+TEST_F(CurrentWeatherTest, FetchesAllThreeFilesAndReadsTheOlderFirst) {
+  RecordingOwner owner;
+  GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+
+  EXPECT_EQ(Targets(), (std::vector<std::string>{"/weather/observations/airways/03120614.metar",
+                                                 "/weather/observations/airways/03120613.metar",
+                                                 "/Data/archive/radiosonde/20031206/2003120612.rdisnd"}));
+  std::ifstream current(WeatherDir() / "20031206_1400Z.TXT");
+  std::string line;
+  EXPECT_TRUE(std::getline(current, line) && line == "current");
+  EXPECT_TRUE(std::filesystem::exists(WeatherDir() / "20031206_1300Z_Complete.TXT"));
+  EXPECT_TRUE(std::filesystem::exists(WeatherDir() / "20031206_1200Z.rdisnd"));
+
+  EXPECT_EQ(reads, (std::vector<ReadCall>{{"upper", "20031206_1200Z.rdisnd", {}},
+                                          {"metar", "20031206_1300Z_Complete.TXT", NoAgeLimit()},
+                                          {"metar", "20031206_1400Z.TXT", NoAgeLimit()}}));
+  EXPECT_EQ(NoAgeLimit(), Hour(3000, 12, 31, 0));
+  EXPECT_EQ(controls.status.History(),
+            (std::vector<std::string>{"METAR data file readed.", "Winds aloft file readed."}));
+  EXPECT_TRUE(controls.start.IsEnabled());
+  EXPECT_FALSE(controls.end.IsEnabled());
+  EXPECT_EQ(stops, 2);
+}
+
+TEST_F(CurrentWeatherTest, CachedCompleteAndUpperAirFilesMeanOneDownload) {
+  WriteWeatherFile("20031206_1300Z_Complete.TXT", "kept complete\n");
+  WriteWeatherFile("20031206_1200Z.rdisnd", "kept upper air\n");
+  RecordingOwner owner;
+  GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+
+  EXPECT_EQ(Targets(), (std::vector<std::string>{"/weather/observations/airways/03120614.metar"}));
+  EXPECT_EQ(controls.status.GetText(), "Winds aloft file from hard disk readed.");
+  std::ifstream kept(WeatherDir() / "20031206_1300Z_Complete.TXT");
+  std::string line;
+  EXPECT_TRUE(std::getline(kept, line) && line == "kept complete");
+  EXPECT_TRUE(controls.start.IsEnabled());
+}
+
+TEST_F(CurrentWeatherTest, FailedCurrentDownloadShowsItsResultAndKeepsTheButtons) {
+  SetAnswer("/weather/observations/airways/03120614.metar", HttpAnswer(302, ""));  // no Location: result 2
+  controls.start.Enable(true);
+  controls.end.Enable(true);
+  RecordingOwner owner;
+  GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+
+  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data.");
+  EXPECT_EQ(Targets().size(), 1u);
+  EXPECT_TRUE(reads.empty());
+  EXPECT_TRUE(controls.start.IsEnabled());
+  EXPECT_TRUE(controls.end.IsEnabled());
+}
+
+TEST_F(CurrentWeatherTest, ButtonsAfterEachOutcome) {
+  struct Case {
+    const char* name;
+    bool withOwner;
+    bool upperAirServed;
+    bool completeServed;
+    bool startAfter;
+    const char* lastStatus;
+  };
+  const Case cases[] = {
+      {"success with owner", true, true, true, true, "Winds aloft file readed."},
+      {"success without owner (periodic refresh)", false, true, true, false, "Winds aloft file readed."},
+      {"upper-air download failed", true, false, true, false, "Error 2 at reading Winds aloft."},
+      {"complete file missing", true, true, false, false, "Winds aloft file readed."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(WeatherDir());
+    reads.clear();
+    // A failed upper-air download leaves no file; a failed complete one neither.
+    SetAnswer("/Data/archive/radiosonde/20031206/2003120612.rdisnd",
+              c.upperAirServed ? HttpAnswer(200, "TTAA\n") : HttpAnswer(302, ""));
+    SetAnswer("/weather/observations/airways/03120613.metar",
+              c.completeServed ? HttpAnswer(200, "complete\n") : HttpAnswer(302, ""));
+    controls.start.Enable(true);
+    controls.end.Enable(true);
+    RecordingOwner owner;
+    GetWeatherfromFile(Context()).GetCurrentWeather(c.withOwner ? &owner : nullptr);
+    EXPECT_EQ(controls.status.GetText(), c.lastStatus);
+    EXPECT_EQ(controls.start.IsEnabled(), c.startAfter);
+    EXPECT_FALSE(controls.end.IsEnabled());
+    if (!c.upperAirServed) {
+      // The METAR files are read only when the upper-air reader accepted its file.
+      ASSERT_EQ(reads.size(), 1u);
+      EXPECT_EQ(reads[0].kind, "upper");
+    }
+  }
+}
+
+TEST_F(CurrentWeatherTest, UnsetServersFailAsADownloadError) {
+  ASSERT_TRUE(ScopedRegistry::SetInternetSetting("MetarServer", ""));  // empty: the placeholder
+  // The placeholder is a dotted name: it goes to the proxy, here a closed port.
+  std::uint16_t closedPort = 0;
+  {
+    LoopbackHttpServer gone([](const SeenRequest&) { return HttpAnswer(200, ""); });
+    closedPort = gone.Port();
+  }
+  ASSERT_TRUE(ScopedRegistry::SetInternetSetting("HttpProxyPort", std::to_string(closedPort)));
+  RecordingOwner owner;
+  GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data.");
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+// ---- weather from files ----
+
+class FileWeatherTest : public AcquireTest {
+ protected:
+  std::string WriteMetar(const std::string& name) { return m_Dir.Write("picked/" + name, "report\n").string(); }
+};
+
+TEST_F(FileWeatherTest, PickedNameDecidesTheCompleteFileAndTheReferenceTime) {
+  struct Case {
+    const char* pick;
+    std::vector<ReadCall> metarReads;
+    bool timeSet;
+    WeatherTime weatherTime;
+  };
+  const auto limit = NoAgeLimit();
+  const std::vector<Case> cases = {
+      {"20031206_1400Z.TXT",
+       {{"metar", "20031206_1300Z_Complete.TXT", Hour(2003, 12, 6, 14)},
+        {"metar", "20031206_1400Z.TXT", Hour(2003, 12, 6, 14)}},
+       true, Hour(2003, 12, 6, 14)},
+      {"20031206_0500Z.TXT",
+       {{"metar", "20031206_0400Z_Complete.TXT", Hour(2003, 12, 6, 5)},
+        {"metar", "20031206_0500Z.TXT", Hour(2003, 12, 6, 5)}},
+       true, Hour(2003, 12, 6, 5)},
+      {"20031206_0000Z.TXT",
+       {{"metar", "20031205_2300Z_Complete.TXT", Hour(2003, 12, 6, 0)},
+        {"metar", "20031206_0000Z.TXT", Hour(2003, 12, 6, 0)}},
+       true, Hour(2003, 12, 6, 0)},
+      {"20031206_1300Z_Complete.TXT", {{"metar", "20031206_1300Z_Complete.TXT", Hour(2003, 12, 6, 13)}}, true,
+       Hour(2003, 12, 6, 13)},
+      // Lower case ending: taken as a complete file, whose stamp position holds no date here.
+      {"20031206_1400z.txt", {{"metar", "20031206_1400z.txt", limit}}, false, {}},
+      {"metar.TXT", {{"metar", "metar.TXT", limit}}, false, {}},
+      {"20031399_1400Z.TXT", {{"metar", "20031399_1400Z.TXT", limit}}, false, {}},
+  };
+  WriteWeatherFile("20031206_1300Z.rdisnd");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pick);
+    reads.clear();
+    controls.time.SetText("");
+    RecordingOwner owner;
+    ScriptedDialogs dialogs;
+    dialogs.files.push_back(WriteMetar(c.pick));
+    EXPECT_EQ(GetWeatherfromFile(Context()).GetWeatherFromFile(owner), 1);
+    std::vector<ReadCall> metarReads;
+    for (const auto& read : reads) {
+      if (read.kind == "metar") metarReads.push_back(read);
+    }
+    EXPECT_EQ(metarReads, c.metarReads);
+    if (c.timeSet) {
+      EXPECT_EQ(owner.times, std::vector<WeatherTime>{c.weatherTime});
+      EXPECT_FALSE(controls.time.GetText().empty());
+    } else {
+      EXPECT_TRUE(owner.times.empty());
+      EXPECT_TRUE(controls.time.GetText().empty());
+    }
+  }
+}
+
+TEST_F(FileWeatherTest, UpperAirFileNearestTheFirstReportWins) {
+  struct Case {
+    const char* name;
+    std::string date;
+    std::string time;
+    std::vector<std::string> present;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"same hour first", "2003/12/06", "13:20", {"20031206_1300Z.rdisnd", "20031206_1200Z.rdisnd"},
+       "20031206_1300Z.rdisnd"},
+      {"one hour back beats eleven ahead", "2003/12/06", "13:50", {"20031207_0000Z.rdisnd", "20031206_1200Z.rdisnd"},
+       "20031206_1200Z.rdisnd"},
+      {"later wins at equal distance", "2003/12/06", "06:00", {"20031206_0000Z.rdisnd", "20031206_1200Z.rdisnd"},
+       "20031206_1200Z.rdisnd"},
+      {"into the next year", "2003/12/31", "23:10", {"20040101_0000Z.rdisnd", "20031231_2100Z.rdisnd"},
+       "20040101_0000Z.rdisnd"},
+      {"twelve hours back is still in", "2003/12/06", "12:00", {"20031206_0000Z.rdisnd"}, "20031206_0000Z.rdisnd"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(WeatherDir());
+    for (const auto& name : c.present) WriteWeatherFile(name);
+    reads.clear();
+    reportDate = c.date;
+    reportTime = c.time;
+    controls.start.Enable(false);
+    controls.end.Enable(true);
+    ScriptedDialogs dialogs;
+    EXPECT_EQ(GetWeatherfromFile(Context()).ReadWeatherFiles(WriteMetar("20031206_1300Z_Complete.TXT")), 1);
+    ASSERT_FALSE(reads.empty());
+    EXPECT_EQ(reads.back(), (ReadCall{"upper", c.expected, {}}));
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_TRUE(controls.start.IsEnabled());
+    EXPECT_TRUE(controls.end.IsEnabled());  // not touched
+  }
+}
+
+TEST_F(FileWeatherTest, NoUpperAirFileWithinTwelveHoursAsksTheUser) {
+  struct Case {
+    const char* name;
+    bool yes;
+    std::string chosen;  // "" cancels the radiosonde dialog
+    int result;
+    bool startAfter;
+    bool endAfter;
+  };
+  const std::vector<Case> cases = {
+      {"no keeps the buttons", false, "", 0, false, true},
+      {"yes and a file", true, "mine.rdisnd", 1, true, false},
+      {"yes and cancel", true, "", 1, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(WeatherDir());
+    WriteWeatherFile("20031207_0200Z.rdisnd");  // 13 hours after the reports
+    reads.clear();
+    reportDate = "2003/12/06";
+    reportTime = "13:05";
+    controls.start.Enable(false);
+    controls.end.Enable(true);
+    ScriptedDialogs dialogs;
+    dialogs.yes = c.yes;
+    dialogs.files.push_back(c.chosen.empty() ? "" : m_Dir.Write("elsewhere/" + c.chosen, "TTAA\n").string());
+    EXPECT_EQ(GetWeatherfromFile(Context()).ReadWeatherFiles(WriteMetar("20031206_1300Z_Complete.TXT")), c.result);
+    EXPECT_EQ(dialogs.questions, std::vector<std::string>{kNoUpperAirQuestion});
+    EXPECT_EQ(controls.start.IsEnabled(), c.startAfter);
+    EXPECT_EQ(controls.end.IsEnabled(), c.endAfter);
+    if (c.yes) {
+      ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+      EXPECT_EQ(dialogs.fileRequests[0].filter, kRadiosondeFileFilter);
+      EXPECT_FALSE(dialogs.fileRequests[0].ownedByMainWindow);
+    }
+    if (!c.chosen.empty()) {
+      EXPECT_EQ(reads.back(), (ReadCall{"upper", c.chosen, {}}));
+    }
+  }
+  EXPECT_EQ(std::string(kNoUpperAirQuestion),
+            "Could not find winds aloft data within 12 hours of the METAR file.\nWould you like to select one?");
+}
+
+TEST_F(FileWeatherTest, FileWithoutReportsAsksAtOnce) {
+  WriteWeatherFile("20031206_1300Z.rdisnd");
+  reportDate.clear();
+  reportTime.clear();
+  ScriptedDialogs dialogs;
+  EXPECT_EQ(GetWeatherfromFile(Context()).ReadWeatherFiles(WriteMetar("20031206_1300Z_Complete.TXT")), 0);
+  EXPECT_EQ(dialogs.questions.size(), 1u);
+}
+
+TEST_F(FileWeatherTest, RejectedUpperAirFileDisablesStartOnly) {
+  WriteWeatherFile("20031206_1300Z.rdisnd");
+  upperAirAccepted = false;
+  controls.start.Enable(true);
+  controls.end.Enable(true);
+  EXPECT_EQ(GetWeatherfromFile(Context()).ReadWeatherFiles(WriteMetar("20031206_1300Z_Complete.TXT")), 1);
+  EXPECT_FALSE(controls.start.IsEnabled());
+  EXPECT_TRUE(controls.end.IsEnabled());
+}
+
+TEST_F(FileWeatherTest, UnreadablePickReturnsZeroAfterSettingTheTime) {
+  RecordingOwner owner;
+  ScriptedDialogs dialogs;
+  dialogs.files.push_back((m_Dir.Path() / "gone" / "20031206_1400Z.TXT").string());
+  controls.start.Enable(true);
+  EXPECT_EQ(GetWeatherfromFile(Context()).GetWeatherFromFile(owner), 0);
+  EXPECT_EQ(owner.times, std::vector<WeatherTime>{Hour(2003, 12, 6, 14)});
+  EXPECT_TRUE(controls.start.IsEnabled());
+  EXPECT_TRUE(dialogs.questions.empty());
+}
+
+TEST_F(FileWeatherTest, CancelledDialogChangesNothing) {
+  RecordingOwner owner;
+  ScriptedDialogs dialogs;
+  dialogs.files.push_back("");
+  EXPECT_EQ(GetWeatherfromFile(Context()).GetWeatherFromFile(owner), 0);
+  EXPECT_EQ(stops, 0);
+  EXPECT_TRUE(reads.empty());
+  ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+  EXPECT_EQ(dialogs.fileRequests[0].filter, kMetarFileFilter);
+  EXPECT_TRUE(dialogs.fileRequests[0].ownedByMainWindow);
+  EXPECT_EQ(dialogs.fileRequests[0].initialFolder, g_SimFolder + "Altivane\\Weather\\");
+}
+
+// A refresh and a button action never fill the catalogue at the same time: while the first
+// acquisition is inside a reader, the second must not get into one.
+TEST_F(FileWeatherTest, TwoAcquisitionsNeverReadAtTheSameTime) {
+  WriteWeatherFile("20031206_1200Z.rdisnd");
+  const std::string pick = WriteMetar("20031206_1300Z_Complete.TXT");
+  std::mutex mutex;
+  std::condition_variable changed;
+  int inside = 0;
+  bool overlapped = false;
+  bool firstEntered = false;
+  auto enter = [&] {
+    std::unique_lock lock(mutex);
+    ++inside;
+    overlapped = overlapped || inside > 1;
+    changed.notify_all();
+  };
+  auto leave = [&] {
+    std::lock_guard lock(mutex);
+    --inside;
+  };
+
+  AcquireContext first = Context();
+  first.readUpperAirFile = [&](METAR_Stations&, const std::string&) {
+    enter();
+    std::unique_lock lock(mutex);
+    firstEntered = true;
+    changed.notify_all();
+    // Give the other acquisition every chance to come in; it ends the wait when it does.
+    changed.wait_for(lock, milliseconds(300), [&] { return inside > 1; });
+    lock.unlock();
+    leave();
+    return true;
+  };
+  AcquireContext second = Context();
+  second.readMetarFile = [&](METAR_Stations&, const std::string&, WeatherTime) {
+    enter();
+    leave();
+    return false;
+  };
+
+  std::thread refresh([&] { GetWeatherfromFile(first).GetCurrentUpperAir(); });
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, seconds(10), [&] { return firstEntered; }));
+  }
+  EXPECT_EQ(GetWeatherfromFile(second).ReadWeatherFiles(pick), 0);
+  refresh.join();
+  EXPECT_FALSE(overlapped);
+}
+
+}  // namespace
+}  // namespace altivane::test
