@@ -65,7 +65,8 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
     }
 
     if (parsed.service == InternetService::Ftp) {
-      Check(session->FtpGetFile(parsed.server, parsed.object, localPath));
+      // The URL's port counts (ftp://host:2121/...); 21 when it names none.
+      Check(session->FtpGetFile(parsed.server, parsed.port, parsed.object, localPath));
       return 0;
     }
 

@@ -64,9 +64,9 @@ class IInternetSession {
   // automatic redirection).
   virtual int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object,
                               std::unique_ptr<IHttpRequest>& out) = 0;
-  // Anonymous FTP, default port, active mode, binary: copies the remote file into localPath
-  // (a path in the program's own form), replacing it.
-  virtual int FtpGetFile(const std::string& server, const std::string& remotePath,
+  // Anonymous FTP to server:port, active mode, binary: copies the remote file into localPath
+  // (a path in the program's own form), replacing it. A fetch that fails is an error.
+  virtual int FtpGetFile(const std::string& server, std::uint16_t port, const std::string& remotePath,
                          const std::string& localPath) = 0;
 };
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "loopback_ftp_server.h"
 #include "loopback_http_server.h"
 #include "scoped_registry.h"
 #include "support/test_data.h"
@@ -173,6 +174,38 @@ TEST_F(DownloadTest, ServerThatIsNotThereGivesTheLayersErrorText) {
   EXPECT_EQ(downloader.m_strError.rfind("Error: (", 0), 0u) << downloader.m_strError;
   EXPECT_GT(downloader.m_strError.size(), std::string("Error: (7) ").size());
   EXPECT_FALSE(std::filesystem::exists(LocalPath("c.txt")));
+}
+
+TEST_F(DownloadTest, FtpFetchCopiesTheFileAsIs) {
+  const std::string contents = "binary\r\nas sent\n\x01\x02";
+  LoopbackFtpServer server({{"/pub/a.txt", contents}, {"/empty.txt", ""}});
+  CURLDownloader downloader;
+  EXPECT_EQ(downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/pub/a.txt",
+                                      LocalPath("a.txt")),
+            0)
+      << downloader.m_strError;
+  EXPECT_EQ(ReadAll(LocalPath("a.txt")), contents);
+  EXPECT_EQ(downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/empty.txt",
+                                      LocalPath("e.txt")),
+            0);
+  EXPECT_TRUE(std::filesystem::exists(LocalPath("e.txt")));
+  EXPECT_EQ(downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/none.txt",
+                                      LocalPath("n.txt")),
+            2);
+  EXPECT_EQ(downloader.m_strError.rfind("Error: (", 0), 0u) << downloader.m_strError;
+  EXPECT_FALSE(std::filesystem::exists(LocalPath("n.txt")));
+}
+
+TEST_F(DownloadTest, FailedFtpFetchIsAnInternetErrorAndLeavesNoFile) {
+  std::uint16_t port = 0;
+  {
+    LoopbackHttpServer gone([](const SeenRequest&) { return HttpAnswer(200, ""); });
+    port = gone.Port();
+  }
+  CURLDownloader downloader;
+  EXPECT_EQ(downloader.DownloadToFile("ftp://localhost:" + std::to_string(port) + "/pub/a.txt", LocalPath("f.txt")), 2);
+  EXPECT_EQ(downloader.m_strError.rfind("Error: (", 0), 0u) << downloader.m_strError;
+  EXPECT_FALSE(std::filesystem::exists(LocalPath("f.txt")));
 }
 
 TEST_F(DownloadTest, LongLinesAndLargeBodiesArriveWhole) {

@@ -312,8 +312,26 @@ class CurlHttpRequest : public IHttpRequest {
   std::size_t m_BodyRead = 0;
 };
 
+// The local file of an FTP fetch, created with the first data (or at the end, empty), so that
+// a fetch that fails at once leaves no file behind.
+struct FtpTarget {
+  std::string path;
+  std::FILE* file = nullptr;
+  bool failed = false;
+
+  bool Open() {
+    if (!file && !failed) {
+      file = std::fopen(NativePath(path).c_str(), "wb");
+      failed = file == nullptr;
+    }
+    return file != nullptr;
+  }
+};
+
 std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* user) {
-  return std::fwrite(data, size, count, static_cast<std::FILE*>(user));
+  auto* target = static_cast<FtpTarget*>(user);
+  if (!target->Open()) return 0;
+  return std::fwrite(data, size, count, target->file);
 }
 
 class CurlSession : public IInternetSession {
@@ -327,17 +345,14 @@ class CurlSession : public IInternetSession {
     return 0;
   }
 
-  int FtpGetFile(const std::string& server, const std::string& remotePath, const std::string& localPath) override {
+  int FtpGetFile(const std::string& server, std::uint16_t port, const std::string& remotePath,
+                 const std::string& localPath) override {
     GlobalInit();
     CURL* easy = curl_easy_init();
     if (!easy) return CURLE_FAILED_INIT;
-    std::FILE* file = std::fopen(NativePath(localPath).c_str(), "wb");
-    if (!file) {
-      curl_easy_cleanup(easy);
-      return CURLE_WRITE_ERROR;
-    }
+    FtpTarget target{localPath};
     const std::string path = remotePath.empty() || remotePath.front() != '/' ? "/" + remotePath : remotePath;
-    const std::string url = "ftp://" + HostForUrl(server) + path;
+    const std::string url = "ftp://" + HostForUrl(server) + ":" + std::to_string(port) + path;
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");  // active mode
@@ -348,12 +363,12 @@ class CurlSession : public IInternetSession {
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
     SetProxy(easy, ProxyFor(m_Config, "ftp", server));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteToFile);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, file);
-    const CURLcode rc = curl_easy_perform(easy);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);
+    CURLcode rc = curl_easy_perform(easy);
     curl_easy_cleanup(easy);
-    const bool closed = std::fclose(file) == 0;
-    if (rc != CURLE_OK) return rc;
-    return closed ? 0 : CURLE_WRITE_ERROR;
+    if (rc == CURLE_OK && !target.Open()) rc = CURLE_WRITE_ERROR;
+    if (target.file && std::fclose(target.file) != 0 && rc == CURLE_OK) rc = CURLE_WRITE_ERROR;
+    return rc;
   }
 
  private:
