@@ -9,6 +9,7 @@
 #include "acquire/weather_files.h"
 #include "platform/controls.h"
 #include "platform/paths.h"
+#include "reports/metar_decoder.h"
 #include "platform/dialogs.h"
 #include "platform/locale_time.h"
 #include "stations/metar_stations.h"
@@ -57,9 +58,17 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-WeatherTime NoAgeLimit() {
-  using namespace std::chrono;
-  return WeatherTime{sys_days{year{3000} / December / 31}};
+AcquireContext CatalogueContext(METAR_Stations* stations) {
+  AcquireContext context;
+  context.stations = stations;
+  context.readMetarFile = [](METAR_Stations& catalogue, const std::string& path, WeatherTime reference) {
+    return catalogue.ReadMetarFile(path, reference);
+  };
+  context.readUpperAirFile = [](METAR_Stations& catalogue, const std::string& path) {
+    return catalogue.ReadUpperAirFile(path);
+  };
+  context.clock = [] { return std::chrono::system_clock::now(); };
+  return context;
 }
 
 GetWeatherfromFile::GetWeatherfromFile(AcquireContext context) : m_Context(std::move(context)) {}

@@ -29,9 +29,8 @@ struct AcquireContext {
 };
 
 AcquireContext DefaultAcquireContext();
-
-// "no age limit" for the METAR reader: 31 December 3000, 00:00:00.
-WeatherTime NoAgeLimit();
+// The catalogue's own readers on the given catalogue and the system clock; no cycle to stop.
+AcquireContext CatalogueContext(METAR_Stations* stations);
 
 inline constexpr const char* kMetarFileFilter = "Text Files (*.TXT)|????????_????Z*.txt|";
 inline constexpr const char* kRadiosondeFileFilter = "Radiosonde Files (*.rdisnd)|*.rdisnd|All Files (*.*)|*.*|";

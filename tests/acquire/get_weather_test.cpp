@@ -13,6 +13,7 @@
 #include "loopback_http_server.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "reports/metar_decoder.h"
 #include "scoped_registry.h"
 #include "simlink/sim_folder.h"
 #include "stations/metar_stations.h"
@@ -451,6 +452,31 @@ TEST_F(FileWeatherTest, CancelledDialogChangesNothing) {
   EXPECT_EQ(dialogs.fileRequests[0].filter, kMetarFileFilter);
   EXPECT_TRUE(dialogs.fileRequests[0].ownedByMainWindow);
   EXPECT_EQ(dialogs.fileRequests[0].initialFolder, g_SimFolder + "Altivane\\Weather\\");
+}
+
+// The real readers on a real cycle file: the complete file of 12Z read with 12:00 as the
+// reference, its first report (11:55) the centre of the upper-air search.
+TEST_F(FileWeatherTest, RealCycleFileThroughTheCatalogueReaders) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  const auto cycle = SharedDataDir() / "metar" / "cycles" / "20230429_12Z.TXT";
+  const auto sounding = SharedDataDir() / "upperair" / "pyiem_MANANN.txt";
+  std::filesystem::create_directories(m_Dir.Path() / "picked");
+  std::filesystem::create_directories(WeatherDir());
+  const auto pick = m_Dir.Path() / "picked" / "20230429_1200Z_Complete.TXT";
+  std::filesystem::copy_file(cycle, pick);
+  std::filesystem::copy_file(sounding, WeatherDir() / "20230429_1200Z.rdisnd");
+  auto* kldj = static_cast<METAR_Station*>(m_Stations.SetAt("KLDJ", std::make_unique<METAR_Station>()));
+
+  RecordingOwner owner;
+  ScriptedDialogs dialogs;
+  dialogs.files.push_back(pick.string());
+  EXPECT_EQ(GetWeatherfromFile(CatalogueContext(&m_Stations)).GetWeatherFromFile(owner), 1);
+  EXPECT_EQ(m_Stations.m_ReportDate, "2023/04/29");
+  EXPECT_EQ(m_Stations.m_ReportTime.substr(0, 2), "11");
+  EXPECT_EQ(kldj->m_ReportValid, 1);
+  EXPECT_EQ(owner.times, std::vector<WeatherTime>{Hour(2023, 4, 29, 12)});
+  EXPECT_TRUE(dialogs.questions.empty());
+  EXPECT_TRUE(controls.start.IsEnabled());
 }
 
 // A refresh and a button action never fill the catalogue at the same time: while the first
