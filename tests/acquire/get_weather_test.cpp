@@ -479,6 +479,16 @@ TEST_F(FileWeatherTest, RealCycleFileThroughTheCatalogueReaders) {
   EXPECT_TRUE(controls.start.IsEnabled());
 }
 
+TEST_F(FileWeatherTest, DefaultContextWorksOnTheProcessCatalogue) {
+  METAR_Stations* previous = g_pStations.exchange(&m_Stations);
+  const AcquireContext context = DefaultAcquireContext();
+  g_pStations.store(previous);
+  EXPECT_EQ(context.stations, &m_Stations);
+  ASSERT_TRUE(context.stopUpdateCycle && context.readMetarFile && context.readUpperAirFile && context.clock);
+  context.stopUpdateCycle();  // the cycle is stopped: returns at once
+  EXPECT_FALSE(context.readMetarFile(m_Stations, (m_Dir.Path() / "none.TXT").string(), Hour(2003, 12, 6, 14)));
+}
+
 // A refresh and a button action never fill the catalogue at the same time: while the first
 // acquisition is inside a reader, the second must not get into one.
 TEST_F(FileWeatherTest, TwoAcquisitionsNeverReadAtTheSameTime) {

@@ -1,0 +1,9 @@
+#include "acquire/get_weather.h"
+#include "model/run_state.h"
+#include "stations/metar_stations.h"
+
+AcquireContext DefaultAcquireContext() {
+  AcquireContext context = CatalogueContext(g_pStations.load());
+  context.stopUpdateCycle = [] { StopUpdateCycle(); };
+  return context;
+}
