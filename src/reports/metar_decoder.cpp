@@ -141,7 +141,7 @@ void DecodeWind(METAR_Station& s) {
     s.m_WindVariation = 179;
   } else {
     const std::size_t unit = w.find_first_of("GKM");
-    if (unit == std::string_view::npos || unit >= 5) {
+    if (unit != std::string_view::npos && unit >= 5) {
       s.m_WindDirection = TruncateToInt(ParseLeadingNumber(w.substr(0, 3)));
     } else {
       s.m_WindDirection = 0;

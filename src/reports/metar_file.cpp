@@ -28,10 +28,12 @@ std::string_view Slice(std::string_view text, std::size_t pos, std::size_t count
 }
 
 // strtod of a short field; anything that is not a number reads as 0.
-int ReadField(std::string_view text) {
+double ReadReal(std::string_view text) {
   const std::string copy(text);
-  return TruncateToInt(std::strtod(copy.c_str(), nullptr));
+  return std::strtod(copy.c_str(), nullptr);
 }
+
+int ReadField(std::string_view text) { return TruncateToInt(ReadReal(text)); }
 
 // Where the reader stands in the file.
 struct CycleReader {
@@ -78,7 +80,7 @@ struct CycleReader {
     // A line starting with a number is a date line, or a report line whose identifier begins
     // with a digit when it comes second. Later lines of the entry are continuations and never
     // rename the station (an indented "     RMK AO2" would otherwise name station "    ").
-    const bool numbered = ReadField(line.substr(0, 2)) != 0;
+    const bool numbered = ReadReal(line.substr(0, 2)) != 0.0;
     if (!keyTaken && (entryLine == 1 || !numbered)) {
       stationKey = std::string(Slice(line, 0, kStationKeyLength));
       keyTaken = true;

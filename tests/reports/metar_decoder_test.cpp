@@ -55,6 +55,7 @@ TEST(DecodeReport, WindGroupsInBothLayouts) {
       {"250401KT", 250, 0, 0, 0, 0},         // one past it
       {"18010KMH", 0, 0, 0, 0, 1},           // km/h is no known unit
       {"/////KT", 0, 0, 0, 0, 1},
+      {"123VRB45", 0, 0, 0, 0, 1},           // found by VRB alone: no unit, no direction
       {"25005KT 180V240", 210, 5, 0, 30, 1},
       {"25005KT 350V020", 5, 5, 0, 15, 1},   // sector across north
       {"VRB10G20KT 180V240", 210, 10, 20, 30, 1},  // a sector replaces 180/179
