@@ -5,6 +5,12 @@
 //
 // Failures are error numbers of the platform layer (0 = success): WinInet's ERROR_INTERNET_*
 // numbers on Windows, CURLcode values elsewhere. InternetErrorText gives the message of one.
+//
+// How the download uses it: OpenInternetSession; then either FtpGetFile, or OpenHttpRequest,
+// AddRequestHeaders, SendRequest, QueryStatusCode; on 401 PasswordDialogAsksRetry and, when
+// it says so, SendRequest and QueryStatusCode once more; on 301/302/303 QueryRawHeaders, the
+// request released and a second request opened the same way; finally ReadString until it
+// gives nothing.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

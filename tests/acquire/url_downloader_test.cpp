@@ -37,7 +37,7 @@ struct ServedCase {
   const char* name;
   // Answers by path; "{host}" in an answer stands for the server's own host and port.
   std::vector<std::pair<std::string, std::string>> answers;
-  bool credentialsSet;
+  const char* password;  // the stand-in dialog's HttpPassword; none: no HttpUser either
   int result;
   std::string error;        // m_strError afterwards
   bool fileExpected;
@@ -54,43 +54,45 @@ std::string Replace(std::string text, const std::string& from, const std::string
 TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
   const std::string page = "<html>not here</html>\n";
   const std::vector<ServedCase> cases = {
-      {"200 saved", {{"/a", HttpAnswer(200, "METAR one\nMETAR two\n")}}, false, 0, "", true,
+      {"200 saved", {{"/a", HttpAnswer(200, "METAR one\nMETAR two\n")}}, nullptr, 0, "", true,
        "METAR one\nMETAR two\n"},
-      {"404 page saved as a success", {{"/a", HttpAnswer(404, page)}}, false, 0, "", true, page},
-      {"500 page saved as a success", {{"/a", HttpAnswer(500, "oops")}}, false, 0, "", true, "oops"},
-      {"empty body gives an empty file", {{"/a", HttpAnswer(200, "")}}, false, 0, "", true, ""},
-      {"CR LF body kept as sent", {{"/a", HttpAnswer(200, "x\r\ny\r\n")}}, false, 0, "", true, "x\r\ny\r\n"},
+      {"404 page saved as a success", {{"/a", HttpAnswer(404, page)}}, nullptr, 0, "", true, page},
+      {"500 page saved as a success", {{"/a", HttpAnswer(500, "oops")}}, nullptr, 0, "", true, "oops"},
+      {"empty body gives an empty file", {{"/a", HttpAnswer(200, "")}}, nullptr, 0, "", true, ""},
+      {"CR LF body kept as sent", {{"/a", HttpAnswer(200, "x\r\ny\r\n")}}, nullptr, 0, "", true, "x\r\ny\r\n"},
       {"302 followed once",
        {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(200, "moved\n")}},
-       false, 0, "", true, "moved\n"},
+       nullptr, 0, "", true, "moved\n"},
       {"301 and 303 followed too",
        {{"/a", HttpAnswer(303, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(200, "seen\n")}},
-       false, 0, "", true, "seen\n"},
-      {"302 without Location", {{"/a", HttpAnswer(302, "")}}, false, 2,
+       nullptr, 0, "", true, "seen\n"},
+      {"302 without Location", {{"/a", HttpAnswer(302, "")}}, nullptr, 2,
        "Error: Site redirects with no new location", false, ""},
       {"Location in other case is not a Location", {{"/a", HttpAnswer(302, "", "location: http://x/\r\n")}},
-       false, 2, "Error: Site redirects with no new location", false, ""},
-      {"302 to ftp", {{"/a", HttpAnswer(302, "", "Location: ftp://{host}/b\r\n")}}, false, 2,
+       nullptr, 2, "Error: Site redirects with no new location", false, ""},
+      {"302 to ftp", {{"/a", HttpAnswer(302, "", "Location: ftp://{host}/b\r\n")}}, nullptr, 2,
        "Error: the redirected URL does not reference a HTTP resource.", false, ""},
-      {"302 to a relative path", {{"/a", HttpAnswer(302, "", "Location: /b\r\n")}}, false, 2,
+      {"302 to a relative path", {{"/a", HttpAnswer(302, "", "Location: /b\r\n")}}, nullptr, 2,
        "Error: the redirected URL could not be parsed.", false, ""},
       {"302 to 302",
        {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")},
         {"/b", HttpAnswer(302, "", "Location: http://{host}/c\r\n")},
         {"/c", HttpAnswer(200, "never\n")}},
-       false, 2, "Error: Got status code 302", false, ""},
+       nullptr, 2, "Error: Got status code 302", false, ""},
       {"302 to 404",
        {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(404, page)}},
-       false, 2, "Error: Got status code 404", false, ""},
-      {"401 declined leaves no file", {{"/a", HttpAnswer(401, "denied\n")}}, false, 1,
+       nullptr, 2, "Error: Got status code 404", false, ""},
+      {"401 declined leaves no file", {{"/a", HttpAnswer(401, "denied\n")}}, nullptr, 1,
        "Access denied: Invalid password\n", false, ""},
-      {"401 with credentials sent again", {{"/a", HttpAnswer(401, "denied\n")}}, true, 0, "", true, "welcome\n"},
+      {"401 with credentials sent again", {{"/a", HttpAnswer(401, "denied\n")}}, "secret", 0, "", true, "welcome\n"},
+      {"second 401 is saved like any page", {{"/a", HttpAnswer(401, "denied\n")}}, "wrong", 0, "", true,
+       "denied\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.credentialsSet) {
+    if (c.password) {
       SetSetting("HttpUser", "pilot");
-      SetSetting("HttpPassword", "secret");
+      SetSetting("HttpPassword", c.password);
     }
     LoopbackHttpServer server([&c](const SeenRequest& request) {
       // Basic "pilot:secret".
@@ -109,7 +111,7 @@ TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
     if (c.fileExpected) {
       EXPECT_EQ(ReadAll(local), c.fileContent);
     }
-    if (c.credentialsSet) {
+    if (c.password) {
       SetSetting("HttpUser", "");
     }
   }
