@@ -1,10 +1,12 @@
 // simhost: the simulator stand-in. Serves the FSUIPC link under a window class until it is
 // interrupted (or its request limit is reached), journalling what it is sent.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -192,7 +194,10 @@ int main(int argc, char** argv) {
   vanished = signal == SIGUSR1;
 #endif
   if (vanished) {
-    // Gone without closing the window, like a simulator that crashed.
+    // Gone like a simulator that crashed: the last answer goes out, then nothing more. A
+    // request that got in meanwhile is held by the host, so the stop is not waited for long.
+    auto stopped = std::async(std::launch::async, [&server] { server->Stop(); });
+    stopped.wait_for(std::chrono::milliseconds(100));
     if (dump) std::fputs(host.DumpCommitted().c_str(), stdout);
     std::fflush(stdout);
     std::_Exit(0);

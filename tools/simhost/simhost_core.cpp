@@ -229,8 +229,10 @@ std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& a
     if (std::uint8_t* area = memory->Map()) {
       if (faulty && faults.m_BadData)
         result = 0;
-      else
-        result = ProcessArea(area, memory->Size());
+      else {
+        std::lock_guard lock(m_Mutex);
+        result = ProcessAreaLocked(area, memory->Size());
+      }
     }
   }
   if (faults.m_ExitAfter != 0 && number == faults.m_ExitAfter) {
@@ -246,8 +248,14 @@ std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& a
 
 std::intptr_t SimHost::ProcessArea(std::uint8_t* area, std::size_t size) {
   std::lock_guard lock(m_Mutex);
+  ++m_Requests;
+  return ProcessAreaLocked(area, size);
+}
+
+std::intptr_t SimHost::ProcessAreaLocked(std::uint8_t* area, std::size_t size) {
   std::size_t pos = 0;
   bool handshake = false;
+  m_BatchLibrary = -1;
   while (true) {
     if (pos + 4 > size) return 0;
     std::uint32_t kind = LoadU32(area + pos);
@@ -270,13 +278,14 @@ std::intptr_t SimHost::ProcessArea(std::uint8_t* area, std::size_t size) {
   }
   if (handshake)
     JournalLocked("handshake", "\"fsuipc_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsuipcVersion])) +
-                                   ",\"fs_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsVersion])));
+                                   ",\"fs_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsVersion])) +
+                                   (m_BatchLibrary >= 0 ? ",\"library_version\":" + std::to_string(m_BatchLibrary) : ""));
   return 1;
 }
 
 void SimHost::ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, std::uint32_t size) {
   if (offset == kOffsetLibraryVersion && size == 2) {
-    JournalLocked("library", "\"version\":" + std::to_string(LoadU16(data)));
+    m_BatchLibrary = LoadU16(data);
     return;
   }
   // Versions and position belong to the simulator.

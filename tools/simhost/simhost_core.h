@@ -60,7 +60,8 @@ class SimHost {
   // A message from a transport: the IPC message with the shared-memory name, or a move command
   // ("lat lon"). Returns the message result (1 answered, 0 refused or bad data).
   std::intptr_t HandleMessage(std::uint32_t message, const std::string& atomName);
-  // Answers one request area in place: 1 when every record was valid, else 0.
+  // Answers one request area in place, counted as one request: 1 when every record was valid,
+  // else 0.
   std::intptr_t ProcessArea(std::uint8_t* area, std::size_t size);
 
   void SetFaults(const SimHostFaults& faults);
@@ -83,6 +84,7 @@ class SimHost {
   std::string DumpCommitted() const;
 
  private:
+  std::intptr_t ProcessAreaLocked(std::uint8_t* area, std::size_t size);
   void UpdatePositionLocked();
   void StorePositionLocked(double latitude, double longitude);
   void ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, std::uint32_t size);
@@ -102,6 +104,7 @@ class SimHost {
   std::map<std::uint32_t, std::uint64_t> m_Reads;
   std::uint64_t m_Requests = 0;
   std::uint32_t m_AckCounter = 0;
+  std::int32_t m_BatchLibrary = -1;  // library version written in the batch being answered
   std::vector<PathPoint> m_Path;
   std::size_t m_PathLeg = static_cast<std::size_t>(-1);
   std::vector<std::string> m_Journal;
