@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -53,7 +54,8 @@ std::vector<std::uint8_t> U16(std::uint16_t v) {
 std::vector<std::uint8_t> Block(const char* id, std::uint16_t command, std::uint8_t fill) {
   std::vector<std::uint8_t> block(kWeatherBlockSize, fill);
   StoreU16(block.data(), command);
-  std::memcpy(&block[WeatherBlockOffset::kStationId], id, 4);
+  std::memset(&block[WeatherBlockOffset::kStationId], 0, 4);
+  std::memcpy(&block[WeatherBlockOffset::kStationId], id, std::min<std::size_t>(std::strlen(id), 4));
   StoreU32(&block[WeatherBlockOffset::kAcknowledge], 0);
   return block;
 }

@@ -1,15 +1,17 @@
 // simhost: the simulator stand-in. Serves the FSUIPC link under a window class until it is
 // interrupted (or its request limit is reached), journalling what it is sent.
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <future>
-#include <iostream>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "platform/ipc_transport.h"
 #include "simhost_core.h"
@@ -56,6 +58,30 @@ bool ParsePosition(const std::string& text, double* lat, double* lon) {
   return std::sscanf(text.c_str(), "%lf,%lf%c", lat, lon, &tail) == 2 && *lat >= -90 && *lat <= 90 &&
          *lon >= -180 && *lon <= 180;
 }
+
+// Set once, by a signal or by the host at its request limit.
+class EndRequest {
+ public:
+  void Set(bool vanish) {
+    std::lock_guard lock(m_Mutex);
+    if (m_Ended) return;
+    m_Ended = true;
+    m_Vanish = vanish;
+    m_Changed.notify_all();
+  }
+  // Waits for the end; true when the host is to vanish.
+  bool Wait() {
+    std::unique_lock lock(m_Mutex);
+    m_Changed.wait(lock, [this] { return m_Ended; });
+    return m_Vanish;
+  }
+
+ private:
+  std::mutex m_Mutex;
+  std::condition_variable m_Changed;
+  bool m_Ended = false;
+  bool m_Vanish = false;
+};
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "simhost: %s\n%s", message.c_str(), kUsage);
@@ -159,23 +185,20 @@ int main(int argc, char** argv) {
   }
 
 #if !defined(_WIN32)
-  // Signals are taken by this thread alone, with sigwait, so none lands in the server thread.
+  // Signals are taken by one thread alone, with sigwait, so none lands in the server's thread.
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 #endif
 
   SimHost host(options);
-  if (options.m_JournalPath.size() && !std::ifstream(options.m_JournalPath))
+  if (!options.m_JournalPath.empty() && !std::ifstream(options.m_JournalPath))
     return Fail("cannot write " + options.m_JournalPath);
   if (!path.empty()) host.SetPath(path);
-  bool vanished = false;
-#if !defined(_WIN32)
-  host.SetExhaustedCallback([] { ::kill(::getpid(), SIGUSR1); });
-#endif
+  EndRequest end;
+  host.SetExhaustedCallback([&end] { end.Set(/*vanish=*/true); });
 
   std::unique_ptr<IpcServer> server = CreateIpcServer();
   std::string error;
@@ -189,11 +212,21 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
 #if !defined(_WIN32)
-  int signal = 0;
-  sigwait(&signals, &signal);
-  vanished = signal == SIGUSR1;
+  std::thread([&end, signals] {
+    int signal = 0;
+    sigwait(&signals, &signal);
+    end.Set(/*vanish=*/false);
+  }).detach();
+#else
+  // Without signals: the end of the standard input ends the serving.
+  std::thread([&end] {
+    while (std::getchar() != EOF) {
+    }
+    end.Set(/*vanish=*/false);
+  }).detach();
 #endif
-  if (vanished) {
+
+  if (end.Wait()) {
     // Gone like a simulator that crashed: the last answer goes out, then nothing more. A
     // request that got in meanwhile is held by the host, so the stop is not waited for long.
     auto stopped = std::async(std::launch::async, [&server] { server->Stop(); });
@@ -205,5 +238,6 @@ int main(int argc, char** argv) {
   host.Release();
   server->Stop();
   if (dump) std::fputs(host.DumpCommitted().c_str(), stdout);
-  return 0;
+  std::fflush(stdout);
+  std::_Exit(0);  // the thread that waited for the end may still be blocked in its wait
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/bytes.h"
+#include "model/weather_block.h"
 #include "platform/ipc_transport.h"
 #include "simlink/connection.h"
 #include "simlink/fsuipc_client.h"
@@ -403,36 +404,35 @@ std::string SimHost::DumpCommitted() const {
 }
 
 std::string DescribeWeatherBlock(const WeatherBlockBytes& bytes) {
-  namespace O = WeatherBlockOffset;
-  const std::uint8_t* b = bytes.data();
+  DecodedWeatherBlock block = DecodeWeatherBlock(WeatherBlockView(bytes));
   std::string out;
   char line[256];
   auto add = [&](const char* format, auto... values) {
     std::snprintf(line, sizeof line, format, values...);
     out += line;
   };
-  auto count = [&](std::size_t offset) { return std::clamp<std::int32_t>(LoadI32(b + offset), 0, kMaxWeatherLayers); };
-  std::string id = StationKey(b + O::kStationId);
-  add("station %s: lat %.4f lon %.4f elevation %d m\n", id.c_str(), LoadDouble(b + O::kLatitude),
-      LoadDouble(b + O::kLongitude), LoadI32(b + O::kElevation));
-  add("  pressure %.2f hPa, visibility %.2f sm from %d m to %u m\n", LoadU16(b + O::kPressure) / 16.0,
-      LoadU16(b + O::kVisRange) / 100.0, LoadI16(b + O::kVisLower), unsigned{LoadU16(b + O::kVisUpper)});
-  for (int i = 0, n = count(O::kTempCount); i < n; ++i) {
-    const std::uint8_t* t = b + O::kTempLayers + i * kTempLayerSize;
-    add("  temperature %d: %u m %d C (variation %d) dew point %d C\n", i, unsigned{LoadU16(t)}, LoadI16(t + 2),
-        LoadI16(t + 4), LoadI16(t + 6));
+  const WeatherBlockHeader& h = block.header;
+  add("station %s: lat %.4f lon %.4f elevation %d m\n", StationIdText(h).c_str(), h.latitude, h.longitude,
+      h.elevation);
+  add("  pressure %.2f hPa, visibility %.2f sm from %d m to %u m\n", h.pressure / 16.0,
+      block.visibility.range / 100.0, block.visibility.lowerAltitude, unsigned{block.visibility.upperAltitude});
+  for (std::size_t i = 0; i < block.temperatures.size(); ++i) {
+    const TemperatureLayer& t = block.temperatures[i];
+    add("  temperature %zu: %u m %d C (variation %d) dew point %d C\n", i, unsigned{t.altitude}, t.temperature,
+        t.variation, t.dewPoint);
   }
-  for (int i = 0, n = count(O::kWindCount); i < n; ++i) {
-    const std::uint8_t* w = b + O::kWindLayers + i * kWindLayerSize;
-    add("  wind %d: up to %u m, %03.0f deg %u kt gust %u kt, turbulence %u shear %u variance %.0f deg\n", i,
-        unsigned{LoadU16(w)}, LoadU16(w + 6) * 360.0 / 65535.0, unsigned{LoadU16(w + 2)}, unsigned{LoadU16(w + 4)},
-        unsigned{w[8]}, unsigned{w[9]}, LoadU16(w + 10) * 360.0 / 65535.0);
+  for (std::size_t i = 0; i < block.winds.size(); ++i) {
+    const WindLayer& w = block.winds[i];
+    add("  wind %zu: up to %u m, %03.0f deg %u kt gust %u kt, turbulence %u shear %u variance %.0f deg\n", i,
+        unsigned{w.upperAltitude}, w.direction * 360.0 / 65535.0, unsigned{w.speed}, unsigned{w.gust},
+        unsigned{w.turbulence}, unsigned{w.shear}, w.variance * 360.0 / 65535.0);
   }
-  for (int i = 0, n = count(O::kCloudCount); i < n; ++i) {
-    const std::uint8_t* c = b + O::kCloudLayers + i * kCloudLayerSize;
-    add("  cloud %d: %u/8 type %u from %u m to %u m (deviation %u), turbulence %u, precipitation %u rate %u base %d m\n",
-        i, unsigned{c[6]}, unsigned{c[7]}, unsigned{LoadU16(c + 2)}, unsigned{LoadU16(c)}, unsigned{LoadU16(c + 4)},
-        unsigned{c[8]}, unsigned{c[12]}, unsigned{c[13]}, LoadI16(c + 10));
+  for (std::size_t i = 0; i < block.clouds.size(); ++i) {
+    const CloudLayer& c = block.clouds[i];
+    add("  cloud %zu: %u/8 type %u from %u m to %u m (deviation %u), turbulence %u, precipitation %u rate %u "
+        "base %d m\n",
+        i, unsigned{c.coverage}, unsigned{c.type}, unsigned{c.lowerAltitude}, unsigned{c.upperAltitude},
+        unsigned{c.deviation}, unsigned{c.turbulence}, unsigned{c.precipType}, unsigned{c.precipRate}, c.precipBase);
   }
   return out;
 }
