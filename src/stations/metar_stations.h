@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reports/weather_time.h"
@@ -22,6 +23,14 @@ class METAR_Stations {
   // Fills the catalogue from the station list and then from the simulator's map, both under
   // g_SimFolder.
   void LoadStations();
+  // Its two halves, for a simulator folder that ends with a backslash: the station list (a
+  // missing list adds nothing) and the simulator's map (a missing map adds no simulator station).
+  void ReadStationList(const std::string& simFolder);
+  void ReadSimulatorMap(const std::string& simFolder);
+  // One line of the station list, with its line break when it has one.
+  void AddStationLine(std::string_view line);
+  // The bytes of a whole simulator map.
+  void AddSimulatorMap(const std::uint8_t* data, std::size_t size);
 
   // Reads a METAR file (either layout) into the records; false when it cannot be opened.
   bool ReadMetarFile(const std::string& path, WeatherTime reference);

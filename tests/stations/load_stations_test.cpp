@@ -1,0 +1,183 @@
+// The whole start-up load: station list, then the simulator's map, under g_SimFolder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "simlink/sim_folder.h"
+#include "stations/metar_stations.h"
+#include "stations/sim_map.h"
+#include "stations/station_list.h"
+#include "support/recording_controls.h"
+#include "support/sim_folder.h"
+
+namespace {
+
+using altivane::test::MapBytes;
+using altivane::test::RecordingControls;
+using altivane::test::SimFolder;
+
+std::vector<std::string> Keys(const std::vector<METAR_Station*>& list) {
+  std::vector<std::string> keys;
+  for (const METAR_Station* s : list) keys.push_back(s->m_Key);
+  return keys;
+}
+
+TEST(LoadStations, ListThenMap) {
+  RecordingControls controls;
+  SimFolder folder;
+  folder.WriteStationList(
+      "72;793;KSEA;Seattle;WA;US;4;47-26-41N;122-18-49W;;;130;;P\r\n"
+      "72;698;KPDX;Portland;OR;US;4;45-35-27N;122-36-01W;;;8;;P\r\n"
+      "--;---;KBLI;Bellingham;WA;US;4;48-47-58N;122-32-21W;;;48;;\r\n"
+      "72;786;----;Spokane upper air;WA;US;4;47-41N;117-38W;47-41N;117-38W;728;728;\r\n"
+      "71;569;CXBK;Bratts Lake;;Canada;4;50-12N;104-42W;;580;;\r\n");
+  folder.WriteMap(MapBytes({
+      {"KBLI", 48.8f, 237.46f, 48.0f, "Bellingham"},
+      {"KRNT", 47.49f, 237.79f, 8.0f, "Renton"},
+      {"KSEA", 47.44f, 237.69f, 130.0f, "Seattle"},
+      {"KBLI", 48.8f, 237.46f, 48.0f, "Bellingham"},
+  }));
+  METAR_Stations stations;
+  stations.LoadStations();
+
+  EXPECT_EQ(controls.status.GetText(), "4 FS2004 Stations, 3 METAR Stations and 2 weather Stations read.");
+  EXPECT_TRUE(controls.status.Saw("3 METAR Stations and 2 weather Stations read."));
+  EXPECT_EQ(Keys(stations.m_SimStations), (std::vector<std::string>{"KBLI", "KRNT", "KSEA", "KBLI"}));
+  EXPECT_EQ(stations.Count(), 6u);
+  EXPECT_EQ(stations.Lookup("71569")->m_State, kStateIdle);
+  EXPECT_EQ(stations.Lookup("KPDX")->m_State, kStateIdle);
+  for (const METAR_Station* s : stations.m_SimStations) EXPECT_EQ(s->m_State, kStateToSend) << s->m_Key;
+}
+
+TEST(LoadStations, MissingListStillReadsTheMap) {
+  RecordingControls controls;
+  SimFolder folder;
+  folder.WriteMap(MapBytes({{"KRNT", 47.49f, 237.79f, 8.0f, "Renton"}}));
+  METAR_Stations stations;
+  stations.LoadStations();
+  EXPECT_EQ(stations.Count(), 1u);
+  ASSERT_EQ(stations.m_SimStations.size(), 1u);
+  EXPECT_EQ(controls.status.GetText(), "1 FS2004 Stations, 0 METAR Stations and 0 weather Stations read.");
+}
+
+TEST(LoadStations, CountersStartAtZeroOnEveryLoad) {
+  SimFolder folder;
+  folder.WriteStationList("72;793;KSEA;Seattle;WA;US;4;47-26N;122-18W;;;130;;P\n");
+  folder.WriteMap(MapBytes({{"KSEA", 47.44f, 237.69f, 130.0f, "Seattle"}}));
+  for (int round = 0; round < 2; ++round) {
+    METAR_Stations stations;
+    stations.LoadStations();
+    EXPECT_EQ(g_MetarStationCount.load(), 1);
+    EXPECT_EQ(g_SimStationCount.load(), 1);
+  }
+}
+
+// Reads the file independently of the program's reader: plain lines, CR LF folded, and the
+// key rules written out once more.
+struct ListFigures {
+  int lines = 0;
+  int metar = 0;
+  int weather = 0;
+  std::set<std::string> keys;
+  std::size_t longestLine = 0;
+};
+
+ListFigures CountList(const std::filesystem::path& path) {
+  ListFigures figures;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    ++figures.lines;
+    figures.longestLine = std::max(figures.longestLine, line.size());
+    std::vector<std::string> fields;
+    std::stringstream split(line);
+    for (std::string field; std::getline(split, field, ';');) fields.push_back(field);
+    auto field = [&](std::size_t n) { return n <= fields.size() ? fields[n - 1] : std::string(); };
+    std::string key = field(3) == "----" || field(12).empty() ? field(1) + field(2) : field(3);
+    const bool wmoLike = std::strtod(key.c_str(), nullptr) != 0.0;  // "72793", "08219"; not "KSEA", "-----"
+    ++(wmoLike ? figures.weather : figures.metar);
+    figures.keys.insert(key);
+  }
+  return figures;
+}
+
+TEST(LoadStations, RealStationList) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  const auto list = altivane::test::SharedDataDir() / "stations" / "station.txt";
+  ASSERT_TRUE(std::filesystem::exists(list)) << list;
+  const ListFigures expected = CountList(list);
+  ASSERT_LT(expected.longestLine, kStationLinePiece);  // otherwise the counts below differ by design
+  ASSERT_EQ(expected.lines, 6519);
+
+  RecordingControls controls;
+  SimFolder folder;
+  std::filesystem::create_directories(folder.Dir().Path() / "Altivane" / "stations");
+  std::filesystem::create_symlink(list, folder.Dir().Path() / "Altivane" / "stations" / "station.txt");
+  METAR_Stations stations;
+  stations.LoadStations();
+
+  EXPECT_EQ(g_MetarStationCount + g_WeatherStationCount, expected.lines);
+  EXPECT_EQ(g_MetarStationCount.load(), expected.metar);
+  EXPECT_EQ(g_WeatherStationCount.load(), expected.weather);
+  EXPECT_EQ(stations.Count(), expected.keys.size());
+  EXPECT_TRUE(stations.m_SimStations.empty());
+  EXPECT_EQ(controls.status.GetText(), std::to_string(expected.metar) + " METAR Stations and " +
+                                           std::to_string(expected.weather) + " weather Stations read.");
+
+  auto* seattle = dynamic_cast<METAR_Station*>(stations.Lookup("KSEA"));
+  ASSERT_NE(seattle, nullptr);
+  EXPECT_EQ(seattle->m_WmoNumber, "72793");
+  EXPECT_NEAR(seattle->m_Latitude, 47.4447, 1e-4);
+  EXPECT_NEAR(seattle->m_Longitude, -122.3136, 1e-4);
+  EXPECT_EQ(seattle->m_Elevation, 130.0);
+  // No elevation: keyed by its WMO number, no surface report.
+  Weather_Station* bratts = stations.Lookup("71569");
+  ASSERT_NE(bratts, nullptr);
+  EXPECT_EQ(dynamic_cast<METAR_Station*>(bratts), nullptr);
+  EXPECT_EQ(bratts->m_Name, "Bratts Lake, Sask.");
+  EXPECT_EQ(*stations.LookupWmoKey("72793"), "KSEA");
+  // A leading zero still makes a WMO number; stations with neither number nor elevation share
+  // the key "-----".
+  EXPECT_NE(stations.Lookup("08219"), nullptr);
+  EXPECT_NE(dynamic_cast<METAR_Station*>(stations.Lookup("-----")), nullptr);
+  // The last line of the file.
+  EXPECT_EQ(stations.Lookup("ZYTX")->m_Name, "Shenyang / Taokian");
+}
+
+TEST(LoadStations, BundledSampleFolder) {
+  const auto sample = altivane::test::SourceDir() / "data" / "sample";
+  const std::string previous = g_SimFolder;
+  g_SimFolder = sample.string() + "\\";
+  RecordingControls controls;
+  METAR_Stations stations;
+  stations.LoadStations();
+  g_SimFolder = previous;
+
+  const ListFigures list = CountList(sample / "Altivane" / "stations" / "station.txt");
+  EXPECT_EQ(g_MetarStationCount.load(), list.metar);
+  EXPECT_EQ(g_WeatherStationCount.load(), list.weather);
+  EXPECT_GE(list.metar, 24);
+  EXPECT_GE(list.weather, 2);
+  EXPECT_GE(stations.m_SimStations.size(), 24u);
+  for (const METAR_Station* s : stations.m_SimStations) EXPECT_EQ(s->m_State, kStateToSend) << s->m_Key;
+
+  // The map is exactly what the writer makes of its text source.
+  std::ifstream text(altivane::test::SourceDir() / "data" / "sample-src" / "wxmapping.txt", std::ios::binary);
+  std::ifstream map(sample / "Weather" / "wxmapping.bin", std::ios::binary);
+  std::stringstream textBytes, mapBytes;
+  textBytes << text.rdbuf();
+  mapBytes << map.rdbuf();
+  std::string built, error;
+  ASSERT_TRUE(BuildSimMapFromText(textBytes.str(), true, built, error)) << error;
+  EXPECT_EQ(built, mapBytes.str()) << "data/sample/Weather/wxmapping.bin is out of date: rebuild it with "
+                                      "altivane-mapwriter --longitudes-0-360 data/sample-src/wxmapping.txt";
+}
+
+}  // namespace

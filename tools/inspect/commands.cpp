@@ -1,0 +1,14 @@
+// The subcommands of altivane-inspect: declare the entry point and add a row.
+#include "inspect.h"
+
+namespace inspect {
+
+int RunStations(const std::vector<std::string>& args);
+
+const Command kCommands[] = {
+    {"stations", "--sim-folder DIR [--key KEY] [--json]",
+     "load the station catalogue of a simulator folder; show its counts, or one record", RunStations},
+};
+const std::size_t kCommandCount = std::size(kCommands);
+
+}  // namespace inspect

@@ -1,0 +1,185 @@
+#include "inspect.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+namespace inspect {
+
+const std::string* Options::Value(const std::string& name) const {
+  auto it = values.find(name);
+  return it == values.end() ? nullptr : &it->second;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs, Options& out,
+                  std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 2 || arg[0] != '-') {
+      out.positional.push_back(arg);
+      continue;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : specs)
+      if (arg == s.name) spec = &s;
+    if (!spec) {
+      error = "unknown option " + arg;
+      return false;
+    }
+    if (!spec->takesValue) {
+      out.flags.insert(arg);
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      error = arg + " needs a value";
+      return false;
+    }
+    out.values[arg] = args[++i];
+  }
+  return true;
+}
+
+static const Command* FindCommand(const char* name) {
+  for (std::size_t i = 0; i < kCommandCount; ++i)
+    if (std::string_view(kCommands[i].name) == name) return &kCommands[i];
+  return nullptr;
+}
+
+int UsageError(const char* command, const std::string& message) {
+  std::cerr << "altivane-inspect " << command << ": " << message << "\n";
+  if (const Command* c = FindCommand(command)) std::cerr << "usage: altivane-inspect " << c->name << " " << c->usage << "\n";
+  return 2;
+}
+
+int Failure(const char* command, const std::string& message) {
+  std::cerr << "altivane-inspect " << command << ": " << message << "\n";
+  return 1;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, std::string_view value) {
+  m_Members.emplace_back(JsonString(key), JsonString(value));
+  return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, double value) {
+  m_Members.emplace_back(JsonString(key), JsonNumber(value));
+  return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, std::int64_t value) {
+  m_Members.emplace_back(JsonString(key), std::to_string(value));
+  return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, bool value) {
+  m_Members.emplace_back(JsonString(key), value ? "true" : "false");
+  return *this;
+}
+
+JsonObject& JsonObject::AddRaw(std::string_view key, std::string json) {
+  m_Members.emplace_back(JsonString(key), std::move(json));
+  return *this;
+}
+
+std::string JsonObject::Str() const {
+  std::string out = "{";
+  for (std::size_t i = 0; i < m_Members.size(); ++i) {
+    out += i ? ",\n  " : "\n  ";
+    out += m_Members[i].first + ": " + m_Members[i].second;
+  }
+  out += m_Members.empty() ? "}" : "\n}";
+  return out;
+}
+
+namespace {
+
+// Length of the UTF-8 sequence at p, or 0 when it is not a well-formed one.
+std::size_t Utf8Length(std::string_view text, std::size_t p) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(p);
+  std::size_t length;
+  unsigned min;
+  unsigned code;
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, min = 0x80, code = lead & 0x1Fu;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, min = 0x800, code = lead & 0x0Fu;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, min = 0x10000, code = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (p + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(p + i) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(p + i) & 0x3Fu);
+  }
+  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t p = 0; p < text.size();) {
+    const std::size_t length = Utf8Length(text, p);
+    if (length == 0) return false;
+    p += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text) {
+  const bool utf8 = IsUtf8(text);
+  std::string out = "\"";
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    char escape[8];
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          out += escape;
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string JsonNumber(double value) {
+  if (!std::isfinite(value)) return "null";
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+LastStatusField::LastStatusField() : m_Previous(g_pStatusField.exchange(this)) {}
+
+LastStatusField::~LastStatusField() { g_pStatusField.store(m_Previous); }
+
+void LastStatusField::SetText(const std::string& text) {
+  std::lock_guard<std::mutex> lock(m_Mutex);
+  m_Text = text;
+}
+
+std::string LastStatusField::GetText() const {
+  std::lock_guard<std::mutex> lock(m_Mutex);
+  return m_Text;
+}
+
+std::string SimFolderFromArgument(const std::string& folder) {
+  if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder;
+  return folder + "\\";
+}
+
+}  // namespace inspect
