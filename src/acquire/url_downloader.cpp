@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "acquire/internet_settings.h"
+#include "acquire/weather_files.h"
 #include "platform/internet.h"
-#include "platform/paths.h"
 
 namespace {
 
@@ -40,8 +40,8 @@ bool FindLocation(const std::string& headers, std::string& location) {
   return true;
 }
 
-std::unique_ptr<IHttpRequest> OpenRequest(IInternetSession& session, const InternetUrl& url) {
-  std::unique_ptr<IHttpRequest> request;
+std::unique_ptr<IDownloadRequest> OpenRequest(IDownloadSession& session, const InternetUrl& url) {
+  std::unique_ptr<IDownloadRequest> request;
   Check(session.OpenHttpRequest(url.server, url.port, url.object, request));
   Check(request->AddRequestHeaders(kRequestHeaders));
   Check(request->SendRequest());
@@ -51,8 +51,8 @@ std::unique_ptr<IHttpRequest> OpenRequest(IInternetSession& session, const Inter
 }  // namespace
 
 int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
-  std::unique_ptr<IInternetSession> session;
-  std::unique_ptr<IHttpRequest> request;
+  std::unique_ptr<IDownloadSession> session;
+  std::unique_ptr<IDownloadRequest> request;
   std::FILE* file = nullptr;
   int result = 0;
   try {
@@ -112,7 +112,7 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
     std::fprintf(stderr, "Status Code is %u\n", status);
 
     // Text mode: a line feed becomes the platform's line end.
-    file = std::fopen(NativePath(localPath).c_str(), "w");
+    file = OpenFile(localPath, "w");
     if (!file) {
       m_strError = "Error: cannot create the local file " + localPath;
       throw CURLDown2FileException(2);

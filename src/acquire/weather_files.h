@@ -3,6 +3,7 @@
 // always have two digits; the METAR URLs carry the year's last two digits, every local name
 // all four.
 #include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,10 @@ std::string UpperAirFileNameAt(const UtcHour& time);
 
 // The simulator folder's "Altivane\Weather\" (program path form, ending in a backslash).
 std::string WeatherFolder();
+
+// fopen of a path in the program's own form ("w" is text mode: a line feed is written as the
+// platform's line end).
+std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // True when the file can be opened for reading.
 bool CanOpenForReading(const std::string& path);

@@ -43,9 +43,9 @@ struct InternetSessionSettings {
 
 // One HTTP GET request on its own connection. The platform never follows a redirection:
 // the caller sees 301/302/303 and their headers.
-class IHttpRequest {
+class IDownloadRequest {
  public:
-  virtual ~IHttpRequest() = default;
+  virtual ~IDownloadRequest() = default;
   // Adds each header of a "Name: value\r\n" block unless a header of that name is already
   // on the request (the session's agent counts as User-Agent).
   virtual int AddRequestHeaders(const std::string& block) = 0;
@@ -63,20 +63,20 @@ class IHttpRequest {
   virtual bool PasswordDialogAsksRetry() = 0;
 };
 
-class IInternetSession {
+class IDownloadSession {
  public:
-  virtual ~IInternetSession() = default;
+  virtual ~IDownloadSession() = default;
   // Connects to server:port and opens a GET request for object (keep-connection, no
   // automatic redirection).
   virtual int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object,
-                              std::unique_ptr<IHttpRequest>& out) = 0;
+                              std::unique_ptr<IDownloadRequest>& out) = 0;
   // Anonymous FTP to server:port, active mode, binary: copies the remote file into localPath
   // (a path in the program's own form), replacing it. A fetch that fails is an error.
   virtual int FtpGetFile(const std::string& server, std::uint16_t port, const std::string& remotePath,
                          const std::string& localPath) = 0;
 };
 
-int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr<IInternetSession>& out);
+int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr<IDownloadSession>& out);
 
 // The platform's message text for an error number of this layer.
 std::string InternetErrorText(int error);

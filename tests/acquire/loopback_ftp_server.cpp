@@ -1,11 +1,5 @@
 #include "loopback_ftp_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <stdexcept>
 
@@ -15,17 +9,8 @@ namespace {
 
 constexpr int kIoTimeoutMs = 5000;
 
-void SendAll(int fd, const std::string& text) {
-  std::size_t sent = 0;
-  while (sent < text.size()) {
-    const ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    sent += static_cast<std::size_t>(n);
-  }
-}
-
 // One command line without its CR LF; false when the client went away or said nothing.
-bool ReadCommand(int fd, std::string& pending, std::string& line) {
+bool ReadCommand(LoopbackSocket fd, std::string& pending, std::string& line) {
   for (;;) {
     const auto end = pending.find("\r\n");
     if (end != std::string::npos) {
@@ -33,66 +18,44 @@ bool ReadCommand(int fd, std::string& pending, std::string& line) {
       pending.erase(0, end + 2);
       return true;
     }
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, kIoTimeoutMs) <= 0) return false;
+    if (!WaitReadable(fd, kIoTimeoutMs)) return false;
     char chunk[512];
-    const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+    const long got = ReceiveSome(fd, chunk, sizeof chunk);
     if (got <= 0) return false;
     pending.append(chunk, static_cast<std::size_t>(got));
   }
 }
 
-int ConnectLoopback(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-  if (fd >= 0) ::close(fd);
-  return -1;
-}
-
 }  // namespace
 
 LoopbackFtpServer::LoopbackFtpServer(std::map<std::string, std::string> files) : m_Files(std::move(files)) {
-  m_Listen = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (m_Listen < 0 || ::bind(m_Listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(m_Listen, 4) != 0 || ::getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      ::pipe(m_Wake) != 0) {
-    throw std::runtime_error("cannot listen on loopback");
-  }
-  m_Port = ntohs(address.sin_port);
+  m_Listen = ListenOnLoopback(m_Port);
+  if (m_Listen == kNoSocket) throw std::runtime_error("cannot listen on loopback");
   m_Thread = std::thread([this] { Run(); });
 }
 
 LoopbackFtpServer::~LoopbackFtpServer() {
-  const char stop = 'x';
-  [[maybe_unused]] auto written = ::write(m_Wake[1], &stop, 1);
+  m_Stopping.store(true);
+  const LoopbackSocket wake = ConnectToLoopback(m_Port);
   m_Thread.join();
-  ::close(m_Listen);
-  ::close(m_Wake[0]);
-  ::close(m_Wake[1]);
+  if (wake != kNoSocket) CloseSocket(wake);
+  CloseSocket(m_Listen);
 }
 
 void LoopbackFtpServer::Run() {
   for (;;) {
-    pollfd fds[2] = {{m_Listen, POLLIN, 0}, {m_Wake[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) continue;
-    if (fds[1].revents) return;
-    const int control = ::accept(m_Listen, nullptr, nullptr);
-    if (control >= 0) {
-      Serve(control);
-      ::close(control);
+    const LoopbackSocket control = AcceptFrom(m_Listen);
+    if (m_Stopping.load()) {
+      if (control != kNoSocket) CloseSocket(control);
+      return;
     }
+    if (control == kNoSocket) continue;
+    Serve(control);
+    CloseSocket(control);
   }
 }
 
-void LoopbackFtpServer::Serve(int control) {
+void LoopbackFtpServer::Serve(LoopbackSocket control) {
   SendAll(control, "220 test server\r\n");
   std::string pending;
   std::string line;
@@ -134,10 +97,10 @@ void LoopbackFtpServer::Serve(int control) {
         continue;
       }
       SendAll(control, "150 sending\r\n");
-      const int data = ConnectLoopback(dataPort);
-      if (data >= 0) {
+      const LoopbackSocket data = ConnectToLoopback(static_cast<std::uint16_t>(dataPort));
+      if (data != kNoSocket) {
         SendAll(data, it->second);
-        ::close(data);
+        CloseSocket(data);
       }
       SendAll(control, "226 done\r\n");
     } else if (verb == "QUIT") {

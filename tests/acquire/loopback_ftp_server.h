@@ -1,11 +1,14 @@
 #pragma once
 // A minimal anonymous FTP server for tests: 127.0.0.1 at a port the system picks, one control
 // connection at a time, active mode only (EPRT or PORT), serving files from a map.
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "loopback_socket.h"
 
 namespace altivane::test {
 
@@ -20,12 +23,12 @@ class LoopbackFtpServer {
 
  private:
   void Run();
-  void Serve(int control);
+  void Serve(LoopbackSocket control);
 
   const std::map<std::string, std::string> m_Files;  // "/pub/a.txt" -> contents
-  int m_Listen = -1;
-  int m_Wake[2] = {-1, -1};
+  LoopbackSocket m_Listen = kNoSocket;
   std::uint16_t m_Port = 0;
+  std::atomic<bool> m_Stopping{false};
   std::thread m_Thread;
 };
 

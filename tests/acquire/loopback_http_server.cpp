@@ -1,11 +1,5 @@
 #include "loopback_http_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <stdexcept>
 
@@ -55,30 +49,18 @@ std::string HttpAnswer(int status, const std::string& body, const std::string& e
 }
 
 LoopbackHttpServer::LoopbackHttpServer(Handler handler) : m_Handler(std::move(handler)) {
-  m_Listen = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (m_Listen < 0) throw std::runtime_error("socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  if (::bind(m_Listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(m_Listen, 16) != 0 ||
-      ::getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length) != 0 || ::pipe(m_Wake) != 0) {
-    ::close(m_Listen);
-    throw std::runtime_error("cannot listen on loopback");
-  }
-  m_Port = ntohs(address.sin_port);
+  m_Listen = ListenOnLoopback(m_Port);
+  if (m_Listen == kNoSocket) throw std::runtime_error("cannot listen on loopback");
   m_Thread = std::thread([this] { Run(); });
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
-  const char stop = 'x';
-  [[maybe_unused]] auto written = ::write(m_Wake[1], &stop, 1);
+  // A connection of our own wakes the accept; the flag tells it to end.
+  m_Stopping.store(true);
+  const LoopbackSocket wake = ConnectToLoopback(m_Port);
   m_Thread.join();
-  ::close(m_Listen);
-  ::close(m_Wake[0]);
-  ::close(m_Wake[1]);
+  if (wake != kNoSocket) CloseSocket(wake);
+  CloseSocket(m_Listen);
 }
 
 std::vector<SeenRequest> LoopbackHttpServer::Requests() const {
@@ -88,26 +70,23 @@ std::vector<SeenRequest> LoopbackHttpServer::Requests() const {
 
 void LoopbackHttpServer::Run() {
   for (;;) {
-    pollfd fds[2] = {{m_Listen, POLLIN, 0}, {m_Wake[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) continue;
-    if (fds[1].revents) return;
-    if (fds[0].revents & POLLIN) {
-      const int connection = ::accept(m_Listen, nullptr, nullptr);
-      if (connection >= 0) {
-        Serve(connection);
-        ::close(connection);
-      }
+    const LoopbackSocket connection = AcceptFrom(m_Listen);
+    if (m_Stopping.load()) {
+      if (connection != kNoSocket) CloseSocket(connection);
+      return;
     }
+    if (connection == kNoSocket) continue;
+    Serve(connection);
+    CloseSocket(connection);
   }
 }
 
-void LoopbackHttpServer::Serve(int connection) {
+void LoopbackHttpServer::Serve(LoopbackSocket connection) {
   std::string data;
   while (data.find("\r\n\r\n") == std::string::npos) {
-    pollfd fd{connection, POLLIN, 0};
-    if (::poll(&fd, 1, kIoTimeoutMs) <= 0) return;
+    if (!WaitReadable(connection, kIoTimeoutMs)) return;
     char chunk[4096];
-    const ssize_t got = ::recv(connection, chunk, sizeof chunk, 0);
+    const long got = ReceiveSome(connection, chunk, sizeof chunk);
     if (got <= 0) return;
     data.append(chunk, static_cast<std::size_t>(got));
   }
@@ -135,14 +114,8 @@ void LoopbackHttpServer::Serve(int connection) {
     std::lock_guard lock(m_Mutex);
     m_Requests.push_back(request);
   }
-  const std::string answer = m_Handler(request);
-  std::size_t sent = 0;
-  while (sent < answer.size()) {
-    const ssize_t n = ::send(connection, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
-  }
-  ::shutdown(connection, SHUT_WR);
+  SendAll(connection, m_Handler(request));
+  ShutdownSending(connection);
 }
 
 }  // namespace altivane::test

@@ -1,6 +1,7 @@
 #pragma once
 // A small HTTP server for tests: listens on 127.0.0.1 at a port the system picks, answers one
 // request per connection with whatever the handler returns, and records every request.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -8,6 +9,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "loopback_socket.h"
 
 namespace altivane::test {
 
@@ -39,12 +42,12 @@ class LoopbackHttpServer {
 
  private:
   void Run();
-  void Serve(int connection);
+  void Serve(LoopbackSocket connection);
 
   Handler m_Handler;
-  int m_Listen = -1;
-  int m_Wake[2] = {-1, -1};
+  LoopbackSocket m_Listen = kNoSocket;
   std::uint16_t m_Port = 0;
+  std::atomic<bool> m_Stopping{false};
   mutable std::mutex m_Mutex;
   std::vector<SeenRequest> m_Requests;
   std::thread m_Thread;

@@ -1,6 +1,7 @@
 #pragma once
 // Points the registry stand-in at a file of the test's own for the lifetime of the object, so
-// that settings written by one test never reach another.
+// that settings written by one test never reach another. (The Windows build reads the real
+// registry and ignores the variable.)
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -13,18 +14,12 @@ namespace altivane::test {
 class ScopedRegistry {
  public:
   explicit ScopedRegistry(const std::filesystem::path& file) {
-    const char* previous = std::getenv("ALTIVANE_REGISTRY");
+    const char* previous = std::getenv(kVariable);
     m_Had = previous != nullptr;
     if (previous) m_Previous = previous;
-    setenv("ALTIVANE_REGISTRY", file.c_str(), 1);
+    SetVariable(file.string());
   }
-  ~ScopedRegistry() {
-    if (m_Had) {
-      setenv("ALTIVANE_REGISTRY", m_Previous.c_str(), 1);
-    } else {
-      unsetenv("ALTIVANE_REGISTRY");
-    }
-  }
+  ~ScopedRegistry() { SetVariable(m_Had ? m_Previous : std::string()); }
   ScopedRegistry(const ScopedRegistry&) = delete;
   ScopedRegistry& operator=(const ScopedRegistry&) = delete;
 
@@ -34,6 +29,20 @@ class ScopedRegistry {
   }
 
  private:
+  static constexpr const char* kVariable = "ALTIVANE_REGISTRY";
+  // An empty value removes the variable.
+  static void SetVariable(const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(kVariable, value.c_str());
+#else
+    if (value.empty()) {
+      unsetenv(kVariable);
+    } else {
+      setenv(kVariable, value.c_str(), 1);
+    }
+#endif
+  }
+
   bool m_Had = false;
   std::string m_Previous;
 };

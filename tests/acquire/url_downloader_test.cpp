@@ -33,6 +33,9 @@ class DownloadTest : public ::testing::Test {
   ScopedRegistry m_Registry{m_Dir.Path() / "registry.ini"};
 };
 
+// Stands for "Error: (n) " followed by the internet layer's text for n.
+const std::string kLayerError = "<internet layer error>";
+
 struct ServedCase {
   const char* name;
   // Answers by path; "{host}" in an answer stands for the server's own host and port.
@@ -59,6 +62,9 @@ TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
       {"404 page saved as a success", {{"/a", HttpAnswer(404, page)}}, nullptr, 0, "", true, page},
       {"500 page saved as a success", {{"/a", HttpAnswer(500, "oops")}}, nullptr, 0, "", true, "oops"},
       {"empty body gives an empty file", {{"/a", HttpAnswer(200, "")}}, nullptr, 0, "", true, ""},
+      {"body cut short keeps what came",
+       {{"/a", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nhalf\nha"}}, nullptr, 2,
+       kLayerError, true, "half\nha"},
       {"CR LF body kept as sent", {{"/a", HttpAnswer(200, "x\r\ny\r\n")}}, nullptr, 0, "", true, "x\r\ny\r\n"},
       {"302 followed once",
        {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(200, "moved\n")}},
@@ -90,6 +96,10 @@ TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+#ifdef _WIN32
+    // The real password dialog waits for a person.
+    if (c.answers.front().second.rfind("HTTP/1.1 401", 0) == 0) continue;
+#endif
     if (c.password) {
       SetSetting("HttpUser", "pilot");
       SetSetting("HttpPassword", c.password);
@@ -106,7 +116,11 @@ TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
     const std::string local = LocalPath(std::string("out-") + std::to_string(&c - cases.data()) + ".txt");
     CURLDownloader downloader;
     EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/a", local), c.result);
-    EXPECT_EQ(downloader.m_strError, c.error);
+    if (c.error == kLayerError) {
+      EXPECT_EQ(downloader.m_strError.rfind("Error: (", 0), 0u) << downloader.m_strError;
+    } else {
+      EXPECT_EQ(downloader.m_strError, c.error);
+    }
     EXPECT_EQ(std::filesystem::exists(local), c.fileExpected);
     if (c.fileExpected) {
       EXPECT_EQ(ReadAll(local), c.fileContent);

@@ -94,7 +94,7 @@ std::string HostForUrl(const std::string& server) {
   return server;
 }
 
-class CurlHttpRequest : public IHttpRequest {
+class CurlHttpRequest : public IDownloadRequest {
  public:
   CurlHttpRequest(const SessionConfig& config, std::string server, std::uint16_t port, std::string object)
       : m_Config(config), m_Server(std::move(server)), m_Port(port), m_Object(std::move(object)) {
@@ -334,12 +334,12 @@ std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* u
   return std::fwrite(data, size, count, target->file);
 }
 
-class CurlSession : public IInternetSession {
+class CurlSession : public IDownloadSession {
  public:
   explicit CurlSession(SessionConfig config) : m_Config(std::move(config)) {}
 
   int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object,
-                      std::unique_ptr<IHttpRequest>& out) override {
+                      std::unique_ptr<IDownloadRequest>& out) override {
     if (server.empty()) return CURLE_URL_MALFORMAT;
     out = std::make_unique<CurlHttpRequest>(m_Config, server, port, object.empty() ? "/" : object);
     return 0;
@@ -377,7 +377,7 @@ class CurlSession : public IInternetSession {
 
 }  // namespace
 
-int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr<IInternetSession>& out) {
+int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr<IDownloadSession>& out) {
   SessionConfig config;
   config.agent = settings.agent;
   config.proxies = ParseProxyList(settings.proxyList);
