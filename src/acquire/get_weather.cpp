@@ -10,6 +10,7 @@
 #include "platform/controls.h"
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
+#include "simlink/sim_folder.h"
 #include "platform/dialogs.h"
 #include "platform/locale_time.h"
 #include "stations/metar_stations.h"
@@ -56,6 +57,15 @@ std::string FolderOf(const std::string& path) {
   return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
+// The weather folder belongs to the installation, but a missing one would make every download
+// fail with nowhere to save. Without a simulator folder there is none to make (and no reason
+// to make one below the working folder): the downloads then fail.
+void CreateWeatherFolder() {
+  if (g_SimFolder.empty()) return;
+  std::error_code ec;
+  std::filesystem::create_directories(NativePath(WeatherFolder()), ec);
+}
+
 }  // namespace
 
 AcquireContext CatalogueContext(METAR_Stations* stations) {
@@ -100,10 +110,7 @@ void GetWeatherfromFile::GetCurrentWeather(IWeatherOwner* owner) {
   const std::string currentPath = folder + CurrentMetarFileName(now);
   const std::string completePath = folder + CompleteMetarFileName(before);
 
-  // The weather folder belongs to the installation, but a missing one would make every
-  // download fail with nowhere to save.
-  std::error_code ec;
-  std::filesystem::create_directories(NativePath(folder), ec);
+  CreateWeatherFolder();
 
   const int result = Download(settings.metarServer, MetarUrlPath(now), currentPath);
   if (result != 0) {
@@ -134,8 +141,7 @@ bool GetWeatherfromFile::GetCurrentUpperAir() {
   if (CanOpenForReading(localPath)) {
     SetStatusText("Winds aloft file from hard disk readed.");
   } else {
-    std::error_code ec;
-    std::filesystem::create_directories(NativePath(WeatherFolder()), ec);
+    CreateWeatherFolder();
     const int result = Download(ReadAcquireSettings().radiosondeServer, UpperAirUrlPath(now), localPath);
     if (result == 0) {
       SetStatusText("Winds aloft file readed.");

@@ -256,6 +256,18 @@ TEST_F(CurrentWeatherTest, ButtonsAfterEachOutcome) {
   }
 }
 
+TEST_F(CurrentWeatherTest, NoSimulatorFolderMakesNoFolderAndFails) {
+  const auto workingFolder = std::filesystem::current_path();
+  std::filesystem::current_path(m_Dir.Path());
+  g_SimFolder.clear();
+  RecordingOwner owner;
+  GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+  EXPECT_FALSE(std::filesystem::exists(m_Dir.Path() / "Altivane"));
+  std::filesystem::current_path(workingFolder);
+  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data.");
+  EXPECT_TRUE(reads.empty());
+}
+
 TEST_F(CurrentWeatherTest, UnsetServersFailAsADownloadError) {
   ASSERT_TRUE(ScopedRegistry::SetInternetSetting("MetarServer", ""));  // empty: the placeholder
   // The placeholder is a dotted name: it goes to the proxy, here a closed port.
