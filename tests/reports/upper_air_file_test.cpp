@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"
+#include "support/sim_folder.h"
 #include "support/test_data.h"
 
 namespace {
@@ -216,6 +219,82 @@ TEST_F(UpperAirFileTest, RealBulletinsOfOneStationAreReadThroughTheirFraming) {
   EXPECT_EQ(icao->m_LevelPressure[11], 100);
   EXPECT_EQ(icao->m_LevelHeight[11], 16537);
   EXPECT_EQ(m_Controls.status.GetText(), "1 Winds aloft station read and valid.");
+}
+
+}  // namespace
+
+namespace {
+
+// The real bulletins, each read into a fresh catalogue loaded from the real station list.
+TEST(UpperAirFileRealData, BulletinsAgainstTheStationList) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  std::ifstream in(altivane::test::SharedDataDir() / "stations" / "station.txt", std::ios::binary);
+  const std::string list((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(list.empty());
+  struct Case {
+    const char* file;
+    int winds;
+    int temperature;
+    const char* key;  // a station to look at, with its number of significant levels
+    int sigLevels;
+  };
+  const Case cases[] = {
+      // 616 TTAA (197 NIL) and 598 TTBB: most stations lie above their 1000 hPa level and fail
+      // the height order; KEYW sends more than 99 significant levels.
+      {"noaaport_upperair_20220713_00Z.wmo", 44, 34, "KEYW", 99},
+      {"pyiem_MANANN.txt", 1, 0, "PANT", -1},
+      {"20220714_00Z_KLWX.uair", 0, 0, nullptr, 0},  // winds indicator "/", only regional groups
+      // One line per message, longer than a read: the "=" comes in a later piece.
+      {"redemet_83746_20230223.json", 1, 1, "SBGL", 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    altivane::test::SimFolder folder;
+    folder.WriteStationList(list);
+    METAR_Stations stations;
+    stations.LoadStations();
+    RecordingControls controls;
+    ASSERT_TRUE(stations.ReadUpperAirFile((altivane::test::SharedDataDir() / "upperair" / c.file).string()));
+    EXPECT_EQ(g_WindsAloftCount, c.winds);
+    EXPECT_EQ(g_TemperatureAloftCount, c.temperature);
+    EXPECT_EQ(stations.m_UpperAirStations.size(), static_cast<std::size_t>(c.winds));
+    if (!c.key) continue;
+    const Weather_Station* station = stations.Lookup(c.key);
+    ASSERT_NE(station, nullptr);
+    EXPECT_EQ(station->m_UpperAirValid, 1);
+    EXPECT_EQ(station->m_SigLevelsValid, c.sigLevels >= 0 ? 1 : 0);
+    if (c.sigLevels >= 0) {
+      EXPECT_EQ(station->m_SigLevelCount, c.sigLevels);
+    }
+  }
+}
+
+TEST(UpperAirFileRealData, QuillayuteProfileFromTheNoaaportFeed) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  altivane::test::SimFolder folder;
+  folder.WriteStationList("72;797;KUIL;Quillayute State Airport;WA;United States;4;47-56-15N;124-33-18W;"
+                          "47-56-03N;124-33-32W;59;54;P\r\n");
+  METAR_Stations stations;
+  stations.LoadStations();
+  ASSERT_TRUE(stations.ReadUpperAirFile(
+      (altivane::test::SharedDataDir() / "upperair" / "noaaport_upperair_20220713_00Z.wmo").string()));
+  const Weather_Station* s = stations.Lookup("KUIL");
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->m_UpperAirValid, 1);
+  const LevelTable pressure = {1010, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100, -999};
+  const LevelTable height = {59, 198, 852, 1560, 3169, 5829, 7499, 9519, 10739, 12189, 14029, 16629, -999};
+  const LevelTable temperature = {18, 15, 9, 12, 5, -12, -25, -40, -49, -55, -53, -56, -999};
+  const LevelTable dewPoint = {11, 10, 8, -9, -12, -35, -41, -52, -63, -73, -83, -87, -999};
+  const LevelTable direction = {230, 290, 330, 225, 220, 225, 225, 225, 225, 225, 225, 220, -999};
+  const LevelTable speed = {6, 14, 17, 13, 36, 51, 56, 66, 70, 70, 62, 32, -999};
+  EXPECT_EQ(s->m_LevelPressure, pressure);
+  EXPECT_EQ(s->m_LevelHeight, height);
+  EXPECT_EQ(s->m_LevelTemperature, temperature);
+  EXPECT_EQ(s->m_LevelDewPoint, dewPoint);
+  EXPECT_EQ(s->m_LevelWindDirection, direction);
+  EXPECT_EQ(s->m_LevelWindSpeed, speed);
+  EXPECT_EQ(s->m_SigLevelsValid, 1);
+  EXPECT_EQ(s->m_SigLevelCount, 98);
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 namespace inspect {
 
 int RunStations(const std::vector<std::string>& args);
+int RunTemp(const std::vector<std::string>& args);
 
 const Command kCommands[] = {
     {"stations", "--sim-folder DIR [--key KEY] [--json]",
      "load the station catalogue of a simulator folder; show its counts, or one record", RunStations},
+    {"temp", "FILE --sim-folder DIR [--key KEY] [--json]",
+     "read an upper-air file into the catalogue; show the counts and each station's levels, or one station's",
+     RunTemp},
 };
 const std::size_t kCommandCount = std::size(kCommands);
 
