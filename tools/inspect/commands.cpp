@@ -5,6 +5,8 @@ namespace inspect {
 
 int RunStations(const std::vector<std::string>& args);
 int RunTemp(const std::vector<std::string>& args);
+int RunMetar(const std::vector<std::string>& args);
+int RunMetarFile(const std::vector<std::string>& args);
 
 const Command kCommands[] = {
     {"stations", "--sim-folder DIR [--key KEY] [--json]",
@@ -12,6 +14,10 @@ const Command kCommands[] = {
     {"temp", "FILE --sim-folder DIR [--key KEY] [--json]",
      "read an upper-air file into the catalogue; show the counts and each station's levels, or one station's",
      RunTemp},
+    {"metar", "\"REPORT TEXT\" [--ref \"YYYY-MM-DD HH:MM\"] [--elevation M] [--seed N] [--json]",
+     "decode one surface report into a fresh record and show every surface field", RunMetar},
+    {"metar-file", "FILE --sim-folder DIR [--ref \"YYYY-MM-DD HH:MM\"] [--json]",
+     "load the catalogue, read a METAR file into it; show the count and the decoded stations", RunMetarFile},
 };
 const std::size_t kCommandCount = std::size(kCommands);
 
