@@ -39,10 +39,22 @@ class FastLinkTimings {
   std::uint32_t m_Send, m_Retry, m_Handshake, m_Connect;
 };
 
+// The IPC folder of the posix stand-in; a Windows build finds windows without it.
+inline void SetIpcDirectory(const std::string& dir) {
+#if defined(_WIN32)
+  ::_putenv_s("ALTIVANE_IPC_DIR", dir.c_str());
+#else
+  if (dir.empty())
+    ::unsetenv("ALTIVANE_IPC_DIR");
+  else
+    ::setenv("ALTIVANE_IPC_DIR", dir.c_str(), 1);
+#endif
+}
+
 class LinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("ALTIVANE_IPC_DIR", m_Dir.Path().c_str(), 1);
+    SetIpcDirectory(m_Dir.Path().string());
     g_Link.Set(nullptr);
     g_RunState = kRunStopped;
   }
@@ -50,7 +62,7 @@ class LinkTest : public ::testing::Test {
     g_Link.Set(nullptr);
     g_RunState = kRunStopped;
     StopHost();
-    ::unsetenv("ALTIVANE_IPC_DIR");
+    SetIpcDirectory("");
   }
 
   // Serves a fresh stand-in under the class; `wrap` may look at or alter each answer.

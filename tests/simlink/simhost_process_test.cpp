@@ -1,4 +1,5 @@
-// The link against a real simhost process over the transport.
+// The link against a real simhost process over the transport (started the posix way).
+#if !defined(_WIN32)
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -251,3 +252,4 @@ TEST_F(SimHostProcessTest, BadCommandLinesAreRefused) {
 
 }  // namespace
 }  // namespace altivane::test
+#endif

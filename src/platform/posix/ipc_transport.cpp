@@ -286,6 +286,10 @@ class PosixIpcServer : public IpcServer {
     if (m_Thread.joinable()) return fail("already started");
     std::string dir = IpcDirectory();
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return fail("cannot create " + dir);
+    // Another user's folder could hand our clients to a window of theirs.
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+      return fail(dir + " is not a folder of this user");
     m_Path = SocketPath(className);
     sockaddr_un addr;
     if (!MakeAddress(m_Path, &addr)) return fail("socket path too long: " + m_Path);
