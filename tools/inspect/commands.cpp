@@ -7,6 +7,7 @@ int RunStations(const std::vector<std::string>& args);
 int RunTemp(const std::vector<std::string>& args);
 int RunMetar(const std::vector<std::string>& args);
 int RunMetarFile(const std::vector<std::string>& args);
+int RunBlock(const std::vector<std::string>& args);
 
 const Command kCommands[] = {
     {"stations", "--sim-folder DIR [--key KEY] [--json]",
@@ -18,6 +19,9 @@ const Command kCommands[] = {
      "decode one surface report into a fresh record and show every surface field", RunMetar},
     {"metar-file", "FILE --sim-folder DIR [--ref \"YYYY-MM-DD HH:MM\"] [--json]",
      "load the catalogue, read a METAR file into it; show the count and the decoded stations", RunMetarFile},
+    {"block", "--sim-folder DIR [--metar FILE] [--temp FILE] [--seed N] KEY [--json]",
+     "prepare one station's weather block as the update pass would; show it and where its values came from",
+     RunBlock},
 };
 const std::size_t kCommandCount = std::size(kCommands);
 

@@ -1,0 +1,301 @@
+// altivane-inspect block: prepares one station's weather block as the update pass would and
+// shows what the simulator would receive, and where each value came from.
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "inspect.h"
+#include "model/blending.h"
+#include "model/prepare.h"
+#include "model/weather_block.h"
+#include "platform/paths.h"
+#include "reports/metar_decoder.h"
+#include "reports/random.h"
+#include "simlink/sim_folder.h"
+#include "stations/metar_stations.h"
+#include "surface_fields.h"
+
+namespace inspect {
+
+namespace {
+
+constexpr const char* kName = "block";
+
+// A one-line JSON object: {"a": 1, "b": "x"}.
+class Line {
+ public:
+  Line& Num(const char* key, double value) { return Raw(key, JsonNumber(value)); }
+  Line& Int(const char* key, std::int64_t value) { return Raw(key, std::to_string(value)); }
+  Line& Str(const char* key, const std::string& value) { return Raw(key, JsonString(value)); }
+  Line& Raw(const char* key, const std::string& json) {
+    m_Text += m_Text.empty() ? "{" : ", ";
+    m_Text += JsonString(key) + ": " + json;
+    return *this;
+  }
+  std::string Done() const { return m_Text.empty() ? "{}" : m_Text + "}"; }
+
+ private:
+  std::string m_Text;
+};
+
+template <class Container, class Render>
+std::string JsonArray(const Container& items, Render render) {
+  std::string out = "[";
+  bool first = true;
+  for (const auto& item : items) {
+    out += first ? "" : ", ";
+    out += render(item);
+    first = false;
+  }
+  return out + "]";
+}
+
+std::string IntArray(const auto& values) {
+  return JsonArray(values, [](auto v) { return std::to_string(v); });
+}
+
+std::string Hex(const WeatherBlockBytes& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (std::uint8_t b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0x0F];
+  }
+  return out;
+}
+
+std::string NeighbourJson(const NeighbourNote& n) {
+  return Line()
+      .Str("m_Key", n.m_Key)
+      .Num("squared_distance", n.m_SquaredDistance)
+      .Num("weight", n.m_Weight)
+      .Str("m_ObsDate", n.m_ObsDate)
+      .Str("m_ObsTime", n.m_ObsTime)
+      .Done();
+}
+
+std::string TemperatureJson(const TemperatureLayer& t) {
+  return Line()
+      .Int("altitude", t.altitude)
+      .Int("temperature", t.temperature)
+      .Int("variation", t.variation)
+      .Int("dew_point", t.dewPoint)
+      .Done();
+}
+
+std::string WindJson(const WindLayer& w) {
+  return Line()
+      .Int("upper_altitude", w.upperAltitude)
+      .Int("speed", w.speed)
+      .Int("gust", w.gust)
+      .Int("direction", w.direction)
+      .Num("direction_degrees", w.direction * 360.0 / 65535.0)
+      .Int("turbulence", w.turbulence)
+      .Int("shear", w.shear)
+      .Int("variance", w.variance)
+      .Done();
+}
+
+std::string CloudJson(const CloudLayer& c) {
+  return Line()
+      .Int("upper_altitude", c.upperAltitude)
+      .Int("lower_altitude", c.lowerAltitude)
+      .Int("deviation", c.deviation)
+      .Int("coverage", c.coverage)
+      .Int("type", c.type)
+      .Int("turbulence", c.turbulence)
+      .Int("turbulence2", c.turbulence2)
+      .Int("precip_base", c.precipBase)
+      .Int("precip_type", c.precipType)
+      .Int("precip_rate", c.precipRate)
+      .Done();
+}
+
+std::string ProfileJson(const Weather_Station& p) {
+  return Line()
+      .Int("m_UpperAirValid", p.m_UpperAirValid)
+      .Raw("m_LevelPressure", IntArray(p.m_LevelPressure))
+      .Raw("m_LevelHeight", IntArray(p.m_LevelHeight))
+      .Raw("m_LevelTemperature", IntArray(p.m_LevelTemperature))
+      .Raw("m_LevelDewPoint", IntArray(p.m_LevelDewPoint))
+      .Raw("m_LevelWindDirection", IntArray(p.m_LevelWindDirection))
+      .Raw("m_LevelWindSpeed", IntArray(p.m_LevelWindSpeed))
+      .Done();
+}
+
+std::string HeaderJson(const DecodedWeatherBlock& d) {
+  const WeatherBlockHeader& h = d.header;
+  return Line()
+      .Int("command", h.command)
+      .Int("signature", h.signature)
+      .Str("station_id", StationIdText(h))
+      .Num("latitude", h.latitude)
+      .Num("longitude", h.longitude)
+      .Int("elevation", h.elevation)
+      .Int("acknowledge", h.acknowledge)
+      .Int("pressure", h.pressure)
+      .Num("pressure_hpa", h.pressure / 16.0)
+      .Int("pressure2", h.pressure2)
+      .Done();
+}
+
+std::string VisibilityJson(const VisibilityGroup& v) {
+  return Line()
+      .Int("upper_altitude", v.upperAltitude)
+      .Int("lower_altitude", v.lowerAltitude)
+      .Int("range", v.range)
+      .Num("range_miles", v.range / 100.0)
+      .Done();
+}
+
+void PrintNeighbours(std::ostream& out, const char* title, const std::vector<NeighbourNote>& notes) {
+  out << title << (notes.empty() ? " none\n" : "\n");
+  for (const NeighbourNote& n : notes) {
+    char line[200];
+    std::snprintf(line, sizeof line, "  %-6s  d^2 %12.3f nm^2  weight %.6f  %s %s\n", n.m_Key.c_str(),
+                  n.m_SquaredDistance, n.m_Weight, n.m_ObsDate.c_str(), n.m_ObsTime.c_str());
+    out << line;
+  }
+}
+
+void PrintText(std::ostream& out, const METAR_Station& s, const BlendTrace& trace, const DecodedWeatherBlock& d,
+               std::int32_t cycleFileRead) {
+  char line[256];
+  out << "station:      " << s.m_Key << " (" << s.m_Name << ")\n"
+      << "report text:  " << s.m_ReportText << "\n";
+  if (!trace.m_SurfaceBlended)
+    out << "surface:      its own report\n";
+  else if (!trace.m_TakenOverFrom.empty())
+    out << "surface:      taken over whole from " << trace.m_TakenOverFrom << " (within 1 nm)\n";
+  else
+    out << "surface:      blended from its neighbours\n";
+  PrintSurfaceFields(out, s);
+  PrintNeighbours(out, "surface neighbours:", trace.m_Surface);
+  PrintNeighbours(out, "upper-air neighbours:", trace.m_UpperAir);
+  out << "profile valid: " << g_BlendedProfile.m_UpperAirValid << ", cycle file read: " << cycleFileRead
+      << (g_BlendedProfile.m_UpperAirValid && cycleFileRead == 1 ? "" : " (no wind or temperature layers)") << "\n";
+  out << "profile levels (pressure, height, temperature, dew point, direction, speed):\n";
+  for (int k = 0; k < kLevelSlots; ++k) {
+    std::snprintf(line, sizeof line, "  %2d: %5d hPa %6d m %5d %5d %5d %5d\n", k, g_BlendedProfile.m_LevelPressure[k],
+                  g_BlendedProfile.m_LevelHeight[k], g_BlendedProfile.m_LevelTemperature[k],
+                  g_BlendedProfile.m_LevelDewPoint[k], g_BlendedProfile.m_LevelWindDirection[k],
+                  g_BlendedProfile.m_LevelWindSpeed[k]);
+    out << line;
+  }
+  const WeatherBlockHeader& h = d.header;
+  std::snprintf(line, sizeof line, "block header: id %s  lat %.6f  lon %.6f  elevation %d m  pressure %u (%.2f hPa)\n",
+                StationIdText(h).c_str(), h.latitude, h.longitude, h.elevation, h.pressure, h.pressure / 16.0);
+  out << line;
+  std::snprintf(line, sizeof line, "visibility:   %u hundredths of a mile, from %d m up to %u m\n", d.visibility.range,
+                d.visibility.lowerAltitude, d.visibility.upperAltitude);
+  out << line;
+  out << "cloud layers: " << d.cloudCount << "\n";
+  for (const CloudLayer& c : d.clouds) {
+    std::snprintf(line, sizeof line,
+                  "  %5u-%5u m  dev %4u  %u/8  type %2u  turb %u/%u  precip base %d type %u rate %u\n",
+                  c.lowerAltitude, c.upperAltitude, c.deviation, c.coverage, c.type, c.turbulence, c.turbulence2,
+                  c.precipBase, c.precipType, c.precipRate);
+    out << line;
+  }
+  out << "wind layers:  " << d.windCount << "\n";
+  for (const WindLayer& w : d.winds) {
+    std::snprintf(line, sizeof line, "  up to %5u m  %03.0f deg (%5u)  %3u kt gust %3u  turb %u  shear %u  variance %u\n",
+                  w.upperAltitude, w.direction * 360.0 / 65535.0, w.direction, w.speed, w.gust, w.turbulence, w.shear,
+                  w.variance);
+    out << line;
+  }
+  out << "temperature layers: " << d.temperatureCount << "\n";
+  for (const TemperatureLayer& t : d.temperatures) {
+    std::snprintf(line, sizeof line, "  %5u m  %4d C  dew point %4d C  variation %d\n", t.altitude, t.temperature,
+                  t.dewPoint, t.variation);
+    out << line;
+  }
+}
+
+}  // namespace
+
+int RunBlock(const std::vector<std::string>& args) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(args,
+                    {{"--sim-folder", true}, {"--metar", true}, {"--temp", true}, {"--seed", true}, {"--json", false}},
+                    options, error))
+    return UsageError(kName, error);
+  if (options.positional.size() != 1) return UsageError(kName, "give exactly one station KEY");
+  const std::string& key = options.positional[0];
+
+  std::uint32_t seed = 0;
+  const std::string* seedText = options.Value("--seed");
+  if (seedText) {
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(seedText->c_str(), &end, 10);
+    if (seedText->empty() || *end != '\0' || value > 0xFFFFFFFFull || (*seedText)[0] == '-')
+      return UsageError(kName, "--seed needs a whole number from 0 to 4294967295");
+    seed = static_cast<std::uint32_t>(value);
+  }
+
+  if (const std::string* folder = options.Value("--sim-folder")) {
+    g_SimFolder = SimFolderFromArgument(*folder);
+  } else if (ReadSimulatorFolder() != 0) {
+    return UsageError(kName, "the simulator folder is not in the registry; give --sim-folder DIR");
+  }
+  if (!std::filesystem::is_directory(NativePath(g_SimFolder)))
+    return Failure(kName, "no such folder: " + NativePath(g_SimFolder).string());
+
+  LastStatusField status;
+  auto stations = std::make_unique<METAR_Stations>();
+  stations->LoadStations();
+  // Upper air first, then the reports, as the weather acquisition reads them; every report is
+  // accepted whatever its age.
+  if (const std::string* temp = options.Value("--temp"); temp && !stations->ReadUpperAirFile(*temp))
+    return Failure(kName, "cannot read " + *temp);
+  if (const std::string* metar = options.Value("--metar"); metar && !stations->ReadMetarFile(*metar, NoAgeLimit()))
+    return Failure(kName, "cannot read " + *metar);
+  if (seedText) SeedRandom(seed);
+
+  Weather_Station* record = stations->Lookup(key);
+  if (!record) return Failure(kName, "no station with key " + key);
+  auto* station = dynamic_cast<METAR_Station*>(record);
+  if (!station) return Failure(kName, "station " + key + " carries no surface report or weather block");
+
+  BlendTrace trace;
+  const WeatherBlockBytes block = PrepareStationWeather(*stations, *station, &trace);
+  const DecodedWeatherBlock decoded = DecodeWeatherBlock(block);
+
+  if (!options.Has("--json")) {
+    PrintText(std::cout, *station, trace, decoded, stations->m_CycleFileRead);
+    return 0;
+  }
+  JsonObject json;
+  json.Add("m_Key", station->m_Key)
+      .Add("m_Name", station->m_Name)
+      .Add("m_Latitude", station->m_Latitude)
+      .Add("m_Longitude", station->m_Longitude)
+      .Add("m_Elevation", station->m_Elevation)
+      .Add("m_CycleFileRead", static_cast<int>(stations->m_CycleFileRead));
+  AddSurfaceFields(json, *station);
+  json.Add("surface_blended", trace.m_SurfaceBlended)
+      .AddRaw("taken_over_from", trace.m_TakenOverFrom.empty() ? "null" : JsonString(trace.m_TakenOverFrom))
+      .AddRaw("surface_neighbours", JsonArray(trace.m_Surface, NeighbourJson))
+      .AddRaw("upper_air_neighbours", JsonArray(trace.m_UpperAir, NeighbourJson))
+      .AddRaw("profile", ProfileJson(g_BlendedProfile))
+      .AddRaw("header", HeaderJson(decoded))
+      .AddRaw("visibility", VisibilityJson(decoded.visibility))
+      .Add("temperature_count", static_cast<std::int64_t>(decoded.temperatureCount))
+      .AddRaw("temperature_layers", JsonArray(decoded.temperatures, TemperatureJson))
+      .Add("wind_count", static_cast<std::int64_t>(decoded.windCount))
+      .AddRaw("wind_layers", JsonArray(decoded.winds, WindJson))
+      .Add("cloud_count", static_cast<std::int64_t>(decoded.cloudCount))
+      .AddRaw("cloud_layers", JsonArray(decoded.clouds, CloudJson))
+      .Add("status", status.GetText())
+      .Add("block_hex", Hex(block));
+  std::cout << json.Str() << "\n";
+  return 0;
+}
+
+}  // namespace inspect
