@@ -252,6 +252,7 @@ TEST(DecodeTTAA, TruncatedOrGarbledMessagesStayInsideTheText) {
   EXPECT_EQ(s.m_UpperAirValid, 1);
   EXPECT_EQ(s.m_LevelPressure[1], 80);  // "8e" reads 8, "9ZZ" reads 9: (9 + 1000) * 10
   EXPECT_EQ(s.m_LevelHeight[1], 10090);
+  EXPECT_EQ(s.m_LevelTemperature[1], -100);  // "1e9" is worth no more than 999 tenths
 }
 
 std::unique_ptr<Weather_Station> StationWithStandardLevels(double elevation) {
@@ -384,20 +385,6 @@ TEST(DecodeTTBB, FailedCheckLeavesFreshBuffersAndNoValidity) {
     ASSERT_TRUE(s.m_SigPressure && s.m_SigHeight && s.m_SigTemperature && s.m_SigDewPoint);
     EXPECT_EQ((*s.m_SigPressure)[0], -999);  // not the earlier message's 850
   }
-}
-
-TEST(TempGroups, FieldsReadOnlyTheirOwnCharacters) {
-  struct Case {
-    const char* text;
-    std::size_t pos, width;
-    int value;
-  };
-  const Case cases[] = {
-      {"12345", 0, 2, 12}, {"12345", 3, 3, 45}, {"12345", 5, 2, 0},  {"12345", 99, 3, 0},
-      {"///", 0, 3, 0},    {"1e9", 0, 3, 999},  {"9.9", 0, 3, 9},    {"-12", 0, 3, 0},
-      {"", 0, 3, 0},       {"0x1", 0, 3, 0},    {"7e", 0, 2, 7},
-  };
-  for (const Case& c : cases) EXPECT_EQ(TempGroupField(c.text, c.pos, c.width), c.value) << c.text;
 }
 
 }  // namespace

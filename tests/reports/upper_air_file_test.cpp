@@ -210,21 +210,6 @@ TEST_F(UpperAirFileTest, GapsAreFilledAfterTheTtaa) {
   EXPECT_EQ(numbered->m_LevelDewPoint[2], 7);
 }
 
-TEST_F(UpperAirFileTest, RealBulletinsOfOneStationAreReadThroughTheirFraming) {
-  ALTIVANE_REQUIRE_SHARED_DATA();
-  // The Annette Island product (station number in front, header lines, PIL).
-  ASSERT_TRUE(m_Stations.ReadUpperAirFile(
-      (altivane::test::SharedDataDir() / "upperair" / "pyiem_MANANN.txt").string()));
-  EXPECT_EQ(icao->m_UpperAirValid, 1);
-  EXPECT_EQ(icao->m_LevelPressure[11], 100);
-  EXPECT_EQ(icao->m_LevelHeight[11], 16537);
-  EXPECT_EQ(m_Controls.status.GetText(), "1 Winds aloft station read and valid.");
-}
-
-}  // namespace
-
-namespace {
-
 // The real bulletins, each read into a fresh catalogue loaded from the real station list.
 TEST(UpperAirFileRealData, BulletinsAgainstTheStationList) {
   ALTIVANE_REQUIRE_SHARED_DATA();
