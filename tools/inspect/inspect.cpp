@@ -12,7 +12,7 @@ const std::string* Options::Value(const std::string& name) const {
   return it == values.end() ? nullptr : &it->second;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs, Options& out,
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules, Options& out,
                   std::string& error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -20,14 +20,14 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<Option
       out.positional.push_back(arg);
       continue;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : specs)
-      if (arg == s.name) spec = &s;
-    if (!spec) {
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& s : rules)
+      if (arg == s.name) rule = &s;
+    if (!rule) {
       error = "unknown option " + arg;
       return false;
     }
-    if (!spec->takesValue) {
+    if (!rule->takesValue) {
       out.flags.insert(arg);
       continue;
     }

@@ -29,7 +29,7 @@ struct Command {
 extern const Command kCommands[];
 extern const std::size_t kCommandCount;
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;  // "--key"
   bool takesValue;
 };
@@ -45,7 +45,7 @@ struct Options {
 
 // Parses args against the known options; false with a message for an unknown option or a
 // missing value.
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs, Options& out,
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules, Options& out,
                   std::string& error);
 
 // Prints "altivane-inspect NAME: message" on stderr and the command's usage; returns 2.
