@@ -239,12 +239,13 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
   NeighbourSlots slots;
   for (const auto& [key, record] : stations.Records()) {
     const Weather_Station* candidate = record.get();
-    if (candidate->m_ReportValid == 0 || candidate == &station) continue;
     const double d =
         static_cast<double>(SquaredDistance(candidate->m_Latitude, candidate->m_Longitude, station.m_Latitude,
                                             station.m_Longitude));
-    // Only report stations carry a report; the type is checked only for a station that gets in.
-    if (!(slots.m_Distance[kNeighbourCount - 1] > d) || !ReportOf(candidate)) continue;
+    // The flag and the type are looked at only for a station near enough to get in: the
+    // position shares a cache line with the record's start, the flag does not.
+    if (!(slots.m_Distance[kNeighbourCount - 1] > d)) continue;
+    if (candidate->m_ReportValid == 0 || candidate == &station || !ReportOf(candidate)) continue;
     slots.Insert(d, candidate);
   }
   const double totalWeight = TotalWeight(slots);
