@@ -77,6 +77,17 @@ TEST_F(ClientTest, UipcMainIsPreferredOverFs98Main) {
   fs98->Stop();
 }
 
+TEST_F(ClientTest, ASecondWindowOfTheSameClassIsRefused) {
+  StartHost();
+  auto second = CreateIpcServer();
+  std::string error;
+  EXPECT_FALSE(second->Start(kFs98WindowClass, [](std::uint32_t, const std::string&) { return 0; }, &error));
+  EXPECT_NE(error.find("already there"), std::string::npos) << error;
+  // The first window still answers.
+  FSUIPC_Client client;
+  EXPECT_TRUE(client.Open(7)) << client.GetResultText();
+}
+
 TEST_F(ClientTest, SecondOpenIsCode1AndKeepsTheLink) {
   StartHost();
   FSUIPC_Client client;
