@@ -1,0 +1,303 @@
+// Weather runs end to end: the sample simulator folder and its weather files decoded into the
+// catalogue, "Start" against a real simhost process, and what simhost was sent.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/blending.h"
+#include "model/run_state.h"
+#include "model/update_cycle.h"
+#include "simhost_process.h"
+#include "simlink/connection.h"
+#include "stations/metar_stations.h"
+#include "support/recording_controls.h"
+#include "support/sim_folder.h"
+#include "support/test_data.h"
+
+namespace altivane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr double kAircraftLatitude = 47.4447;  // over Seattle-Tacoma
+constexpr double kAircraftLongitude = -122.3136;
+constexpr auto kLong = 60s;
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Extra simulator stations around the aircraft: count of them, evenly spread in distance from
+// first to last nautical miles, on bearings that go round the compass.
+std::string RingStations(int count, double firstNm, double lastNm) {
+  std::string bytes;
+  const double pi = std::acos(-1.0);
+  for (int i = 0; i < count; ++i) {
+    const double nm = firstNm + (lastNm - firstNm) * i / std::max(1, count - 1);
+    const double bearing = (i * 137.5) * pi / 180.0;
+    const double lat = kAircraftLatitude + nm * std::cos(bearing) / 60.0;
+    const double lon = kAircraftLongitude + nm * std::sin(bearing) / (60.0 * std::cos(lat * pi / 180.0));
+    char key[16];
+    std::snprintf(key, sizeof key, "Z%03d", i % 1000);
+    bytes += MapRecordBytes(MapEntry(key, static_cast<float>(lat), static_cast<float>(lon), 100.0f, "ring"));
+  }
+  return bytes;
+}
+
+struct PassEvents {
+  std::vector<std::string> pending;   // stations sent set-pending, in order
+  std::vector<std::string> refreshed; // stations asked back for a refresh
+  std::vector<std::string> messages;
+  int commits = 0;
+  bool commitBeforeEveryRadiusMessage = true;
+};
+
+// The events of one pass: from its "Weather station update started!" on, up to the next one.
+PassEvents EventsOfPass(const std::vector<JournalEvent>& journal, int pass) {
+  PassEvents out;
+  int seen = 0;
+  std::string previousKind;
+  for (const JournalEvent& e : journal) {
+    if (e.kind == "message" && e.text == "Weather station update started!") ++seen;
+    if (seen == pass + 1) {
+      if (e.kind == "pending") out.pending.push_back(e.station);
+      if (e.kind == "refresh") out.refreshed.push_back(e.station);
+      if (e.kind == "commit") ++out.commits;
+      if (e.kind == "message") {
+        out.messages.push_back(e.text);
+        if (e.text.find("nm radius set!") != std::string::npos && previousKind != "commit")
+          out.commitBeforeEveryRadiusMessage = false;
+      }
+    }
+    previousKind = e.kind;
+  }
+  return out;
+}
+
+class CycleEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("ALTIVANE_IPC_DIR", m_Ipc.Path().c_str(), 1);
+    g_Link.Set(nullptr);
+    g_RunState = kRunStopped;
+    ProcessUpdateCycle().SetMonitorPeriod(50ms);
+  }
+  void TearDown() override {
+    StopUpdateCycle();
+    EXPECT_TRUE(ProcessUpdateCycle().WaitIdle(kLong));
+    g_pStations = nullptr;
+    g_Link.Set(nullptr);
+    g_RunState = kRunStopped;
+    m_Host.reset();
+    ProcessUpdateCycle().SetMonitorPeriod(std::chrono::milliseconds(kMonitorPeriodMs));
+    ::unsetenv("ALTIVANE_IPC_DIR");
+  }
+
+  // The sample folder's station list and map, the map grown by a ring of stations, and the
+  // sample weather read into a fresh catalogue.
+  void LoadCatalogue(const std::string& ring) {
+    const std::filesystem::path sample = SourceDir() / "data" / "sample";
+    m_Folder.WriteStationList(ReadBytes(sample / "Altivane" / "stations" / "station.txt"));
+    m_Folder.WriteMap(ReadBytes(sample / "Weather" / "wxmapping.bin") + ring);
+    m_Stations = std::make_unique<METAR_Stations>();
+    m_Stations->LoadStations();
+    ASSERT_GT(m_Stations->m_SimStations.size(), 40u);
+    const std::filesystem::path weather = sample / "Altivane" / "Weather";
+    ASSERT_TRUE(m_Stations->ReadUpperAirFile((weather / "20261207_1200Z.rdisnd").string()));
+    const WeatherTime reference = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + std::chrono::hours{13};
+    ASSERT_TRUE(m_Stations->ReadMetarFile((weather / "20261207_1200Z.TXT").string(), reference));
+    ASSERT_FALSE(m_Stations->m_UpperAirStations.empty());
+    g_pStations = m_Stations.get();
+  }
+
+  void StartHost(std::vector<std::string> args = {}) {
+    char position[64];
+    std::snprintf(position, sizeof position, "%.6f,%.6f", kAircraftLatitude, kAircraftLongitude);
+    args.insert(args.end(), {"--position", position});
+    m_Host = std::make_unique<SimhostProcess>(SIMHOST_PROGRAM, m_Ipc.Path(), args);
+    ASSERT_TRUE(m_Host->Ready());
+  }
+
+  // "Start": stop, prepare the simulator, start the cycle; waits for the pass to end.
+  void StartRunAndWaitForPass() {
+    StopUpdateCycle();
+    PrepareWeatherRun();
+    const std::uint64_t passes = ProcessUpdateCycle().PassesEnded();
+    StartUpdatePass(false);
+    ASSERT_TRUE(ProcessUpdateCycle().WaitForPasses(passes + 1, kLong));
+  }
+
+  double SquaredDistanceFromAircraft(const std::string& key) const {
+    const AircraftPosition at = ProcessUpdateCycle().LastUpdatePosition();
+    const Weather_Station* station = m_Stations->Lookup(key);
+    EXPECT_NE(station, nullptr) << key;
+    if (!station) return 0.0;
+    return static_cast<double>(SquaredDistance(at.m_Latitude, at.m_Longitude, station->m_Latitude, station->m_Longitude));
+  }
+
+  // Squared distances of every simulator station (a station listed twice counts twice).
+  std::vector<std::pair<double, std::string>> SortedSimStations() const {
+    std::vector<std::pair<double, std::string>> all;
+    for (const METAR_Station* s : m_Stations->m_SimStations) all.emplace_back(SquaredDistanceFromAircraft(s->m_Key), s->m_Key);
+    std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return all;
+  }
+
+  void ExpectFirstPass(const PassEvents& pass, std::size_t expectSet) {
+    const auto sorted = SortedSimStations();
+    // The station selection: the 51 nearest, and everything within 150 nm.
+    std::multiset<std::string> expected;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+      if (i <= 50 || sorted[i].first <= 22500.0) expected.insert(sorted[i].second);
+    }
+    ASSERT_EQ(expected.size(), expectSet);
+    // A station that the map lists twice is sent, then refreshed (which sends it again).
+    EXPECT_EQ(std::multiset<std::string>(pass.pending.begin(), pass.pending.end()), expected);
+    EXPECT_EQ(pass.refreshed, std::vector<std::string>{"KSEA"});
+
+    // Nearest first.
+    for (std::size_t i = 1; i < pass.pending.size(); ++i) {
+      EXPECT_LE(SquaredDistanceFromAircraft(pass.pending[i - 1]), SquaredDistanceFromAircraft(pass.pending[i]))
+          << pass.pending[i - 1] << " before " << pass.pending[i];
+    }
+
+    // Messages: started, one per radius step crossed (one step per station at most), the total.
+    std::vector<std::string> expectMessages = {"Weather station update started!"};
+    int step = 20;
+    for (std::size_t i = 0; i < expectSet; ++i) {
+      if (step * step < sorted[i].first) {
+        expectMessages.push_back("Weather Stations in " + std::to_string(step) + " nm radius set!");
+        step += step < 100 ? 20 : 100;
+      }
+    }
+    expectMessages.push_back(std::to_string(expectSet) + " Weather stations set!");
+    EXPECT_EQ(pass.messages, expectMessages);
+    EXPECT_EQ(pass.commits, static_cast<int>(expectMessages.size()) - 1);
+    EXPECT_TRUE(pass.commitBeforeEveryRadiusMessage);
+  }
+
+  TempDir m_Ipc;
+  RecordingControls m_Controls;
+  SimFolder m_Folder;
+  std::unique_ptr<METAR_Stations> m_Stations;
+  std::unique_ptr<SimhostProcess> m_Host;
+};
+
+TEST_F(CycleEndToEnd, SetsThe51NearestWhenFewAreWithinTheRadius) {
+  LoadCatalogue(RingStations(40, 160.0, 400.0));
+  StartHost();
+  StartRunAndWaitForPass();
+  const PassEvents pass = EventsOfPass(m_Host->Journal(), 0);
+  ExpectFirstPass(pass, 51);
+  EXPECT_FALSE(m_Controls.start.IsEnabled());
+  EXPECT_TRUE(m_Controls.end.IsEnabled());
+}
+
+TEST_F(CycleEndToEnd, SetsEveryStationWithinTheRadiusAndMovingMoreThan15NmSetsThemAgain) {
+  LoadCatalogue(RingStations(90, 2.0, 149.0));
+  StartHost();
+  StartRunAndWaitForPass();
+  const auto sorted = SortedSimStations();
+  const std::size_t within = static_cast<std::size_t>(
+      std::count_if(sorted.begin(), sorted.end(), [](const auto& s) { return s.first <= 22500.0; }));
+  ASSERT_GT(within, 51u);
+  ExpectFirstPass(EventsOfPass(m_Host->Journal(), 0), within);
+
+  UpdateCycle& cycle = ProcessUpdateCycle();
+  const std::uint64_t passes = cycle.PassesEnded();
+  // 14.99 nm north: the monitor sees it and starts nothing.
+  ASSERT_TRUE(m_Host->Move(kAircraftLatitude + 14.99 / 60.0, kAircraftLongitude));
+  std::uint64_t polls = cycle.MonitorPolls();
+  ASSERT_TRUE(cycle.WaitForMonitorPolls(polls + 5, kLong));
+  EXPECT_NEAR(cycle.CurrentPosition().m_Latitude, kAircraftLatitude + 14.99 / 60.0, 1e-4);
+  EXPECT_EQ(cycle.PassesEnded(), passes);
+
+  // 16 nm: a second pass refreshes the stations already sent.
+  ASSERT_TRUE(m_Host->Move(kAircraftLatitude + 16.0 / 60.0, kAircraftLongitude));
+  ASSERT_TRUE(cycle.WaitForPasses(passes + 1, kLong));
+  EXPECT_NEAR(cycle.LastUpdatePosition().m_Latitude, kAircraftLatitude + 16.0 / 60.0, 1e-4);
+  const PassEvents first = EventsOfPass(m_Host->Journal(), 0);
+  const PassEvents second = EventsOfPass(m_Host->Journal(), 1);
+  ASSERT_FALSE(second.refreshed.empty());
+  const std::set<std::string> sentBefore(first.pending.begin(), first.pending.end());
+  for (const std::string& key : second.refreshed) EXPECT_TRUE(sentBefore.count(key)) << key;
+  // A refresh sends the block it read back set-pending, so every station set is one pending.
+  EXPECT_GE(second.pending.size(), second.refreshed.size());
+  ASSERT_FALSE(second.messages.empty());
+  EXPECT_EQ(second.messages.back(), std::to_string(second.pending.size()) + " Weather stations set!");
+}
+
+TEST_F(CycleEndToEnd, StopDuringAPassEndsWithoutTheTotalAndClosesTheLink) {
+  LoadCatalogue(RingStations(90, 2.0, 149.0));
+  StartHost({"--answer-after", "20"});
+  StopUpdateCycle();
+  PrepareWeatherRun();
+  StartUpdatePass(false);
+  ASSERT_TRUE(m_Host->WaitForJournal(
+      [](const std::vector<JournalEvent>& journal) {
+        return std::count_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "pending"; }) >= 3;
+      },
+      kLong));
+  const auto before = std::chrono::steady_clock::now();
+  StopUpdateCycle();
+  const auto took = std::chrono::steady_clock::now() - before;
+  EXPECT_LT(took, 2500ms);  // about 1.5 s at most, with room for a loaded machine
+  EXPECT_EQ(g_RunState.load(), kRunStopped);
+  EXPECT_FALSE(static_cast<bool>(g_Link));
+  EXPECT_TRUE(ProcessUpdateCycle().WaitIdle(kLong));
+  const std::vector<JournalEvent> journal = m_Host->Journal();
+  for (const JournalEvent& e : journal) {
+    EXPECT_EQ(e.text.find("Weather stations set!"), std::string::npos) << e.line;
+  }
+  EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "disconnect"; }));
+  EXPECT_TRUE(ProcessUpdateCycle().LastPassResult().m_Stopped);
+}
+
+TEST_F(CycleEndToEnd, SimulatorVanishingMidPassEndsTheRunWithStartEnabled) {
+  LoadCatalogue(RingStations(90, 2.0, 149.0));
+  StartHost({"--exit-after", "60"});
+  StopUpdateCycle();
+  PrepareWeatherRun();
+  StartUpdatePass(false);
+  ASSERT_TRUE(m_Host->WaitExited(kLong));
+  // The link gives up, stops the run from inside it, and the cycle winds down by itself.
+  ASSERT_TRUE(ProcessUpdateCycle().WaitIdle(kLong));
+  EXPECT_NE(g_RunState.load() & kRunStopMask, 0u);
+  EXPECT_TRUE(m_Controls.start.IsEnabled());
+  EXPECT_FALSE(m_Controls.end.IsEnabled());
+  const PassEvents pass = EventsOfPass(m_Host->Journal(), 0);
+  EXPECT_FALSE(pass.pending.empty());  // it vanished after the walk had begun
+  for (const JournalEvent& e : m_Host->Journal()) {
+    EXPECT_EQ(e.text.find("Weather stations set!"), std::string::npos) << e.line;
+  }
+}
+
+TEST_F(CycleEndToEnd, EmptyCatalogueGivesAPassThatSetsNothing) {
+  m_Folder.WriteStationList("");
+  m_Folder.WriteMap("");
+  m_Stations = std::make_unique<METAR_Stations>();
+  m_Stations->LoadStations();
+  g_pStations = m_Stations.get();
+  StartHost();
+  StartRunAndWaitForPass();
+  const PassEvents pass = EventsOfPass(m_Host->Journal(), 0);
+  EXPECT_EQ(pass.messages, std::vector<std::string>{"Weather station update started!"});
+  EXPECT_TRUE(pass.pending.empty());
+  EXPECT_EQ(pass.commits, 0);
+}
+
+}  // namespace
+}  // namespace altivane::test
