@@ -1,6 +1,10 @@
 #include "app/main_dialog.h"
 
 #include <algorithm>
+#include <ctime>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 #include "stations/metar_stations.h"
 
@@ -35,12 +39,38 @@ CALTIVANEDlg::~CALTIVANEDlg() {
   g_pMainDlg.compare_exchange_strong(self, nullptr);
 }
 
+std::string FormatWeatherTime(WeatherTime time) {
+  const std::time_t seconds = static_cast<std::time_t>(time.time_since_epoch().count());
+  std::tm fields{};
+#if defined(_WIN32)
+  gmtime_s(&fields, &seconds);
+#else
+  gmtime_r(&seconds, &fields);
+#endif
+  std::ostringstream text;
+  try {
+    text.imbue(std::locale(""));
+  } catch (const std::runtime_error&) {
+    // An unknown locale in the environment: the classic one still shows the time.
+  }
+  text << std::put_time(&fields, "%x %X");
+  return text.str();
+}
+
+void CALTIVANEDlg::SetWeatherTime(WeatherTime time) {
+  m_WeatherTime.store(time);
+  if (m_Controls.time) m_Controls.time->SetText(FormatWeatherTime(time));
+}
+
+WeatherTime CALTIVANEDlg::GetWeatherTime() const { return m_WeatherTime.load(); }
+
 bool CALTIVANEDlg::OnInitDialog() {
   g_pMainDlg.store(this);
   g_pStatusField.store(m_Controls.status);
   g_pStartButton.store(m_Controls.start);
   g_pEndButton.store(m_Controls.end);
   g_pTimeField.store(m_Controls.time);
+  SetWeatherTime(m_WeatherTime.load());
   EnableStartButton(false);
   EnableEndButton(false);
 
@@ -78,17 +108,17 @@ void CALTIVANEDlg::OnEnd() {
 
 void CALTIVANEDlg::OnGetCurrentWeather() {
   if (!m_WeatherButtonsEnabled) return SetStatusText(kNeedsStations);
-  m_Services.getCurrentWeather(true);
+  m_Services.getCurrentWeather(this);
 }
 
 void CALTIVANEDlg::OnGetWeatherFromFile() {
   if (!m_WeatherButtonsEnabled) return SetStatusText(kNeedsStations);
-  m_Services.getWeatherFromFile();
+  m_Services.getWeatherFromFile(*this);
 }
 
 void CALTIVANEDlg::OnUpdateNow() {
   if (!m_WeatherButtonsEnabled) return SetStatusText(kNeedsStations);
-  m_Services.getCurrentWeather(true);
+  m_Services.getCurrentWeather(this);
   EnableStartButton(false);
   EnableEndButton(true);
   StartUpdateCycle(true);
@@ -154,7 +184,7 @@ void CALTIVANEDlg::AutoUpdateThread(std::uint64_t generation) {
       return;
     }
   }
-  m_Services.getCurrentWeather(false);
+  m_Services.getCurrentWeather(nullptr);
   EnableStartButton(false);
   EnableEndButton(true);
   StartUpdateCycle(true);

@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "acquire/get_weather.h"
 #include "platform/controls.h"
+#include "reports/weather_time.h"
 
 class METAR_Stations;
 
@@ -29,8 +31,8 @@ struct DialogServices {
   std::function<bool()> stopRequested;                       // a stop bit of the run state is set
   std::function<void()> prepareWeatherRun;
   std::function<void(bool background)> startUpdatePass;     // run state 0, pass thread started
-  std::function<void(bool withOwner)> getCurrentWeather;
-  std::function<int()> getWeatherFromFile;                   // asks for a file; 0 when cancelled
+  std::function<void(IWeatherOwner* owner)> getCurrentWeather;  // owner none: the refresh
+  std::function<int(IWeatherOwner& owner)> getWeatherFromFile;  // asks for a file; 0 when cancelled
   // The periodic refresh: number of waits and the length of one.
   int refreshWaits = 151;
   std::chrono::milliseconds refreshWait{10000};
@@ -51,7 +53,7 @@ class CALTIVANEDlgAutoProxy {
   CALTIVANEDlg* m_pDialog;
 };
 
-class CALTIVANEDlg {
+class CALTIVANEDlg : public IWeatherOwner {
  public:
   struct Controls {
     IStatusField* status = nullptr;
@@ -61,7 +63,7 @@ class CALTIVANEDlg {
   };
 
   CALTIVANEDlg(Controls controls, DialogServices services);
-  ~CALTIVANEDlg();  // shut-down
+  ~CALTIVANEDlg() override;  // shut-down
   CALTIVANEDlg(const CALTIVANEDlg&) = delete;
   CALTIVANEDlg& operator=(const CALTIVANEDlg&) = delete;
 
@@ -81,6 +83,10 @@ class CALTIVANEDlg {
   bool OnOK() { return CanExit(); }
   bool OnCancel() { return CanExit(); }
   bool CanExit();
+
+  // The time of the weather loaded from files, shown in the time field.
+  void SetWeatherTime(WeatherTime time) override;
+  WeatherTime GetWeatherTime() const;
 
   // Starts the update pass and, while "Update" is checked, the periodic refresh.
   void StartUpdateCycle(bool background);
@@ -104,6 +110,7 @@ class CALTIVANEDlg {
 
   Controls m_Controls;
   DialogServices m_Services;
+  std::atomic<WeatherTime> m_WeatherTime{WeatherTime{}};
   bool m_WeatherButtonsEnabled = false;
   std::atomic<bool> m_Hidden{false};
   bool m_ShutDown = false;
@@ -118,3 +125,6 @@ class CALTIVANEDlg {
 };
 
 extern std::atomic<CALTIVANEDlg*> g_pMainDlg;
+
+// A weather time as the time field shows it: the user's locale's date and time.
+std::string FormatWeatherTime(WeatherTime time);

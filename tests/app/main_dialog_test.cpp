@@ -71,12 +71,12 @@ class MainDialogTest : public ::testing::Test {
       if (background) ++m_Journal.backgroundStarts;
       m_Journal.stopRequested = false;
     };
-    s.getCurrentWeather = [this](bool withOwner) {
-      m_Journal.Add(withOwner ? "current:owner" : "current:refresh");
+    s.getCurrentWeather = [this](IWeatherOwner* owner) {
+      m_Journal.Add(owner ? "current:owner" : "current:refresh");
       ++m_Journal.fetches;
       if (m_OnFetch) m_OnFetch();
     };
-    s.getWeatherFromFile = [this] {
+    s.getWeatherFromFile = [this](IWeatherOwner&) {
       m_Journal.Add("file");
       return 1;
     };
@@ -126,7 +126,7 @@ TEST_F(MainDialogTest, StartAndEndFollowTheEnableTable) {
 
 TEST_F(MainDialogTest, UpdateNowAfterAFailedDownloadStillRestartsTheCycle) {
   auto services = Services();
-  services.getCurrentWeather = [this](bool) {
+  services.getCurrentWeather = [this](IWeatherOwner*) {
     SetStatusText("Error 1 at reading METAR data.");  // buttons keep their state on this failure
     m_Journal.Add("current");
   };

@@ -1,0 +1,212 @@
+// The Linux front end: the main window as a terminal program. It prints every change of the
+// window's state as one line ("status: ...", "start: enabled", ...) and takes one command per
+// line for the buttons, from a person or from a pipe.
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/main_dialog.h"
+#include "platform/automation.h"
+#include "platform/console.h"
+#include "simlink/sim_folder.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: altivane [--sim-folder DIR] [--automation] [--automation-socket PATH]\n";
+constexpr const char* kHelp = "commands: start | end | current | file [PATH] | now | update | state | help | quit";
+constexpr const char* kHidden = "window hidden: an automation client holds the program";
+
+struct Options {
+  std::string simFolder;
+  bool automation = false;
+  std::string automationSocket;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--sim-folder" && i + 1 < argc) {
+      options.simFolder = argv[++i];
+    } else if (arg == "--automation" || arg == "-Automation" || arg == "/Automation") {
+      options.automation = true;
+    } else if (arg == "--automation-socket" && i + 1 < argc) {
+      options.automationSocket = argv[++i];
+      options.automation = true;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string DefaultAutomationSocket() {
+  const char* dir = std::getenv("ALTIVANE_IPC_DIR");
+  std::string base = dir && *dir ? dir : "/tmp";
+  return base + "/altivane-automation-" + std::to_string(::getpid()) + ".sock";
+}
+
+std::string Trim(const std::string& s) {
+  auto begin = s.find_first_not_of(" \t\r\n");
+  if (begin == std::string::npos) return {};
+  auto end = s.find_last_not_of(" \t\r\n");
+  return s.substr(begin, end - begin + 1);
+}
+
+// The automation objects clients hold; the first attaches to the window, the last detaches.
+class HeldObjects {
+ public:
+  HeldObjects(CALTIVANEDlg& dialog, ConsoleWindow& window, int wakeFd)
+      : m_Dialog(dialog), m_Window(window), m_WakeFd(wakeFd) {}
+  void Create() {
+    std::lock_guard lock(m_Mutex);
+    if (m_Count++ == 0) m_Proxy = std::make_unique<CALTIVANEDlgAutoProxy>(&m_Dialog);
+    m_Window.Print("automation: object created");
+  }
+  void Release() {
+    std::lock_guard lock(m_Mutex);
+    if (m_Count == 0 || --m_Count > 0) return;
+    m_Proxy.reset();
+    m_Window.Print("automation: object released");
+    char byte = 1;
+    if (::write(m_WakeFd, &byte, 1) < 0) std::perror("altivane: wake");
+  }
+  void Clear() {
+    std::lock_guard lock(m_Mutex);
+    m_Proxy.reset();
+    m_Count = 0;
+  }
+
+ private:
+  CALTIVANEDlg& m_Dialog;
+  ConsoleWindow& m_Window;
+  int m_WakeFd;
+  std::mutex m_Mutex;
+  int m_Count = 0;
+  std::unique_ptr<CALTIVANEDlgAutoProxy> m_Proxy;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+
+  DialogServices services = DefaultDialogServices();
+  if (!options.simFolder.empty()) {
+    if (!std::filesystem::is_directory(options.simFolder)) {
+      std::fprintf(stderr, "altivane: simulator folder %s does not exist\n", options.simFolder.c_str());
+      return 1;
+    }
+    std::string folder = std::filesystem::absolute(options.simFolder).lexically_normal().string();
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    services.readSimulatorFolder = [folder] {
+      g_SimFolder = folder + "\\";
+      return 0;
+    };
+  }
+
+  int wake[2];
+  if (::pipe(wake) != 0) {
+    std::perror("altivane: pipe");
+    return 1;
+  }
+  ConsoleWindow window;
+  ConsoleDialogs dialogs(window);
+  g_pUserDialogs.store(&dialogs);
+  CALTIVANEDlg dialog({&window.m_Status, &window.m_Start, &window.m_End, &window.m_Time}, std::move(services));
+  HeldObjects held(dialog, window, wake[1]);
+  AutomationServer automation;
+
+  if (options.automation) {
+    std::string endpoint = options.automationSocket.empty() ? DefaultAutomationSocket() : options.automationSocket;
+    if (!automation.Start(endpoint, [&] { held.Create(); }, [&] { held.Release(); })) {
+      std::fprintf(stderr, "altivane: cannot serve automation objects at %s\n", endpoint.c_str());
+      return 1;
+    }
+    window.Print("automation: listening on " + endpoint);
+  } else if (!RegisterAutomationClass(std::filesystem::absolute(argv[0]).string())) {
+    window.Print("automation: registration entries could not be written");
+  }
+
+  dialog.OnInitDialog();
+  window.PrintState(g_bAutoUpdate.load());
+  window.Print(kHelp);
+
+  // Closing: the window closes unless a client holds an automation object; then it hides and
+  // the program ends when the client lets go.
+  bool hidden = false;
+  auto close = [&] {
+    if (dialog.OnClose()) return true;
+    if (!hidden) window.Print(kHidden);
+    hidden = true;
+    return false;
+  };
+
+  for (;;) {
+    if (hidden && dialog.CanExit()) break;
+    bool buffered = !hidden && window.HasBufferedInput();
+    pollfd fds[2] = {{hidden ? -1 : 0, POLLIN, 0}, {wake[0], POLLIN, 0}};
+    if (!buffered && ::poll(fds, 2, -1) < 0) continue;
+    if (!buffered && fds[1].revents) {
+      char byte;
+      if (::read(wake[0], &byte, 1) <= 0) break;
+      continue;  // a release: looked at at the top of the loop
+    }
+    if (!buffered && !fds[0].revents) continue;
+    std::string line;
+    if (!window.ReadLine(line)) {  // end of input counts as closing the window
+      if (close()) break;
+      continue;
+    }
+    std::string command = Trim(line);
+    std::string argument;
+    if (auto space = command.find(' '); space != std::string::npos) {
+      argument = Trim(command.substr(space + 1));
+      command.resize(space);
+    }
+    if (command.empty()) continue;
+    if (command == "start") {
+      dialog.OnStart();
+    } else if (command == "end") {
+      dialog.OnEnd();
+    } else if (command == "current") {
+      dialog.OnGetCurrentWeather();
+    } else if (command == "file") {
+      if (!argument.empty()) dialogs.PresetFile(argument);
+      dialog.OnGetWeatherFromFile();
+    } else if (command == "now") {
+      dialog.OnUpdateNow();
+    } else if (command == "update") {
+      dialog.OnUpdateToggle();
+    } else if (command == "quit" || command == "close") {
+      if (close()) break;
+      continue;
+    } else if (command == "help") {
+      window.Print(kHelp);
+      continue;
+    } else if (command != "state") {
+      window.Print("unknown command: " + command);
+      continue;
+    }
+    window.PrintState(g_bAutoUpdate.load());
+  }
+
+  automation.Stop();
+  held.Clear();
+  dialog.Shutdown();
+  g_pUserDialogs.store(nullptr);
+  window.Print("bye");
+  ::close(wake[0]);
+  ::close(wake[1]);
+  return 0;
+}
