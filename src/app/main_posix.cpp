@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -19,7 +21,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: altivane [--sim-folder DIR] [--automation] [--automation-socket PATH]\n";
+    "usage: altivane [--sim-folder DIR] [--automation] [--automation-socket PATH]\n"
+    "                [--refresh-waits N] [--refresh-wait-ms MS]\n";
 constexpr const char* kHelp = "commands: start | end | current | file [PATH] | now | update | state | help | quit";
 constexpr const char* kHidden = "window hidden: an automation client holds the program";
 
@@ -27,7 +30,17 @@ struct Options {
   std::string simFolder;
   bool automation = false;
   std::string automationSocket;
+  int refreshWaits = -1;   // the periodic refresh's waits, shortened for trials and tests
+  int refreshWaitMs = -1;
 };
+
+bool ParseCount(const char* text, int& out) {
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < 0 || value > 1000000) return false;
+  out = static_cast<int>(value);
+  return true;
+}
 
 bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
@@ -39,6 +52,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     } else if (arg == "--automation-socket" && i + 1 < argc) {
       options.automationSocket = argv[++i];
       options.automation = true;
+    } else if (arg == "--refresh-waits" && i + 1 < argc) {
+      if (!ParseCount(argv[++i], options.refreshWaits)) return false;
+    } else if (arg == "--refresh-wait-ms" && i + 1 < argc) {
+      if (!ParseCount(argv[++i], options.refreshWaitMs)) return false;
     } else {
       return false;
     }
@@ -114,6 +131,9 @@ int main(int argc, char** argv) {
       return 0;
     };
   }
+
+  if (options.refreshWaits >= 0) services.refreshWaits = options.refreshWaits;
+  if (options.refreshWaitMs >= 0) services.refreshWait = std::chrono::milliseconds(options.refreshWaitMs);
 
   int wake[2];
   if (::pipe(wake) != 0) {

@@ -1,0 +1,160 @@
+// The terminal front end driven through a pipe, against a real simhost process: the buttons,
+// the enable states of "Start" and "End", the periodic refresh and the automation object.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+#include "../cycle/simhost_process.h"
+#include "frontend_process.h"
+#include "support/test_data.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using altivane::test::FrontendProcess;
+using altivane::test::JournalEvent;
+using altivane::test::SimhostProcess;
+using altivane::test::SourceDir;
+using altivane::test::TempDir;
+
+const std::string kSample = (SourceDir() / "data" / "sample").string();
+const std::string kSampleMetar = kSample + "/Altivane/Weather/20261207_1200Z.TXT";
+
+std::string StateLine(bool start, bool end) {
+  return std::string("state: start ") + (start ? "enabled" : "disabled") + ", end " + (end ? "enabled" : "disabled");
+}
+
+bool HasMessage(const std::vector<JournalEvent>& events, const std::string& suffix) {
+  for (const auto& e : events)
+    if (e.kind == "message" && e.text.size() >= suffix.size() &&
+        e.text.compare(e.text.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return true;
+  return false;
+}
+
+class FrontendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(m_Dir.Path() / "ipc");
+    // Downloads go to a loopback port nothing listens on: they fail at once.
+    m_Dir.Write("registry.ini",
+                "[HKCU\\Software\\Altivane\\Internet]\n"
+                "MetarServer=127.0.0.1:9\n"
+                "RadiosondeServer=127.0.0.1:9\n"
+                "HttpProxyPort=9\n");
+    m_Host = std::make_unique<SimhostProcess>(SIMHOST_PROGRAM, Ipc(), std::vector<std::string>{"--position", "47.4447,-122.3136"});
+    ASSERT_TRUE(m_Host->Ready());
+  }
+
+  std::filesystem::path Ipc() const { return m_Dir.Path() / "ipc"; }
+
+  std::unique_ptr<FrontendProcess> Launch(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"--sim-folder", kSample};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto app = std::make_unique<FrontendProcess>(
+        ALTIVANE_PROGRAM, args,
+        std::map<std::string, std::string>{{"ALTIVANE_IPC_DIR", Ipc().string()},
+                                           {"ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").string()}});
+    EXPECT_TRUE(app->WaitFor(StateLine(false, false)));  // the window opens with both disabled
+    return app;
+  }
+
+  // Sends "state" and waits for the expected buttons.
+  bool ExpectButtons(FrontendProcess& app, bool start, bool end) {
+    app.Mark();
+    app.Send("state");
+    return app.WaitFor(StateLine(start, end), 10s);
+  }
+
+  TempDir m_Dir;
+  std::unique_ptr<SimhostProcess> m_Host;
+};
+
+TEST_F(FrontendTest, FileStartEndSetsTheWeatherAndFollowsTheEnableTable) {
+  auto app = Launch();
+  app->Send("file " + kSampleMetar);
+  ASSERT_TRUE(app->WaitFor("METAR Stations read and valid.")) << app->Output();
+  EXPECT_TRUE(ExpectButtons(*app, true, false));
+
+  app->Send("start");
+  ASSERT_TRUE(m_Host->WaitForJournal([](const auto& e) { return HasMessage(e, " Weather stations set!"); }, 30s));
+  EXPECT_TRUE(ExpectButtons(*app, false, true));
+  auto journal = m_Host->Journal();
+  EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [](const auto& e) { return e.kind == "clear"; }));
+  EXPECT_TRUE(std::any_of(journal.begin(), journal.end(),
+                          [](const auto& e) { return e.kind == "pending" && e.station == "KSEA"; }));
+
+  app->Send("end");
+  EXPECT_TRUE(ExpectButtons(*app, true, false));
+  app->Mark();
+  app->Send("quit");
+  EXPECT_EQ(app->WaitExit(10s), 0);
+  EXPECT_NE(app->Output().find("bye"), std::string::npos);
+}
+
+TEST_F(FrontendTest, UpdateNowAfterAFailedDownloadStillRunsTheCycle) {
+  auto app = Launch();
+  app->Send("now");
+  ASSERT_TRUE(app->WaitFor("at reading METAR data.")) << app->Output();
+  EXPECT_TRUE(ExpectButtons(*app, false, true));
+  // The cycle runs again with what the catalogue holds: the pass reaches the simulator.
+  EXPECT_TRUE(m_Host->WaitForJournal([](const auto& e) { return HasMessage(e, "Weather station update started!"); }, 30s));
+  app->Send("quit");
+  EXPECT_EQ(app->WaitExit(15s), 0);
+}
+
+TEST_F(FrontendTest, UpdateCheckedBeforeStartFetchesAgainAfterTheWaits) {
+  auto app = Launch({"--refresh-waits", "3", "--refresh-wait-ms", "100"});
+  app->Send("update");
+  app->Send("start");
+  ASSERT_TRUE(app->WaitFor("update checked"));
+  // The periodic refresh fetches (and fails: nothing listens) after 300 ms, then restarts the cycle.
+  ASSERT_TRUE(app->WaitFor("at reading METAR data.", 20s)) << app->Output();
+  EXPECT_TRUE(ExpectButtons(*app, false, true));
+  app->Send("update");  // unchecked: the next refresh ends at its next look
+  app->Send("quit");
+  EXPECT_EQ(app->WaitExit(15s), 0);
+}
+
+TEST_F(FrontendTest, RefreshEndsWithoutFetchingWhenUncheckedOrEnded) {
+  for (const char* action : {"update", "end"}) {
+    SCOPED_TRACE(action);
+    auto app = Launch({"--refresh-waits", "5", "--refresh-wait-ms", "100"});
+    app->Send("update");
+    app->Send("start");
+    ASSERT_TRUE(app->WaitFor("state: start disabled, end enabled, update checked"));
+    app->Mark();
+    app->Send(action);
+    app->Send("state");
+    ASSERT_TRUE(app->WaitFor("state:"));
+    std::this_thread::sleep_for(1500ms);  // three times the whole refresh wait: no fetch may come
+    EXPECT_EQ(app->Output().find("at reading METAR data."), std::string::npos) << app->Output();
+    app->Send("quit");
+    EXPECT_EQ(app->WaitExit(15s), 0);
+  }
+}
+
+TEST_F(FrontendTest, HeldAutomationObjectKeepsTheProgramAfterQuitUntilReleased) {
+  const std::string socketPath = (Ipc() / "automation.sock").string();
+  auto app = Launch({"--automation-socket", socketPath});
+  int client = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_TRUE(app->WaitFor("automation: object created"));
+
+  app->Send("quit");
+  ASSERT_TRUE(app->WaitFor("window hidden"));
+  EXPECT_EQ(app->WaitExit(500ms), -1);  // still running while the object is held
+
+  ::close(client);
+  EXPECT_EQ(app->WaitExit(10s), 0);
+  EXPECT_NE(app->Output().find("automation: object released"), std::string::npos);
+}
+
+}  // namespace
