@@ -175,9 +175,6 @@ void BM_PrepareSelectedStations(benchmark::State& state) {
     }
   }
   state.counters["stations"] = static_cast<double>(selected.size());
-  state.counters["per_station_us"] = benchmark::Counter(static_cast<double>(selected.size()) * 1e-6,
-                                                        benchmark::Counter::kIsIterationInvariantRate |
-                                                            benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_PrepareSelectedStations)->Unit(benchmark::kMillisecond);
 
