@@ -1,3 +1,5 @@
+// The stand-in is started as a posix process here; the Windows build has its own window transport.
+#if !defined(_WIN32)
 #include "simhost_process.h"
 
 #include <fcntl.h>
@@ -163,3 +165,5 @@ int RunProgram(const std::string& program, const std::vector<std::string>& args,
 }
 
 }  // namespace altivane::test
+
+#endif  // !_WIN32

@@ -1,6 +1,8 @@
 #pragma once
 // The simulator stand-in as a real process: started with its options on a private IPC folder,
 // stopped (or found gone) at the end, with its journal read back as events.
+// The stand-in is started as a posix process here; the Windows build has its own window transport.
+#if !defined(_WIN32)
 #include <sys/types.h>
 
 #include <chrono>
@@ -58,3 +60,5 @@ class SimhostProcess {
 int RunProgram(const std::string& program, const std::vector<std::string>& args, const std::filesystem::path& ipcDir);
 
 }  // namespace altivane::test
+
+#endif  // !_WIN32
