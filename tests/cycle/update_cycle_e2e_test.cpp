@@ -268,6 +268,20 @@ TEST_F(CycleEndToEnd, StopDuringAPassEndsWithoutTheTotalAndClosesTheLink) {
   EXPECT_TRUE(ProcessUpdateCycle().LastPassResult().m_Stopped);
 }
 
+TEST_F(CycleEndToEnd, StopWhileTheMonitorSleepsReturnsWithinASecondAndAHalf) {
+  ProcessUpdateCycle().SetMonitorPeriod(std::chrono::milliseconds(kMonitorPeriodMs));
+  LoadCatalogue(RingStations(10, 20.0, 100.0));
+  StartHost();
+  StartRunAndWaitForPass();
+  UpdateCycle& cycle = ProcessUpdateCycle();
+  ASSERT_TRUE(cycle.WaitForMonitorPolls(cycle.MonitorPolls() + 1, kLong));  // now in its sleep
+  const auto before = std::chrono::steady_clock::now();
+  StopUpdateCycle();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
+  EXPECT_EQ(g_RunState.load(), kRunStopped);
+  EXPECT_FALSE(static_cast<bool>(g_Link));
+}
+
 TEST_F(CycleEndToEnd, SimulatorVanishingMidPassEndsTheRunWithStartEnabled) {
   LoadCatalogue(RingStations(90, 2.0, 149.0));
   StartHost({"--exit-after", "60"});
