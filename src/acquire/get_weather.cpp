@@ -177,8 +177,10 @@ int GetWeatherfromFile::ReadWeatherFiles(const std::string& path) {
     ReadMetar(FolderOf(path) + CompleteMetarFileName(AddHours(*stamp, -1)), reference);
   }
   if (stamp) {
-    if (m_pOwner) m_pOwner->SetWeatherTime(reference);
-    if (ITimeField* field = g_pTimeField.load()) {
+    // The main window shows its weather time itself; without one, the field is written here.
+    if (m_pOwner) {
+      m_pOwner->SetWeatherTime(reference);
+    } else if (ITimeField* field = g_pTimeField.load()) {
       field->SetText(FormatUserDateTime(stamp->year, stamp->month, stamp->day, stamp->hour, 0, 0));
     }
   }

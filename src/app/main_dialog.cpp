@@ -1,10 +1,8 @@
 #include "app/main_dialog.h"
 
 #include <algorithm>
-#include <ctime>
-#include <iomanip>
-#include <locale>
-#include <sstream>
+
+#include "platform/locale_time.h"
 
 #include "stations/metar_stations.h"
 
@@ -40,21 +38,11 @@ CALTIVANEDlg::~CALTIVANEDlg() {
 }
 
 std::string FormatWeatherTime(WeatherTime time) {
-  const std::time_t seconds = static_cast<std::time_t>(time.time_since_epoch().count());
-  std::tm fields{};
-#if defined(_WIN32)
-  gmtime_s(&fields, &seconds);
-#else
-  gmtime_r(&seconds, &fields);
-#endif
-  std::ostringstream text;
-  try {
-    text.imbue(std::locale(""));
-  } catch (const std::runtime_error&) {
-    // An unknown locale in the environment: the classic one still shows the time.
-  }
-  text << std::put_time(&fields, "%x %X");
-  return text.str();
+  const std::chrono::year_month_day date{std::chrono::floor<std::chrono::days>(time)};
+  const std::chrono::hh_mm_ss clock{time - std::chrono::floor<std::chrono::days>(time)};
+  return FormatUserDateTime(static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+                            static_cast<int>(static_cast<unsigned>(date.day())), static_cast<int>(clock.hours().count()),
+                            static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()));
 }
 
 void CALTIVANEDlg::SetWeatherTime(WeatherTime time) {
