@@ -2,7 +2,11 @@
 // Paths are kept in the program's own form: the simulator folder followed by backslash-separated
 // parts ("D:\FS9\" + "Altivane\stations\station.txt"). NativePath turns such a path into the
 // form the operating system opens; it is the only place that does so.
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
 std::filesystem::path NativePath(const std::string& path);
+
+// fopen for a path in the program's own form (any characters, on Windows too).
+std::FILE* OpenNativeFile(const std::string& path, const char* mode);

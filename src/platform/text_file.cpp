@@ -3,11 +3,7 @@
 #include "platform/paths.h"
 
 TextFileReader::TextFileReader(const std::string& path) {
-#if defined(_WIN32)
-  m_File = _wfopen(NativePath(path).c_str(), L"rb");
-#else
-  m_File = std::fopen(NativePath(path).c_str(), "rb");
-#endif
+  m_File = OpenNativeFile(path, "rb");
 }
 
 TextFileReader::~TextFileReader() {

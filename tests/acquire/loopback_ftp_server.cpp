@@ -87,7 +87,8 @@ void LoopbackFtpServer::Serve(LoopbackSocket control) {
     } else if (verb == "TYPE") {
       SendAll(control, "200 ok\r\n");
     } else if (verb == "SIZE" || verb == "RETR") {
-      auto it = m_Files.find(folder + argument);
+      // A path may be absolute (WinInet) or relative to the folder (curl after CWD).
+      auto it = m_Files.find(!argument.empty() && argument.front() == '/' ? argument : folder + argument);
       if (it == m_Files.end()) {
         SendAll(control, "550 no such file\r\n");
         continue;

@@ -1,13 +1,14 @@
 #pragma once
 // Points the registry stand-in at a file of the test's own for the lifetime of the object, so
-// that settings written by one test never reach another. (The Windows build reads the real
-// registry and ignores the variable.)
+// that settings written by one test never reach another. (On Windows the registry roots of the
+// process go to scratch keys instead, through TestRegistry.)
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "platform/internet.h"
 #include "platform/registry.h"
+#include "support/test_registry.h"
 
 namespace altivane::test {
 
@@ -45,6 +46,9 @@ class ScopedRegistry {
 
   bool m_Had = false;
   std::string m_Previous;
+#ifdef _WIN32
+  TestRegistry m_Registry;
+#endif
 };
 
 }  // namespace altivane::test

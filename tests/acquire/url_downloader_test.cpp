@@ -21,6 +21,15 @@ std::string ReadAll(const std::filesystem::path& path) {
   return text.str();
 }
 
+// A download as the program reads it back: the download writes in text mode, so on Windows
+// each '\n' of the body is "\r\n" on disk.
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 // Every test gets its own registry file, so proxy ports and credentials are its own.
 class DownloadTest : public ::testing::Test {
  protected:
@@ -123,7 +132,7 @@ TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
     }
     EXPECT_EQ(std::filesystem::exists(local), c.fileExpected);
     if (c.fileExpected) {
-      EXPECT_EQ(ReadAll(local), c.fileContent);
+      EXPECT_EQ(ReadText(local), c.fileContent);
     }
     if (c.password) {
       SetSetting("HttpUser", "");
@@ -167,7 +176,7 @@ TEST_F(DownloadTest, FailureTextSurvivesALaterSuccess) {
   EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/bad", LocalPath("a.txt")), 2);
   EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/good", LocalPath("b.txt")), 0);
   EXPECT_EQ(downloader.m_strError, "Error: Site redirects with no new location");
-  EXPECT_EQ(ReadAll(LocalPath("b.txt")), "fine\n");
+  EXPECT_EQ(ReadText(LocalPath("b.txt")), "fine\n");
 }
 
 TEST_F(DownloadTest, LocalFileThatCannotBeCreatedGivesResultTwo) {
@@ -232,7 +241,7 @@ TEST_F(DownloadTest, LongLinesAndLargeBodiesArriveWhole) {
   LoopbackHttpServer server([&body](const SeenRequest&) { return HttpAnswer(200, body); });
   CURLDownloader downloader;
   EXPECT_EQ(downloader.DownloadToFile("http://" + server.HostPort() + "/big", LocalPath("big.txt")), 0);
-  EXPECT_EQ(ReadAll(LocalPath("big.txt")), body);
+  EXPECT_EQ(ReadText(LocalPath("big.txt")), body);
 }
 
 TEST_F(DownloadTest, DottedHostsGoThroughTheProxyAndPlainNamesDirect) {
@@ -242,9 +251,14 @@ TEST_F(DownloadTest, DottedHostsGoThroughTheProxyAndPlainNamesDirect) {
 
   CURLDownloader downloader;
   EXPECT_EQ(downloader.DownloadToFile("http://weather.example.test/obs/03120614.metar", LocalPath("p.txt")), 0);
-  EXPECT_EQ(ReadAll(LocalPath("p.txt")), "via proxy http://weather.example.test/obs/03120614.metar");
+  std::string viaProxy = ReadText(LocalPath("p.txt"));
+  // Wine's WinInet names the default port in the proxied URL; the same request.
+  if (viaProxy == "via proxy http://weather.example.test:80/obs/03120614.metar") {
+    viaProxy = "via proxy http://weather.example.test/obs/03120614.metar";
+  }
+  EXPECT_EQ(viaProxy, "via proxy http://weather.example.test/obs/03120614.metar");
   EXPECT_EQ(downloader.DownloadToFile("http://" + direct.HostPort() + "/obs/x", LocalPath("d.txt")), 0);
-  EXPECT_EQ(ReadAll(LocalPath("d.txt")), "direct /obs/x");
+  EXPECT_EQ(ReadText(LocalPath("d.txt")), "direct /obs/x");
 
   ASSERT_EQ(proxy.Requests().size(), 1u);
   EXPECT_EQ(proxy.Requests()[0].Header("Host"), "weather.example.test");

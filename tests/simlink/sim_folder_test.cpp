@@ -2,27 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "support/test_data.h"
+#include "support/test_registry.h"
 
 namespace {
 
-using altivane::test::TempDir;
-
 class SimFolderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_Saved = g_SimFolder;
-    setenv("ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").c_str(), 1);
-  }
-  void TearDown() override {
-    g_SimFolder = m_Saved;
-    unsetenv("ALTIVANE_REGISTRY");
-  }
-  TempDir m_Dir;
+  void SetUp() override { m_Saved = g_SimFolder; }
+  void TearDown() override { g_SimFolder = m_Saved; }
+  altivane::test::TestRegistry m_Registry;
   std::string m_Saved;
 };
 

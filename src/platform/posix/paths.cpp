@@ -7,3 +7,7 @@ std::filesystem::path NativePath(const std::string& path) {
   std::replace(native.begin(), native.end(), '\\', '/');
   return std::filesystem::path(native);
 }
+
+std::FILE* OpenNativeFile(const std::string& path, const char* mode) {
+  return std::fopen(NativePath(path).c_str(), mode);
+}
