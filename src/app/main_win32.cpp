@@ -3,11 +3,14 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <cctype>
 #include <memory>
 #include <string>
 
 #include "app/main_dialog.h"
+#include "platform/automation.h"
 #include "platform/win32/user_dialogs.h"
+#include "platform/win32/wide.h"
 #include "platform/win32/window_controls.h"
 
 namespace {
@@ -49,7 +52,45 @@ struct MainWindow {
 };
 
 MainWindow* g_Window = nullptr;
+HWND g_WindowHandle = nullptr;
 HICON g_Icon = nullptr;
+
+// The automation objects clients hold (made and let go on this thread, through the window's
+// message loop): the first attaches to the window, the last detaches, and when the window was
+// closed meanwhile (only hidden) the program ends then.
+int g_HeldObjects = 0;
+std::unique_ptr<CALTIVANEDlgAutoProxy> g_Proxy;
+
+void AttachHeldObjects() {
+  if (g_Window && g_HeldObjects > 0 && !g_Proxy) g_Proxy = std::make_unique<CALTIVANEDlgAutoProxy>(&g_Window->dialog);
+}
+
+void OnObjectCreated() {
+  ++g_HeldObjects;
+  AttachHeldObjects();
+}
+
+void OnObjectReleased() {
+  if (g_HeldObjects == 0 || --g_HeldObjects > 0) return;
+  g_Proxy.reset();
+  if (g_WindowHandle && !IsWindowVisible(g_WindowHandle)) EndDialog(g_WindowHandle, IDCANCEL);
+}
+
+// Started by COM for a client ("/Embedding") or as "/Automation"; either case, either slash.
+bool StartedForAutomation(const char* commandLine) {
+  std::string line = commandLine ? commandLine : "";
+  for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* flag : {"/embedding", "-embedding", "/automation", "-automation"}) {
+    if (line.find(flag) != std::string::npos) return true;
+  }
+  return false;
+}
+
+std::string ProgramPath() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return Narrow(path);
+}
 
 std::wstring LoadText(UINT id) {
   wchar_t text[256] = {};
@@ -75,7 +116,9 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
       SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_Icon));
       SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(g_Icon));
       g_Dialogs.SetMainWindow(window);
+      g_WindowHandle = window;
       g_Window = new MainWindow(window);
+      AttachHeldObjects();
       g_Window->dialog.OnInitDialog();
       // Without a simulator folder there is no catalogue for the weather buttons to fill.
       const bool weather = g_Window->dialog.WeatherButtonsEnabled();
@@ -122,6 +165,8 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
       return reinterpret_cast<INT_PTR>(g_Icon);
     case WM_DESTROY:
       g_Dialogs.SetMainWindow(nullptr);
+      g_WindowHandle = nullptr;
+      g_Proxy.reset();
       if (g_Window) {
         g_Window->dialog.Shutdown();
         delete g_Window;
@@ -135,7 +180,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   WSADATA sockets;
   if (WSAStartup(MAKEWORD(1, 1), &sockets) != 0) {
     MessageBoxW(nullptr, LoadText(kSocketsInitFailed).c_str(), L"Altivane", MB_OK);
@@ -146,10 +191,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     WSACleanup();
     return 0;
   }
+  AutomationServer automation;
+  if (StartedForAutomation(commandLine)) {
+    automation.Start("", &OnObjectCreated, &OnObjectReleased);
+  } else {
+    RegisterAutomationClass(ProgramPath());
+  }
   g_Icon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
   g_pUserDialogs.store(&g_Dialogs);
   DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogTemplate), nullptr, &DialogProc, 0);
   g_pUserDialogs.store(nullptr);
+  automation.Stop();
   OleUninitialize();
   WSACleanup();
   return 0;
