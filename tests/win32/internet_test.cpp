@@ -6,6 +6,11 @@
 // Before windows.h: the server brings winsock2.h.
 #include "acquire/loopback_http_server.h"
 
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using altivane::test::HttpAnswer;
@@ -49,6 +54,80 @@ TEST(WindowsInternet, ErrorTextsComeFromWinInet) {
   EXPECT_NE(resolve.find("resolved"), std::string::npos) << resolve;
   EXPECT_NE(resolve.back(), '\n');
   EXPECT_EQ(InternetErrorText(999999), "Unknown error 999999");
+}
+
+}  // namespace
+
+namespace {
+
+struct DialogSearch {
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK LookAtWindow(HWND window, LPARAM param) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (owner == GetCurrentProcessId() && IsWindowVisible(window) && std::wstring(name) == L"#32770") {
+    reinterpret_cast<DialogSearch*>(param)->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Answers the password dialog as a user would: the first edit box is the user name, the second
+// the password, then OK. Gives up after the time-out.
+void AnswerPasswordDialog(const std::wstring& user, const std::wstring& password, std::atomic<bool>& answered) {
+  HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const ULONGLONG deadline = GetTickCount64() + 20000;
+  DialogSearch search;
+  while (!search.found && GetTickCount64() < deadline) {
+    EnumWindows(&LookAtWindow, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) WaitForSingleObject(never, 50);
+  }
+  CloseHandle(never);
+  if (!search.found) return;
+  int edits = 0;
+  for (HWND child = GetWindow(search.found, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[16] = {};
+    GetClassNameW(child, name, 16);
+    if (std::wstring(name) != L"Edit" || !IsWindowVisible(child)) continue;
+    SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(edits == 0 ? user.c_str() : password.c_str()));
+    if (++edits == 2) break;
+  }
+  answered = edits == 2;
+  PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+}
+
+TEST(WindowsInternet, PasswordDialogAnswerIsSentWithTheRetry) {
+  LoopbackHttpServer server([](const SeenRequest& r) {
+    // Basic "pilot:secret".
+    if (r.Header("Authorization") == "Basic cGlsb3Q6c2VjcmV0") return HttpAnswer(200, "welcome\n");
+    return HttpAnswer(401, "denied\n", "WWW-Authenticate: Basic realm=\"weather\"\r\n");
+  });
+  InternetSessionSettings settings;
+  settings.agent = "Altivane";
+  settings.bypass = "<local>";
+  std::unique_ptr<IDownloadSession> session;
+  ASSERT_EQ(OpenInternetSession(settings, session), 0);
+  std::unique_ptr<IDownloadRequest> request;
+  ASSERT_EQ(session->OpenHttpRequest("localhost", server.Port(), "/a", request), 0);
+  ASSERT_EQ(request->SendRequest(), 0);
+  unsigned status = 0;
+  ASSERT_EQ(request->QueryStatusCode(status), 0);
+  ASSERT_EQ(status, 401u);
+
+  std::atomic<bool> answered{false};
+  std::thread user([&answered] { AnswerPasswordDialog(L"pilot", L"secret", answered); });
+  const bool retry = request->PasswordDialogAsksRetry();
+  user.join();
+  ASSERT_TRUE(answered) << "no password dialog with two edit boxes";
+  ASSERT_TRUE(retry);
+  ASSERT_EQ(request->SendRequest(), 0);
+  ASSERT_EQ(request->QueryStatusCode(status), 0);
+  EXPECT_EQ(status, 200u);
+  EXPECT_EQ(Body(*request), "welcome\n");
 }
 
 }  // namespace
