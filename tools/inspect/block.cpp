@@ -239,13 +239,7 @@ int RunBlock(const std::vector<std::string>& args) {
     seed = static_cast<std::uint32_t>(value);
   }
 
-  if (const std::string* folder = options.Value("--sim-folder")) {
-    g_SimFolder = SimFolderFromArgument(*folder);
-  } else if (ReadSimulatorFolder() != 0) {
-    return UsageError(kName, "the simulator folder is not in the registry; give --sim-folder DIR");
-  }
-  if (!std::filesystem::is_directory(NativePath(g_SimFolder)))
-    return Failure(kName, "no such folder: " + NativePath(g_SimFolder).string());
+  if (int failed = UseSimFolder(kName, options)) return failed;
 
   LastStatusField status;
   auto stations = std::make_unique<METAR_Stations>();

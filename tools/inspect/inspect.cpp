@@ -1,9 +1,14 @@
 #include "inspect.h"
 
+#include <filesystem>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+
+#include "platform/paths.h"
+#include "simlink/sim_folder.h"
 
 namespace inspect {
 
@@ -180,6 +185,17 @@ std::string LastStatusField::GetText() const {
 std::string SimFolderFromArgument(const std::string& folder) {
   if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder;
   return folder + "\\";
+}
+
+int UseSimFolder(const char* command, const Options& options) {
+  if (const std::string* folder = options.Value("--sim-folder")) {
+    g_SimFolder = SimFolderFromArgument(*folder);
+  } else if (ReadSimulatorFolder() != 0) {
+    return UsageError(command, "the simulator folder is not in the registry; give --sim-folder DIR");
+  }
+  if (!std::filesystem::is_directory(NativePath(g_SimFolder)))
+    return Failure(command, "no such folder: " + NativePath(g_SimFolder).string());
+  return 0;
 }
 
 }  // namespace inspect

@@ -94,4 +94,8 @@ class LastStatusField : public IStatusField {
 // The simulator folder in the program's form (ending with a backslash) from a native folder.
 std::string SimFolderFromArgument(const std::string& folder);
 
+// Sets g_SimFolder from --sim-folder, or from the registry without it. 0 on success, else the
+// exit status after the error has been reported.
+int UseSimFolder(const char* command, const Options& options);
+
 }  // namespace inspect

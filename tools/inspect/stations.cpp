@@ -44,13 +44,7 @@ int RunStations(const std::vector<std::string>& args) {
     return UsageError(kName, error);
   if (!options.positional.empty()) return UsageError(kName, "unexpected argument " + options.positional[0]);
 
-  if (const std::string* folder = options.Value("--sim-folder")) {
-    g_SimFolder = SimFolderFromArgument(*folder);
-  } else if (ReadSimulatorFolder() != 0) {
-    return UsageError(kName, "the simulator folder is not in the registry; give --sim-folder DIR");
-  }
-  if (!std::filesystem::is_directory(NativePath(g_SimFolder)))
-    return Failure(kName, "no such folder: " + NativePath(g_SimFolder).string());
+  if (int failed = UseSimFolder(kName, options)) return failed;
   // A missing file is no error for the program (it just has fewer stations); say so here.
   for (const char* file : {kStationListPath, kSimMapPath}) {
     if (!std::filesystem::exists(NativePath(g_SimFolder + file)))

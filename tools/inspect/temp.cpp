@@ -76,13 +76,7 @@ int RunTemp(const std::vector<std::string>& args) {
   if (options.positional.size() != 1) return UsageError(kName, "give exactly one upper-air FILE");
   const std::string& file = options.positional[0];
 
-  if (const std::string* folder = options.Value("--sim-folder")) {
-    g_SimFolder = SimFolderFromArgument(*folder);
-  } else if (ReadSimulatorFolder() != 0) {
-    return UsageError(kName, "the simulator folder is not in the registry; give --sim-folder DIR");
-  }
-  if (!std::filesystem::is_directory(NativePath(g_SimFolder)))
-    return Failure(kName, "no such folder: " + NativePath(g_SimFolder).string());
+  if (int failed = UseSimFolder(kName, options)) return failed;
 
   LastStatusField status;
   auto stations = std::make_unique<METAR_Stations>();
