@@ -17,9 +17,11 @@ HKEY RootKey(RegistryRoot root) {
   return HKEY_LOCAL_MACHINE;
 }
 
-// FS2004 is a 32-bit program: on 64-bit Windows its entries live in the 32-bit view, and so do
-// ours. A 32-bit process sees that view anyway; the flag keeps it so if built otherwise.
-constexpr REGSAM kView = KEY_WOW64_32KEY;
+// FS2004 is a 32-bit program: on 64-bit Windows its machine entries live in the 32-bit view. A
+// 32-bit process sees that view anyway; the flag keeps it so if built otherwise. Class entries
+// (the automation class) belong in the view of the program that serves them, which COM clients
+// of the same width read: no flag there.
+REGSAM View(RegistryRoot root) { return root == RegistryRoot::LocalMachine ? KEY_WOW64_32KEY : 0; }
 
 class OpenKey {
  public:
@@ -38,7 +40,7 @@ class OpenKey {
 bool RegistryReadString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
                         std::size_t maxBytes, std::string& out) {
   OpenKey key;
-  if (RegOpenKeyExW(RootKey(root), Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE | kView, key.Out()) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(RootKey(root), Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE | View(root), key.Out()) != ERROR_SUCCESS)
     return false;
   const std::wstring name = Widen(valueName);
   DWORD type = 0;
@@ -65,7 +67,7 @@ bool RegistryWriteString(RegistryRoot root, const std::string& keyPath, const st
                          const std::string& value) {
   OpenKey key;
   if (RegCreateKeyExW(RootKey(root), Widen(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_SET_VALUE | kView, nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
+                      KEY_SET_VALUE | View(root), nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
     return false;
   const std::wstring wide = Widen(value);
   const DWORD bytes = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
