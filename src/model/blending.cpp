@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "model/numeric.h"
 #include "model/report_text.h"
 #include "reports/tokenizer.h"
 #include "stations/metar_stations.h"
@@ -60,6 +61,64 @@ double TotalWeight(const NeighbourSlots& slots) {
   return total;
 }
 
+// Degrees into [0, 360).
+double NormaliseDegrees(double degrees) {
+  const double d = std::fmod(degrees, 360.0);
+  return d < 0 ? d + 360.0 : d;
+}
+
+// Whole degrees 0..359 of a direction in degrees (359.6 -> 0).
+std::int32_t WholeDegrees(double degrees) { return RoundToInt(NormaliseDegrees(degrees)) % 360; }
+
+// Difference b - a the short way round, -180..180 (10 - 350 -> 20).
+double AngleBetween(double a, double b) {
+  double d = std::fmod(b - a, 360.0);
+  if (d > 180.0) d -= 360.0;
+  if (d < -180.0) d += 360.0;
+  return d;
+}
+
+// A weighted mean of one field over the neighbours that have a value for it.
+struct WeightedMean {
+  double m_Sum = 0.0;
+  double m_Weight = 0.0;
+  int m_Count = 0;
+  void Add(double weight, double value) {
+    m_Sum += weight * value;
+    m_Weight += weight;
+    ++m_Count;
+  }
+  void AddUnlessMissing(double weight, double value) {
+    if (value != kMissing) Add(weight, value);
+  }
+  bool Empty() const { return m_Count == 0 || !(m_Weight > 0.0); }
+  double Mean() const { return m_Sum / m_Weight; }
+  // Rounded once, or missing when no neighbour had the field.
+  std::int32_t Whole() const { return Empty() ? kMissing : RoundToInt(Mean()); }
+};
+
+// Directions summed as vectors (east, north components).
+struct DirectionSum {
+  double m_East = 0.0;
+  double m_North = 0.0;
+  void Add(double weight, double degrees) {
+    const double r = RadiansFromDegrees(degrees);
+    m_East += weight * std::sin(r);
+    m_North += weight * std::cos(r);
+  }
+  // Too short to point anywhere (calm, or exactly opposed winds).
+  bool Empty(double scale) const { return std::hypot(m_East, m_North) <= 1e-9 * scale; }
+  double Degrees() const { return NormaliseDegrees(std::atan2(m_East, m_North) * 180.0 / g_Pi); }
+};
+
+// The share of each of two neighbours in a pair weighting where both have the value.
+std::pair<double, double> PairShares(double s, double t) {
+  if (std::fabs(s) <= 1.0) return {1.0, 0.0};
+  if (std::fabs(t) <= 1.0) return {0.0, 1.0};
+  const double ws = 1.0 / (s * s), wt = 1.0 / (t * t);
+  return {ws / (ws + wt), wt / (ws + wt)};
+}
+
 }  // namespace
 
 long double SquaredDistance(double lat1, double lon1, double lat2, double lon2) {
@@ -100,10 +159,16 @@ PairWeighting WeighPair(double p, double s, double q, double t) {
   if (pMissing && qMissing) return {0.0, false};
   if (pMissing) return {q, true};
   if (qMissing) return {p, true};
-  if (std::fabs(s) <= 1.0) return {p, true};
-  if (std::fabs(t) <= 1.0) return {q, true};
-  const double ws = 1.0 / (s * s), wt = 1.0 / (t * t);
-  return {(p * ws + q * wt) / (ws + wt), true};
+  const auto [sp, sq] = PairShares(s, t);
+  return {p * sp + q * sq, true};
+}
+
+PairWeighting WeighPairDirection(double p, double s, double q, double t) {
+  const bool pMissing = p == kMissing, qMissing = q == kMissing;
+  if (pMissing && qMissing) return {0.0, false};
+  if (pMissing) return {q, true};
+  if (qMissing) return {p, true};
+  return {NormaliseDegrees(p + PairShares(s, t).second * AngleBetween(p, q)), true};
 }
 
 void CopyUpperAirData(Weather_Station& to, const Weather_Station& from) {
@@ -150,8 +215,12 @@ void BlendUpperAir(const METAR_Stations& stations, double latitude, double longi
                                                    &w.m_LevelTemperature, &w.m_LevelDewPoint,
                                                    &w.m_LevelWindDirection, &w.m_LevelWindSpeed};
     };
-    std::array<std::array<std::int32_t, kLevelSlots>, kTables> sum{};
+    // Each table and level: the pair results summed in full precision (directions as unit
+    // vectors), rounded once at the end.
+    std::array<std::array<double, kLevelSlots>, kTables> sum{};
     std::array<std::array<std::int32_t, kLevelSlots>, kTables> count{};
+    std::array<DirectionSum, kLevelSlots> directions{};
+    std::array<double, kLevelSlots> firstDirection{};
     for (int i = 0; i + 1 < slots.Filled(); ++i) {
       const auto near = tablesOf(*slots.m_Station[i]);
       const auto far = tablesOf(*slots.m_Station[i + 1]);
@@ -159,14 +228,16 @@ void BlendUpperAir(const METAR_Stations& stations, double latitude, double longi
       for (int level = 0; level < kLevelSlots; ++level) {
         for (int table = 0; table < kTables; ++table) {
           const double p = (*near[table])[level], q = (*far[table])[level];
-          std::int32_t& total = sum[table][level];
           PairWeighting r;
           if (table == kDirection) {
-            r = WeighPair(p / 360.0, s, q / 360.0, t);
-            total = TruncateToInt(static_cast<double>(total) + TruncateToInt(r.m_Value * 360.0 + 0.5));
+            r = WeighPairDirection(p, s, q, t);
+            if (r.m_Counts) {
+              if (count[table][level] == 0) firstDirection[level] = r.m_Value;
+              directions[level].Add(1.0, r.m_Value);
+            }
           } else {
             r = WeighPair(p, s, q, t);
-            total = TruncateToInt(static_cast<double>(total) + r.m_Value);
+            sum[table][level] += r.m_Value;
           }
           if (r.m_Counts) ++count[table][level];
         }
@@ -186,10 +257,11 @@ void BlendUpperAir(const METAR_Stations& stations, double latitude, double longi
         if (n == 0) {
           value = kMissing;
         } else if (table == kDirection) {
-          // Real division: the sum holds whole degrees, the mean keeps its fraction until rounded.
-          value = TruncateToInt(static_cast<double>(sum[table][level]) / 360.0 / n * 360.0 + 0.5);
+          // Directions that cancel out exactly keep the nearest pair's.
+          const DirectionSum& d = directions[level];
+          value = WholeDegrees(d.Empty(n) ? firstDirection[level] : d.Degrees());
         } else {
-          value = sum[table][level] / n;
+          value = RoundToInt(sum[table][level] / n);
         }
       }
     }
@@ -197,15 +269,19 @@ void BlendUpperAir(const METAR_Stations& stations, double latitude, double longi
   AssignBaseRecord(profile, result);
 
   if (trace) {
+    // The weight each neighbour's values entered with where every neighbour has the value:
+    // its share in each pair it belongs to, averaged over the pairs.
     trace->m_UpperAir.clear();
-    double total = 0.0;
-    for (int i = 0; i < slots.Filled(); ++i) total += 1.0 / (slots.m_Distance[i] * slots.m_Distance[i]);
-    for (int i = 0; i < slots.Filled(); ++i) {
-      const double d = slots.m_Distance[i];
-      double share = 1.0 / (d * d) / total;
-      if (!std::isfinite(share)) share = d == slots.m_Distance[0] ? 1.0 : 0.0;  // a station at distance 0
-      trace->m_UpperAir.push_back(NoteFor(*slots.m_Station[i], d, share));
+    std::array<double, kNeighbourCount> weight{};
+    if (slots.Filled() == 1) weight[0] = 1.0;
+    const int pairs = slots.Filled() - 1;
+    for (int i = 0; i < pairs; ++i) {
+      const auto [near, far] = PairShares(slots.m_Distance[i], slots.m_Distance[i + 1]);
+      weight[i] += near / pairs;
+      weight[i + 1] += far / pairs;
     }
+    for (int i = 0; i < slots.Filled(); ++i)
+      trace->m_UpperAir.push_back(NoteFor(*slots.m_Station[i], slots.m_Distance[i], weight[i]));
   }
 }
 
@@ -253,6 +329,7 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
   if (trace) {
     trace->m_SurfaceBlended = true;
     trace->m_Surface.clear();
+    trace->m_Fields.clear();
     trace->m_TakenOverFrom.clear();
     for (int i = 0; i < slots.Filled(); ++i) {
       const double d = slots.m_Distance[i];
@@ -276,8 +353,15 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
   station.m_CloudCover.fill(0.0);
   station.m_CloudBase.fill(0);
   station.m_CloudType[0] = 0;
-  double lowestFraction = 999.0, highestFraction = 0.0, directionSum = 0.0;
 
+  // Each field is summed over the neighbours that have it and rounded once at the end; a
+  // missing value (-999) leaves the neighbour out of that field, a report without cloud
+  // information out of every cloud field.
+  WeightedMean speed, gust, temperature, dewPoint, pressure, visibility, precipitation;
+  std::array<WeightedMean, kCloudSlots> cover, thickness, base;
+  DirectionSum wind, direction;
+  double lowest = 999.0, highest = -999.0;
+  const METAR_Station* cloudSource = nullptr;  // the nearest with cloud information
   for (int i = 0; i < slots.Filled(); ++i) {
     const METAR_Station& neighbour = static_cast<const METAR_Station&>(*slots.m_Station[i]);
     const double d = slots.m_Distance[i];
@@ -287,31 +371,58 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
       return;
     }
     const double w = 1.0 / (d * d) / totalWeight;
-    station.m_WindSpeed = TruncateToInt(w * neighbour.m_WindSpeed + station.m_WindSpeed);
-    station.m_WindGust = TruncateToInt(w * neighbour.m_WindGust + station.m_WindGust);
-    station.m_Temperature = TruncateToInt(w * neighbour.m_Temperature + station.m_Temperature);
-    station.m_DewPoint = TruncateToInt(w * neighbour.m_DewPoint + station.m_DewPoint);
-    station.m_Pressure = TruncateToInt(w * neighbour.m_Pressure + station.m_Pressure);
-    station.m_Visibility += w * neighbour.m_Visibility;
-    station.m_PrecipIntensity += w * neighbour.m_PrecipIntensity;
-    for (int c = 0; c < kCloudSlots; ++c) {
-      station.m_CloudThickness[c] += w * neighbour.m_CloudThickness[c];
-      station.m_CloudCover[c] += w * neighbour.m_CloudCover[c];
-      station.m_CloudBase[c] =
-          TruncateToInt((neighbour.m_CloudBase[c] + neighbour.m_Elevation) * w + station.m_CloudBase[c]);
-      station.m_CloudType[c] = neighbour.m_CloudType[c];
+    speed.Add(w, neighbour.m_WindSpeed);
+    gust.Add(w, neighbour.m_WindGust);
+    temperature.AddUnlessMissing(w, neighbour.m_Temperature);
+    dewPoint.AddUnlessMissing(w, neighbour.m_DewPoint);
+    pressure.AddUnlessMissing(w, neighbour.m_Pressure);
+    visibility.Add(w, neighbour.m_Visibility);
+    precipitation.Add(w, neighbour.m_PrecipIntensity);
+    if (neighbour.m_CloudCover[0] != kMissingReal) {
+      if (!cloudSource) cloudSource = &neighbour;
+      for (int c = 0; c < kCloudSlots; ++c) {
+        if (neighbour.m_CloudCover[c] == kMissingReal) continue;
+        cover[c].Add(w, neighbour.m_CloudCover[c]);
+        thickness[c].Add(w, neighbour.m_CloudThickness[c]);
+        // Heights above each neighbour's own ground: the blend is a height above this one's.
+        base[c].AddUnlessMissing(w, neighbour.m_CloudBase[c]);
+      }
     }
-    const double fraction = neighbour.m_WindDirection / 360.0;
-    directionSum += w * fraction;
-    if (fraction <= lowestFraction) lowestFraction = fraction;
-    if (fraction >= highestFraction) highestFraction = fraction;
+    // The wind as vectors: 350 and 10 degrees make north, not south. Calm winds point nowhere.
+    wind.Add(w * std::max(0, neighbour.m_WindSpeed), neighbour.m_WindDirection);
+    direction.Add(w, neighbour.m_WindDirection);
+    lowest = std::min<double>(lowest, neighbour.m_WindDirection);
+    highest = std::max<double>(highest, neighbour.m_WindDirection);
   }
 
-  station.m_WindDirection = TruncateToInt(directionSum * 360.0 + 0.5);
-  const std::int64_t lo = TruncateToInt(lowestFraction * 360.0 + 0.5);
-  const std::int64_t hi = TruncateToInt(highestFraction * 360.0 + 0.5);
-  const std::int64_t direction = station.m_WindDirection;
-  station.m_WindVariation = static_cast<std::int32_t>(std::min(std::llabs(direction - lo), std::llabs(direction - hi)));
+  if (slots.Filled() > 0) {
+    station.m_WindSpeed = RoundToInt(speed.Mean());
+    // A gust no stronger than the mean wind is no gust.
+    station.m_WindGust = RoundToInt(gust.Mean());
+    if (station.m_WindGust <= station.m_WindSpeed) station.m_WindGust = 0;
+    station.m_Temperature = temperature.Whole();
+    station.m_DewPoint = dewPoint.Whole();
+    station.m_Pressure = pressure.Whole();
+    station.m_Visibility = visibility.Mean();
+    station.m_PrecipIntensity = precipitation.Mean();
+    const DirectionSum& chosen = wind.Empty(1.0) ? direction : wind;
+    const auto& nearest = static_cast<const METAR_Station&>(*slots.m_Station[0]);
+    station.m_WindDirection = WholeDegrees(chosen.Empty(1.0) ? nearest.m_WindDirection : chosen.Degrees());
+    // The distance, the short way round, to the nearer of the lowest and highest direction.
+    const double toLowest = std::fabs(AngleBetween(station.m_WindDirection, WholeDegrees(lowest)));
+    const double toHighest = std::fabs(AngleBetween(station.m_WindDirection, WholeDegrees(highest)));
+    station.m_WindVariation = RoundToInt(std::min(toLowest, toHighest));
+    if (!cloudSource) station.m_CloudCover[0] = kMissingReal;
+    for (int c = 0; c < kCloudSlots; ++c) {
+      if (cover[c].Empty()) continue;
+      station.m_CloudCover[c] = cover[c].Mean();
+      station.m_CloudThickness[c] = thickness[c].Mean();
+      station.m_CloudBase[c] = base[c].Empty() ? 0 : RoundToInt(base[c].Mean());
+    }
+    // Cloud kinds do not average: they come from the nearest report with clouds, like the
+    // present weather and the thunderstorm from the nearest report.
+    for (int c = 0; c < kCloudSlots; ++c) station.m_CloudType[c] = cloudSource ? cloudSource->m_CloudType[c] : 0;
+  }
 
   // A layer below the one before it cannot be; the next one is then compared against 0.
   std::int32_t previousBase = 0;
@@ -337,4 +448,28 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
     station.m_Thunderstorm = 0;
   }
   station.m_ReportText = ComposeReportText(station, obsDate, obsTime);
+
+  if (trace && slots.Filled() > 0) {
+    const std::string nearestKey = slots.m_Station[0]->m_Key;
+    const std::string cloudKey = cloudSource ? cloudSource->m_Key : std::string();
+    auto blended = [&](const char* name, const WeightedMean& mean) {
+      trace->m_Fields.push_back({name, mean.Empty() ? ValueOrigin::kMissing : ValueOrigin::kBlend, mean.m_Count, ""});
+    };
+    blended("m_WindSpeed", speed);
+    blended("m_WindDirection", speed);
+    blended("m_WindGust", gust);
+    blended("m_Visibility", visibility);
+    blended("m_PrecipIntensity", precipitation);
+    blended("m_Temperature", temperature);
+    blended("m_DewPoint", dewPoint);
+    blended("m_Pressure", pressure);
+    blended("m_CloudCover", cover[0]);
+    blended("m_CloudBase", base[0]);
+    blended("m_CloudThickness", thickness[0]);
+    trace->m_Fields.push_back({"m_CloudType", cloudSource ? ValueOrigin::kNearest : ValueOrigin::kMissing,
+                               cloudSource ? 1 : 0, cloudKey});
+    trace->m_Fields.push_back({"m_Weather", ValueOrigin::kNearest, 1, nearestKey});
+    trace->m_Fields.push_back({"m_Thunderstorm", ValueOrigin::kNearest, 1, nearestKey});
+    trace->m_Fields.push_back({"m_ObsDate", ValueOrigin::kNearest, 1, nearestKey});
+  }
 }

@@ -42,20 +42,33 @@ struct PairWeighting {
   bool m_Counts = false;
 };
 PairWeighting WeighPair(double p, double s, double q, double t);
+// The same for two directions in degrees (-999 missing), weighed the short way round the
+// circle: 350 and 10 at equal weights give 0.
+PairWeighting WeighPairDirection(double p, double s, double q, double t);
 
 // What a blend used, for explaining a station's weather (filled only when asked for).
 struct NeighbourNote {
   std::string m_Key;
   double m_SquaredDistance = 0.0;
-  // Surface: the weight the neighbour's values entered with. Upper air: its share of the
-  // inverse-square weights (the blend itself weighs consecutive pairs of neighbours).
+  // The weight the neighbour's values entered with where every neighbour has the value (a
+  // field some lack is renormalised over the others). Upper air: its share in each pair of
+  // consecutive neighbours it belongs to, averaged over the pairs.
   double m_Weight = 0.0;
   std::string m_ObsDate;  // report date and time, when the neighbour carries a report
   std::string m_ObsTime;
 };
+// Where one blended surface value came from.
+enum class ValueOrigin { kBlend, kNearest, kMissing };
+struct FieldNote {
+  std::string m_Field;     // member name; the cloud fields are told for the first layer
+  ValueOrigin m_Origin = ValueOrigin::kBlend;
+  int m_Neighbours = 0;    // how many neighbours' values went in
+  std::string m_From;      // kNearest: the key of that neighbour
+};
 struct BlendTrace {
   std::vector<NeighbourNote> m_UpperAir;
   std::vector<NeighbourNote> m_Surface;
+  std::vector<FieldNote> m_Fields;  // a blended surface report only (not own, not taken over)
   bool m_SurfaceBlended = false;  // the station had no usable report of its own
   std::string m_TakenOverFrom;    // key of the station whose whole report was taken over
 };

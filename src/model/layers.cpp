@@ -1,5 +1,6 @@
 #include "model/layers.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -37,12 +38,21 @@ void FixUpperAltitude(CloudLayer& layer, bool allowWrap) {
 }
 
 // A low layer below the visibility's upper altitude brings that altitude down to its middle.
-void CapVisibility(SimWeatherBlock& block, const CloudLayer& layer, double elevation) {
+// Both altitudes are above sea level already, and the cap never raises the ceiling.
+void CapVisibility(SimWeatherBlock& block, const CloudLayer& layer) {
   const std::uint16_t visibilityUpper = ReadVisibility(block.bytes).upperAltitude;
   if (layer.upperAltitude * 0.95 > 150 && layer.upperAltitude < visibilityUpper) {
-    const std::int32_t half = (std::int32_t{layer.upperAltitude} - layer.lowerAltitude) / 2;
-    SetVisibilityUpperAltitude(block, Low16(TruncateToInt(half + layer.lowerAltitude + elevation)));
+    const std::int32_t middle = (std::int32_t{layer.upperAltitude} - layer.lowerAltitude) / 2 + layer.lowerAltitude;
+    if (middle < visibilityUpper) SetVisibilityUpperAltitude(block, Low16(middle));
   }
+}
+
+// Precipitation of the report on a layer: it falls from the layer to below the ground.
+void SetPrecipitation(CloudLayer& layer, const METAR_Station& s) {
+  layer.precipBase = Low16Signed(TruncateToInt(s.m_Elevation - 250));
+  layer.precipType = s.m_Weather.find("SN") != std::string::npos ? 2 : 1;
+  layer.type = kCloudTypeStratus;
+  layer.precipRate = Low8(TruncateToInt(s.m_PrecipIntensity * 5 + 0.5));
 }
 
 void AddHighThinLayer(METAR_Station& station, const Weather_Station& profile, double referenceHeight) {
@@ -116,24 +126,20 @@ void AddReportLayer(METAR_Station& s, int l, std::int32_t& nextHigherBase) {
       layer.type = kCloudTypeThunderstorm;
       layer.turbulence = layer.turbulence2 = stormTurbulence;
     }
-    if (s.m_PrecipIntensity != 0.0) {
-      layer.precipBase = Low16Signed(TruncateToInt(elevation - 250));
-      layer.precipType = s.m_Weather.find("SN") != std::string::npos ? 2 : 1;
-      layer.type = kCloudTypeStratus;
-      layer.precipRate = Low8(TruncateToInt(s.m_PrecipIntensity * 5 + 0.5));
-    }
+    if (s.m_PrecipIntensity != 0.0) SetPrecipitation(layer, s);
   }
   if (s.m_CloudType[l] == kMarkToweringCumulus || s.m_Thunderstorm) {
     layer.type = kCloudTypeThunderstorm;
     layer.turbulence = layer.turbulence2 = stormTurbulence;
   }
   FixUpperAltitude(layer, true);
-  if (l == 0) CapVisibility(s.m_WeatherBlock, layer, elevation);
+  if (l == 0) CapVisibility(s.m_WeatherBlock, layer);
   AppendCloudLayer(s.m_WeatherBlock, layer);
 }
 
-void AddGroundFog(METAR_Station& s) {
-  if (!(s.m_CloudBase[0] <= 100 && s.m_CloudCover[0] >= 0.75 && s.m_CloudThickness[0] >= 0.5)) return;
+// True when a layer was appended.
+bool AddGroundFog(METAR_Station& s) {
+  if (!(s.m_CloudBase[0] <= 100 && s.m_CloudCover[0] >= 0.75 && s.m_CloudThickness[0] >= 0.5)) return false;
   CloudLayer layer;
   layer.precipBase = -450;
   layer.upperAltitude = Low16(TruncateToInt(U(762) + s.m_Elevation + 152));
@@ -142,8 +148,8 @@ void AddGroundFog(METAR_Station& s) {
   layer.coverage = Low8(TruncateToInt(s.m_CloudCover[0] * 8 + 0.5));
   layer.type = kCloudTypeStratus;
   FixUpperAltitude(layer, false);
-  CapVisibility(s.m_WeatherBlock, layer, s.m_Elevation);
-  AppendCloudLayer(s.m_WeatherBlock, layer);
+  CapVisibility(s.m_WeatherBlock, layer);
+  return AppendCloudLayer(s.m_WeatherBlock, layer);
 }
 
 }  // namespace
@@ -174,14 +180,31 @@ double ProfileTemperatureAt(const Weather_Station& p, double referenceHeight, do
 }
 
 void AddCloudLayers(METAR_Station& station, const Weather_Station& profile, double referenceHeight) {
+  SimWeatherBlock& block = station.m_WeatherBlock;
   AddHighThinLayer(station, profile, referenceHeight);
+  const int highLayer = ReadCloudCount(block.bytes) - 1;
+  int lowestReportLayer = -1, fogLayer = -1;
+  bool precipitationPlaced = false;
   std::int32_t nextHigherBase = kNoUpperBase;
   for (int l = kCloudSlots - 1; l >= 0; --l) {
-    if (station.m_CloudBase[l] > 100 && station.m_CloudCover[l] > 0)
+    if (station.m_CloudBase[l] > 100 && station.m_CloudCover[l] > 0) {
       AddReportLayer(station, l, nextHigherBase);
-    else if (l == 0)
-      AddGroundFog(station);
+      lowestReportLayer = ReadCloudCount(block.bytes) - 1;
+      precipitationPlaced = l == 0;
+    } else if (l == 0 && AddGroundFog(station)) {
+      fogLayer = ReadCloudCount(block.bytes) - 1;
+    }
   }
+  // Mist or fog in the lowest slot: the rain or snow falls from the lowest cloud written
+  // instead (the lowest report layer, else the fog, else the high layer), not nowhere.
+  if (precipitationPlaced || station.m_PrecipIntensity == 0.0) return;
+  const int target = lowestReportLayer >= 0 ? lowestReportLayer : fogLayer >= 0 ? fogLayer : highLayer;
+  if (target < 0) return;
+  CloudLayer layer = ReadCloudLayer(block.bytes, target);
+  const std::uint8_t type = layer.type;
+  SetPrecipitation(layer, station);
+  if (type == kCloudTypeThunderstorm) layer.type = type;
+  ReplaceCloudLayer(block, target, layer);
 }
 
 void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& profile, std::int32_t cycleFileRead) {
@@ -193,6 +216,10 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
   const auto& direction = profile.m_LevelWindDirection;
   const auto& speed = profile.m_LevelWindSpeed;
 
+  // The report's own surface temperature goes in before the profile's, so that a level that
+  // rounds to 0 m sorts after it.
+  std::array<TemperatureLayer, kLevelSlots> aloft{};
+  int aloftCount = 0;
   for (int k = kTopLevel; k >= 1; --k) {
     if (!UsableHeight(profile, k) || !(height[k] > station.m_Elevation)) continue;
     const std::uint16_t altitude = Low16(500 * std::int64_t{TruncateToInt(height[k] * 0.002 + 0.5)});
@@ -219,7 +246,7 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
       layer.temperature = Low16Signed(temperature[k]);
       layer.dewPoint = Low16Signed(dewPoint[k]);
       layer.variation = altitude < 1100 ? Low16Signed(4 - TruncateToInt(altitude * 4 / 1100.0 + 0.5)) : 0;
-      AppendTemperatureLayer(block, layer);
+      aloft[aloftCount++] = layer;
     }
   }
 
@@ -236,6 +263,7 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
 
   AppendTemperatureLayer(block, TemperatureLayer{0, Low16Signed(station.m_Temperature), 4,
                                                  Low16Signed(station.m_DewPoint)});
+  for (int i = 0; i < aloftCount; ++i) AppendTemperatureLayer(block, aloft[i]);
   SortTemperatureLayers(block);
 
   // A report without pressure would give the simulator 3097 hPa; the pressure words keep

@@ -14,6 +14,7 @@ WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station&
   } else if (trace) {
     trace->m_SurfaceBlended = false;
     trace->m_Surface.clear();
+    trace->m_Fields.clear();
     trace->m_TakenOverFrom.clear();
   }
   ClearWeatherBlock(station.m_WeatherBlock.bytes);

@@ -211,6 +211,15 @@ bool AppendCloudLayer(SimWeatherBlock& block, const CloudLayer& layer) {
   return CopyIntoNextSlot(block.bytes, O::kCloudCount, O::kCloudLayers, block.stagingCloud);
 }
 
+bool ReplaceCloudLayer(SimWeatherBlock& block, int index, const CloudLayer& layer) {
+  if (!ValidSlot(index) || index >= ReadCloudCount(block.bytes)) return false;
+  EncodeCloudLayer(std::span<std::uint8_t, kCloudLayerSize>(
+                       block.bytes.data() + O::kCloudLayers + kCloudLayerSize * static_cast<std::size_t>(index),
+                       kCloudLayerSize),
+                   layer);
+  return true;
+}
+
 void SortTemperatureLayers(SimWeatherBlock& block) {
   SortSlotsByLeadingU16<kTempLayerSize>(block.bytes, O::kTempCount, O::kTempLayers);
 }

@@ -108,6 +108,9 @@ CloudLayer DecodeCloudLayer(std::span<const std::uint8_t, kCloudLayerSize> in);
 bool AppendTemperatureLayer(SimWeatherBlock& block, const TemperatureLayer& layer);
 bool AppendWindLayer(SimWeatherBlock& block, const WindLayer& layer);
 bool AppendCloudLayer(SimWeatherBlock& block, const CloudLayer& layer);
+// Rewrites valid cloud slot index in place (not the staging record); false for a slot beyond
+// the count.
+bool ReplaceCloudLayer(SimWeatherBlock& block, int index, const CloudLayer& layer);
 // Sorts the valid slots by altitude (the 16-bit altitude field alone); equal altitudes keep
 // their order.
 void SortTemperatureLayers(SimWeatherBlock& block);

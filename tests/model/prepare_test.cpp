@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <regex>
 
 #include "model/blending.h"
 #include "model/weather_block.h"
 #include "platform/bytes.h"
 #include "reports/random.h"
+#include "reports/metar_decoder.h"
 #include "stations/metar_stations.h"
+#include "support/test_data.h"
 
 namespace {
 
@@ -149,6 +155,122 @@ TEST_F(PrepareStation, WithoutACycleFileOnlyCloudsAreWritten) {
   EXPECT_EQ(ReadTemperatureCount(block), 0);
   EXPECT_EQ(ReadBlockHeader(block).pressure, 0);
   EXPECT_GE(ReadCloudCount(block), 1);
+}
+
+
+// Leave-one-out on a real cycle: each US airport's own report is withheld, a simulator-only
+// station at its position is prepared from the neighbours, and the blend is compared with the
+// report. It must do at least as well as simply taking the nearest airport's report, without
+// leaning one way.
+TEST(PrepareStationRealData, BlendStandsInForAWithheldReport) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  const std::filesystem::path data = altivane::test::SharedDataDir();
+  METAR_Stations stations;
+  std::ifstream list(data / "stations" / "station.txt", std::ios::binary);
+  ASSERT_TRUE(list);
+  for (std::string line; std::getline(list, line);) stations.AddStationLine(line);
+  ASSERT_TRUE(stations.ReadMetarFile((data / "metar" / "cycles" / "20230429_12Z.TXT").string(), NoAgeLimit()));
+  stations.m_CycleFileRead = 1;
+
+  // The temperature and dew point of a report's whole "TT/DD" group. A decoded value that
+  // differs (a group like "15/", or a runway visual range taken for it) is the decoder's
+  // fault, not the blend's: it is made missing here, so that it neither enters the blends nor
+  // serves as the truth.
+  static const std::regex group(R"( (M?)(\d\d)/(M?)(\d\d) )");
+  auto wholeGroup = [](const METAR_Station& r) {
+    std::smatch m;
+    if (!std::regex_search(r.m_ReportText, m, group)) return false;
+    const int t = std::stoi(m[2]) * (m[1].length() ? -1 : 1), d = std::stoi(m[4]) * (m[3].length() ? -1 : 1);
+    return r.m_Temperature == t && r.m_DewPoint == d;
+  };
+  std::vector<METAR_Station*> reporting, airports;
+  int cleaned = 0;
+  for (const auto& [key, record] : stations.Records()) {
+    auto* r = dynamic_cast<METAR_Station*>(record.get());
+    if (!r || r->m_ReportValid == 0) continue;
+    reporting.push_back(r);
+    if (!wholeGroup(*r) && (r->m_Temperature != kMissing || r->m_DewPoint != kMissing)) {
+      r->m_Temperature = r->m_DewPoint = kMissing;
+      ++cleaned;
+    }
+  }
+  auto complete = [](const METAR_Station& r) {
+    return r.m_Temperature != kMissing && r.m_DewPoint != kMissing && r.m_Pressure != kMissing;
+  };
+  constexpr double kRadiusSquared = 150.0 * 150.0;  // neighbours within the search radius
+  constexpr int kWanted = 120;
+  for (METAR_Station* r : reporting) {
+    if (r->m_Key.size() != 4 || r->m_Key[0] != 'K' || !complete(*r)) continue;
+    int near = 0;
+    for (const METAR_Station* n : reporting)
+      if (n != r && SquaredDistance(r->m_Latitude, r->m_Longitude, n->m_Latitude, n->m_Longitude) <= kRadiusSquared)
+        ++near;
+    if (near >= kNeighbourCount) airports.push_back(r);
+  }
+  // Every k-th in key order: spread over the country, the same set on every run.
+  const std::size_t step = std::max<std::size_t>(1, airports.size() / kWanted);
+  std::vector<METAR_Station*> chosen;
+  for (std::size_t i = 0; i < airports.size() && chosen.size() < kWanted; i += step) chosen.push_back(airports[i]);
+  ASSERT_GE(chosen.size(), 40u);
+
+  enum { kTemp, kDew, kPres, kWind, kFields };
+  const char* names[kFields] = {"temperature C", "dew point C", "pressure hPa", "wind speed kt"};
+  const double biasLimit[kFields] = {0.3, 0.3, 0.3, 1.0};
+  auto field = [](const METAR_Station& r, int f) -> std::int32_t {
+    switch (f) {
+      case kTemp: return r.m_Temperature;
+      case kDew: return r.m_DewPoint;
+      case kPres: return r.m_Pressure;
+      default: return r.m_WindSpeed;
+    }
+  };
+  double blendAbs[kFields] = {}, blendSigned[kFields] = {}, nearestAbs[kFields] = {}, nearestSigned[kFields] = {};
+  int counted[kFields] = {};
+  for (METAR_Station* airport : chosen) {
+    SCOPED_TRACE(airport->m_Key);
+    METAR_Station sim;
+    sim.m_Key = "LOO1";
+    sim.m_Latitude = airport->m_Latitude;
+    sim.m_Longitude = airport->m_Longitude;
+    sim.m_Elevation = airport->m_Elevation;
+    sim.m_State = kStateToSend;
+    airport->m_ReportValid = 0;  // withheld
+    BlendTrace trace;
+    PrepareStationWeather(stations, sim, &trace);
+    airport->m_ReportValid = 1;
+    ASSERT_FALSE(trace.m_Surface.empty());
+    for (int f = 0; f < kFields; ++f) {
+      // The nearest airport that reports the value.
+      const METAR_Station* nearest = nullptr;
+      for (const NeighbourNote& note : trace.m_Surface) {
+        auto* n = static_cast<const METAR_Station*>(stations.Lookup(note.m_Key));
+        if (field(*n, f) != kMissing) {
+          nearest = n;
+          break;
+        }
+      }
+      if (!nearest || field(sim, f) == kMissing) continue;
+      const double truth = field(*airport, f);
+      blendAbs[f] += std::fabs(field(sim, f) - truth);
+      blendSigned[f] += field(sim, f) - truth;
+      nearestAbs[f] += std::fabs(field(*nearest, f) - truth);
+      nearestSigned[f] += field(*nearest, f) - truth;
+      ++counted[f];
+    }
+  }
+  std::printf("leave-one-out over %zu airports of 20230429_12Z (of %zu with >= 10 neighbours); "
+              "temperature groups not decoded as written, left out: %d\n",
+              chosen.size(), airports.size(), cleaned);
+  std::printf("%-14s %4s  %9s %9s  %11s %11s\n", "field", "n", "blend MAE", "bias", "nearest MAE", "bias");
+  for (int f = 0; f < kFields; ++f) {
+    SCOPED_TRACE(names[f]);
+    ASSERT_GE(counted[f], 40);
+    const double n = counted[f];
+    std::printf("%-14s %4d  %9.2f %+9.2f  %11.2f %+11.2f\n", names[f], counted[f], blendAbs[f] / n,
+                blendSigned[f] / n, nearestAbs[f] / n, nearestSigned[f] / n);
+    EXPECT_LE(blendAbs[f] / n, nearestAbs[f] / n);
+    EXPECT_LE(std::fabs(blendSigned[f] / n), biasLimit[f]);
+  }
 }
 
 }  // namespace

@@ -153,6 +153,63 @@ std::string VisibilityJson(const VisibilityGroup& v) {
       .Done();
 }
 
+// Where each surface value came from: the station's own report, a take-over, or per field the
+// blend, the nearest neighbour, or nowhere (no neighbour has it).
+struct Origin {
+  std::string m_Field;
+  std::string m_Kind;  // "report", "take-over", "blend", "nearest", "missing"
+  int m_Neighbours = 0;
+  std::string m_From;
+};
+
+std::vector<Origin> OriginsOf(const BlendTrace& trace) {
+  static const char* const kFields[] = {"m_WindSpeed",     "m_WindDirection", "m_WindGust",     "m_Visibility",
+                                        "m_PrecipIntensity", "m_Temperature",  "m_DewPoint",     "m_Pressure",
+                                        "m_CloudCover",    "m_CloudBase",     "m_CloudThickness", "m_CloudType",
+                                        "m_Weather",       "m_Thunderstorm",  "m_ObsDate"};
+  std::vector<Origin> origins;
+  if (!trace.m_SurfaceBlended || !trace.m_TakenOverFrom.empty()) {
+    const bool own = !trace.m_SurfaceBlended;
+    for (const char* field : kFields)
+      origins.push_back({field, own ? "report" : "take-over", own ? 0 : 1, own ? "" : trace.m_TakenOverFrom});
+    return origins;
+  }
+  for (const FieldNote& f : trace.m_Fields) {
+    const char* kind = f.m_Origin == ValueOrigin::kBlend     ? "blend"
+                       : f.m_Origin == ValueOrigin::kNearest ? "nearest"
+                                                             : "missing";
+    origins.push_back({f.m_Field, kind, f.m_Neighbours, f.m_From});
+  }
+  return origins;
+}
+
+std::string OriginJson(const Origin& o) {
+  return Line()
+      .Str("field", o.m_Field)
+      .Str("origin", o.m_Kind)
+      .Int("neighbours", o.m_Neighbours)
+      .Str("from", o.m_From)
+      .Done();
+}
+
+void PrintOrigins(std::ostream& out, const BlendTrace& trace) {
+  out << "value origins:\n";
+  char line[160];
+  for (const Origin& o : OriginsOf(trace)) {
+    std::string how;
+    if (o.m_Kind == "blend")
+      how = "blend of " + std::to_string(o.m_Neighbours) + (o.m_Neighbours == 1 ? " neighbour" : " neighbours");
+    else if (o.m_Kind == "missing")
+      how = "missing: no neighbour reports it";
+    else if (o.m_Kind == "report")
+      how = "its own report";
+    else
+      how = o.m_Kind + " " + o.m_From;
+    std::snprintf(line, sizeof line, "  %-17s %s\n", o.m_Field.c_str(), how.c_str());
+    out << line;
+  }
+}
+
 void PrintNeighbours(std::ostream& out, const char* title, const std::vector<NeighbourNote>& notes) {
   out << title << (notes.empty() ? " none\n" : "\n");
   for (const NeighbourNote& n : notes) {
@@ -175,8 +232,9 @@ void PrintText(std::ostream& out, const METAR_Station& s, const BlendTrace& trac
   else
     out << "surface:      blended from its neighbours\n";
   PrintSurfaceFields(out, s);
-  PrintNeighbours(out, "surface neighbours:", trace.m_Surface);
-  PrintNeighbours(out, "upper-air neighbours:", trace.m_UpperAir);
+  PrintOrigins(out, trace);
+  PrintNeighbours(out, "surface neighbours (weights as blended):", trace.m_Surface);
+  PrintNeighbours(out, "upper-air neighbours (weights as blended, pairs averaged):", trace.m_UpperAir);
   out << "profile valid: " << g_BlendedProfile.m_UpperAirValid << ", cycle file read: " << cycleFileRead
       << (g_BlendedProfile.m_UpperAirValid && cycleFileRead == 1 ? "" : " (no wind or temperature layers)") << "\n";
   out << "profile levels (pressure, height, temperature, dew point, direction, speed):\n";
@@ -277,6 +335,7 @@ int RunBlock(const std::vector<std::string>& args) {
       .AddRaw("taken_over_from", trace.m_TakenOverFrom.empty() ? "null" : JsonString(trace.m_TakenOverFrom))
       .AddRaw("surface_neighbours", JsonArray(trace.m_Surface, NeighbourJson))
       .AddRaw("upper_air_neighbours", JsonArray(trace.m_UpperAir, NeighbourJson))
+      .AddRaw("value_origins", JsonArray(OriginsOf(trace), OriginJson))
       .AddRaw("profile", ProfileJson(g_BlendedProfile))
       .AddRaw("header", HeaderJson(decoded))
       .AddRaw("visibility", VisibilityJson(decoded.visibility))
