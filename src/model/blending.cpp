@@ -403,7 +403,8 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
     station.m_Temperature = temperature.Whole();
     station.m_DewPoint = dewPoint.Whole();
     station.m_Pressure = pressure.Whole();
-    station.m_Visibility = visibility.Mean();
+    // In hundredths of a mile, the block's unit, so that six miles stay 600 and not 599.
+    station.m_Visibility = RoundToInt(visibility.Mean() * 100.0) / 100.0;
     station.m_PrecipIntensity = precipitation.Mean();
     const DirectionSum& chosen = wind.Empty(1.0) ? direction : wind;
     const auto& nearest = static_cast<const METAR_Station&>(*slots.m_Station[0]);

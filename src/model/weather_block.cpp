@@ -269,6 +269,8 @@ void FillBlockHeader(METAR_Station& station) {
   } else {
     vis.upperAltitude = Low16(TruncateToInt(station.m_Elevation + 1000.0));
   }
-  vis.range = Low16(TruncateToInt(station.m_Visibility * 100.0));
+  // Truncated to hundredths, but a value one rounding error short of a hundredth is that
+  // hundredth (0.29 * 100 = 28.999999999999996).
+  vis.range = Low16(TruncateToInt(station.m_Visibility * 100.0 + 1e-6));
   WriteVisibility(station.m_WeatherBlock, vis);
 }

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <optional>
 
+#include "model/layers.h"
 #include "stations/metar_stations.h"
 
 namespace {
@@ -104,10 +107,10 @@ TEST(BlendUpperAir, TwoStationsWeighByInverseSquareAndMissingValuesTakeTheOther)
   Weather_Station* a = AddUpperAirStation(stations, "A", 10 * kDegreesPerNm, 0);  // ~100 sq nm
   Weather_Station* b = AddUpperAirStation(stations, "B", 20 * kDegreesPerNm, 0);  // ~400 sq nm
   a->m_LevelTemperature[2] = 10;
-  b->m_LevelTemperature[2] = 20;   // (16 * 10 + 20) / 17 = 10.59 -> 10
+  b->m_LevelTemperature[2] = 20;   // (16 * 10 + 20) / 17 = 10.59 -> 11, rounded once
   b->m_LevelTemperature[3] = 20;   // a's missing: 20 unweighted
   a->m_LevelWindDirection[2] = 350;
-  b->m_LevelWindDirection[2] = 10;  // (16 * 350 + 10) / 17 = 330
+  b->m_LevelWindDirection[2] = 10;  // 20 degrees apart the short way: 350 + 20 / 17 = 351
   a->m_LevelPressure[2] = 850;
   b->m_LevelPressure[2] = 850;
   a->m_LevelWindSpeed[12] = 40;  // level 12 takes part like the others
@@ -116,10 +119,10 @@ TEST(BlendUpperAir, TwoStationsWeighByInverseSquareAndMissingValuesTakeTheOther)
   profile.m_Key = "stale";
   BlendTrace trace;
   BlendUpperAir(stations, 0, 0, profile, &trace);
-  EXPECT_EQ(profile.m_LevelTemperature[2], 10);
+  EXPECT_EQ(profile.m_LevelTemperature[2], 11);
   EXPECT_EQ(profile.m_LevelTemperature[3], 20);
   EXPECT_EQ(profile.m_LevelTemperature[4], -999);
-  EXPECT_EQ(profile.m_LevelWindDirection[2], 330);
+  EXPECT_EQ(profile.m_LevelWindDirection[2], 351);
   EXPECT_EQ(profile.m_LevelWindDirection[3], -999);
   EXPECT_EQ(profile.m_LevelPressure[2], 850);
   EXPECT_EQ(profile.m_LevelWindSpeed[12], 40);
@@ -142,11 +145,49 @@ TEST(BlendUpperAir, PairsAreFormedBetweenConsecutiveNeighboursOnly) {
   // where one weighting of A and C together would stay near 100.
   a->m_LevelHeight[7] = 100;
   c->m_LevelHeight[7] = 400;
-  (void)b;
+  // Sums are kept whole until the end: 1015 from every pair stays 1015, and pairs either side
+  // of north average to north.
+  for (Weather_Station* w : {a, b, c}) w->m_LevelPressure[0] = 1015;
+  a->m_LevelWindDirection[4] = 350;
+  b->m_LevelWindDirection[4] = 10;
+  c->m_LevelWindDirection[4] = 350;
   Weather_Station profile;
-  BlendUpperAir(stations, 0, 0, profile);
+  BlendTrace trace;
+  BlendUpperAir(stations, 0, 0, profile, &trace);
   EXPECT_EQ(profile.m_LevelDewPoint[5], -40);
   EXPECT_EQ(profile.m_LevelHeight[7], 250);
+  EXPECT_EQ(profile.m_LevelPressure[0], 1015);
+  EXPECT_LE(std::min(profile.m_LevelWindDirection[4], 360 - profile.m_LevelWindDirection[4]), 10);
+  // The trace gives the weights the pairs actually used: A-B 16:1, B-C 81:16, each pair half.
+  ASSERT_EQ(trace.m_UpperAir.size(), 3u);
+  const double bc = 1.0 / (400.0 * 400.0) / (1.0 / (400.0 * 400.0) + 1.0 / (900.0 * 900.0));
+  EXPECT_NEAR(trace.m_UpperAir[0].m_Weight, 16.0 / 17 / 2, 1e-6);
+  EXPECT_NEAR(trace.m_UpperAir[1].m_Weight, (1.0 / 17 + bc) / 2, 1e-6);
+  EXPECT_NEAR(trace.m_UpperAir[2].m_Weight, (1 - bc) / 2, 1e-6);
+}
+
+TEST(WeighPairDirection, TheShortWayRoundTheCircle) {
+  struct Case {
+    const char* name;
+    double p, s, q, t;
+    double value;
+    bool counts;
+  } cases[] = {
+      {"either side of north, equal weights", 350, 100, 10, 100, 0, true},
+      {"either side of north, the other way", 10, 100, 350, 100, 0, true},
+      {"16 to 1 across north", 350, 100, 10, 400, 350 + 20.0 / 17, true},
+      {"16 to 1 the long way is not taken", 10, 100, 350, 400, 10 - 20.0 / 17, true},
+      {"no crossing", 90, 100, 180, 100, 135, true},
+      {"both missing", -999, 100, -999, 400, 0, false},
+      {"one missing", -999, 100, 200, 400, 200, true},
+      {"near within 1 nm", 300, 0.5, 10, 400, 300, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PairWeighting r = WeighPairDirection(c.p, c.s, c.q, c.t);
+    EXPECT_NEAR(r.m_Value, c.value, 1e-9);
+    EXPECT_EQ(r.m_Counts, c.counts);
+  }
 }
 
 TEST(BlendUpperAir, OneStationIsTakenUnchangedAndNoneLeavesEverythingMissing) {
@@ -181,14 +222,14 @@ TEST(BlendSurface, TwoNeighboursWeighSixteenToOne) {
   METAR_Station* near = AddReportStation(stations, "NEAR", 10 * kDegreesPerNm, 0);
   METAR_Station* far = AddReportStation(stations, "FARR", -20 * kDegreesPerNm, 0);
   near->m_Temperature = 10;
-  far->m_Temperature = 20;   // 16/17 * 10 = 9.4 -> 9; + 20/17 = 10.2 -> 10
+  far->m_Temperature = 20;   // (16 * 10 + 20) / 17 = 10.59 -> 11, rounded once
   near->m_Visibility = 10;
   far->m_Visibility = 5;     // 9.706
   near->m_Pressure = 1000;
-  far->m_Pressure = 1017;    // 941.17 -> 941; + 59.82 -> 1000
+  far->m_Pressure = 1017;    // (16 * 1000 + 1017) / 17 = 1001
   near->m_WindDirection = 350;
   far->m_WindDirection = 10;
-  near->m_WindSpeed = 18;  // 16.94 -> 16
+  near->m_WindSpeed = 18;  // 16.94 -> 17; the calm far one gives the direction no say
   near->m_ObsDate = "2003/11/09";
   near->m_ObsTime = "13:50";
   near->m_Weather = "-RA";
@@ -198,16 +239,17 @@ TEST(BlendSurface, TwoNeighboursWeighSixteenToOne) {
   s->m_Key = "SIMS";
   BlendTrace trace;
   BlendSurface(stations, *s, &trace);
-  EXPECT_EQ(s->m_Temperature, 10);
-  EXPECT_NEAR(s->m_Visibility, 10 * 16.0 / 17 + 5 / 17.0, 1e-6);
-  EXPECT_EQ(s->m_Pressure, 1000);
-  EXPECT_EQ(s->m_WindSpeed, 16);
-  EXPECT_EQ(s->m_WindDirection, 330);
-  EXPECT_EQ(s->m_WindVariation, 20);  // nearer extreme: 350
+  EXPECT_EQ(s->m_Temperature, 11);
+  EXPECT_NEAR(s->m_Visibility, 9.71, 1e-9);  // 9.706 in hundredths of a mile
+  EXPECT_EQ(s->m_Pressure, 1001);
+  EXPECT_EQ(s->m_DewPoint, -999);  // neither reports one
+  EXPECT_EQ(s->m_WindSpeed, 17);
+  EXPECT_EQ(s->m_WindDirection, 350);
+  EXPECT_EQ(s->m_WindVariation, 0);  // nearer extreme: 350 itself
   EXPECT_EQ(s->m_Weather, "-RA");
   EXPECT_EQ(s->m_Thunderstorm, 1);
   EXPECT_EQ(s->m_ReportValid, 0);
-  EXPECT_EQ(s->m_ReportText.rfind("METAR SIMS 2003/11/09 13:50 AUTO 33016G00KT 10SM ", 0), 0u) << s->m_ReportText;
+  EXPECT_EQ(s->m_ReportText.rfind("METAR SIMS 2003/11/09 13:50 AUTO 35017G00KT 10SM ", 0), 0u) << s->m_ReportText;
   ASSERT_EQ(trace.m_Surface.size(), 2u);
   EXPECT_TRUE(trace.m_SurfaceBlended);
   EXPECT_EQ(trace.m_Surface[1].m_Key, "FARR");
@@ -215,14 +257,230 @@ TEST(BlendSurface, TwoNeighboursWeighSixteenToOne) {
   EXPECT_TRUE(trace.m_TakenOverFrom.empty());
 }
 
-TEST(BlendSurface, DirectionsEitherSideOfNorthBlendArithmetically) {
+TEST(BlendSurface, DirectionsEitherSideOfNorthBlendToNorth) {
   METAR_Stations stations;
   AddReportStation(stations, "EAST", 0, 10 * kDegreesPerNm)->m_WindDirection = 350;
   AddReportStation(stations, "WEST", 0, -10 * kDegreesPerNm)->m_WindDirection = 10;
   METAR_Station s;
-  BlendSurface(stations, s);
-  EXPECT_EQ(s.m_WindDirection, 180);
-  EXPECT_EQ(s.m_WindVariation, 170);
+  BlendSurface(stations, s);  // both calm: the directions alone
+  EXPECT_EQ(s.m_WindDirection, 0);
+  EXPECT_EQ(s.m_WindVariation, 10);
+}
+
+// One neighbour of a blend case: where it lies (nm north and east of the blended station at
+// 0, 0) and what it reports besides the defaults of ReportLike.
+struct Neighbour {
+  double northNm, eastNm;
+  std::function<void(METAR_Station&)> set;
+};
+
+void ReportLike(METAR_Station& r) {
+  r.m_ObsDate = "2023/04/29";
+  r.m_ObsTime = "11:53";
+  r.m_Temperature = 9;
+  r.m_DewPoint = 5;
+  r.m_Pressure = 1015;
+  r.m_Visibility = 10;
+  r.m_CloudCover[0] = 0.0;
+}
+
+std::unique_ptr<METAR_Station> BlendOf(const std::vector<Neighbour>& neighbours, BlendTrace* trace = nullptr) {
+  METAR_Stations stations;
+  int i = 0;
+  for (const Neighbour& n : neighbours) {
+    METAR_Station* r = AddReportStation(stations, "N" + std::to_string(i++), n.northNm * kDegreesPerNm,
+                                        n.eastNm * kDegreesPerNm);
+    ReportLike(*r);
+    if (n.set) n.set(*r);
+  }
+  auto s = std::make_unique<METAR_Station>();
+  s->m_Key = "XXXX";
+  BlendSurface(stations, *s, trace);
+  return s;
+}
+
+TEST(BlendSurface, SummedOnceMissingLeftOutBasesAboveGroundWindOnTheCircle) {
+  std::vector<Neighbour> tenAlike;
+  for (int i = 0; i < 10; ++i) tenAlike.push_back({3.0 + i, 0, nullptr});
+  auto windOf = [](int dir, int speed, int gust) {
+    return [=](METAR_Station& r) {
+      r.m_WindDirection = dir;
+      r.m_WindSpeed = speed;
+      r.m_WindGust = gust;
+    };
+  };
+  auto overcastRain = [](METAR_Station& r) {
+    r.m_CloudCover[0] = 1.0;
+    r.m_CloudBase[0] = 300;
+    r.m_CloudThickness[0] = 1.0;
+    r.m_PrecipIntensity = 0.4;
+    r.m_Weather = "RA";
+  };
+  auto cloudOf = [](int type, int base, double elevation) {
+    return [=](METAR_Station& r) {
+      r.m_CloudCover[0] = 1.0;
+      r.m_CloudBase[0] = base;
+      r.m_CloudThickness[0] = 1.0;
+      r.m_CloudType[0] = type;
+      r.m_Elevation = elevation;
+    };
+  };
+  struct Case {
+    const char* name;
+    std::vector<Neighbour> neighbours;
+    std::optional<int> temperature, dewPoint, pressure, direction, speed, gust, base0, type0;
+    std::optional<double> cover0;
+    std::string textPart;
+  } cases[] = {
+      // Truncating after each of ten neighbours lost up to a unit each: 1014 hPa, 06 C.
+      {"ten reports alike blend to the same", tenAlike, 9, 5, 1015, {}, {}, {}, {}, {}, {}, "09/05 A1015"},
+      {"a neighbour without a value is left out",
+       {{10, 0, [](METAR_Station& r) { r.m_Temperature = kMissing; r.m_Pressure = 1020; }},
+        {20, 0, [](METAR_Station& r) { r.m_Temperature = 12; r.m_Pressure = kMissing; }}},
+       12, 5, 1020, {}, {}, {}, {}, {}, {}, "12/05 A1020"},
+      {"a value no neighbour has stays missing",
+       {{10, 0, [](METAR_Station& r) { r.m_DewPoint = kMissing; r.m_Pressure = kMissing; }},
+        {20, 0, [](METAR_Station& r) { r.m_DewPoint = kMissing; r.m_Pressure = kMissing; }}},
+       9, kMissing, kMissing, {}, {}, {}, {}, {}, {}, ""},
+      // Weight (10/56)^4 = 0.1 %: as a number, -999 turned the overcast into CLR and lost its rain.
+      {"a report without cloud information leaves the clouds alone",
+       {{10, 0, overcastRain}, {56, 0, [](METAR_Station& r) { r.m_CloudCover[0] = kMissingReal; }}},
+       {}, {}, {}, {}, {}, {}, 300, {}, 1.0, "RA OVC009 "},
+      {"no neighbour with cloud information: no cloud",
+       {{10, 0, [](METAR_Station& r) { r.m_CloudCover[0] = kMissingReal; }}},
+       {}, {}, {}, {}, {}, {}, 0, {}, kMissingReal, "10SM CLR "},
+      // Spokane's OVC045 (1371 m) at 723 m stays 1371 m above the ground three miles away, not
+      // OVC068 (the text truncates 4498 ft to 044 as for any base).
+      {"cloud bases stay above the ground", {{3, 0, cloudOf(0, 1371, 723)}}, {}, {}, {}, {}, {}, {}, 1371, {}, {},
+       "OVC044 "},
+      {"cloud type from the nearest, not the farthest",
+       {{5, 0, cloudOf(kMarkCumulonimbus, 900, 0)}, {0, 6, cloudOf(kMarkCumulonimbus, 900, 0)},
+        {74, 0, cloudOf(kMarkToweringCumulus, 900, 0)}},
+       {}, {}, {}, {}, {}, {}, 900, kMarkCumulonimbus, {}, ""},
+      {"350 and 10 degrees make north", {{0, 10, windOf(350, 10, 0)}, {0, -10, windOf(10, 10, 0)}}, {}, {}, {}, 0, 10,
+       0, {}, {}, {}, "AUTO 00010G00KT "},
+      {"the stronger wind pulls harder", {{0, 10, windOf(90, 30, 0)}, {0, -10, windOf(180, 10, 0)}}, {}, {}, {},
+       108, 20, 0, {}, {}, {}, "AUTO 10820G00KT "},
+      {"a gust at or below the mean wind is none", {{0, 10, windOf(165, 10, 20)}, {0, -10, windOf(165, 14, 0)}}, {},
+       {}, {}, 165, 12, 0, {}, {}, {}, "AUTO 16512G00KT "},
+      {"a gust above the mean wind stays", {{0, 10, windOf(165, 10, 30)}, {0, -10, windOf(165, 14, 0)}}, {}, {}, {},
+       165, 12, 15, {}, {}, {}, "AUTO 16512G15KT "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::unique_ptr<METAR_Station> blended = BlendOf(c.neighbours);
+    const METAR_Station& s = *blended;
+    if (c.temperature) {
+      EXPECT_EQ(s.m_Temperature, *c.temperature);
+    }
+    if (c.dewPoint) {
+      EXPECT_EQ(s.m_DewPoint, *c.dewPoint);
+    }
+    if (c.pressure) {
+      EXPECT_EQ(s.m_Pressure, *c.pressure);
+    }
+    if (c.direction) {
+      EXPECT_EQ(s.m_WindDirection, *c.direction);
+    }
+    if (c.speed) {
+      EXPECT_EQ(s.m_WindSpeed, *c.speed);
+    }
+    if (c.gust) {
+      EXPECT_EQ(s.m_WindGust, *c.gust);
+    }
+    if (c.base0) {
+      EXPECT_EQ(s.m_CloudBase[0], *c.base0);
+    }
+    if (c.type0) {
+      EXPECT_EQ(s.m_CloudType[0], *c.type0);
+    }
+    if (c.cover0) {
+      EXPECT_NEAR(s.m_CloudCover[0], *c.cover0, 1e-12);
+    }
+    EXPECT_NE(s.m_ReportText.find(c.textPart), std::string::npos) << s.m_ReportText;
+  }
+}
+
+TEST(BlendSurface, ReportTextOfWholeInputsIsThatOfEachNeighbour) {
+  // Ten neighbours reporting the same whole values, at different distances and elevations,
+  // blend to exactly those values: the text is the one composed from them directly.
+  struct Case {
+    const char* name;
+    std::function<void(METAR_Station&)> set;
+    std::string expected;
+  } cases[] = {
+      {"the worked example",
+       [](METAR_Station& r) {
+         r.m_WindDirection = 270, r.m_WindSpeed = 15, r.m_WindGust = 25, r.m_Visibility = 6;
+         r.m_CloudCover[0] = 1.0, r.m_CloudBase[0] = 366, r.m_Temperature = 5, r.m_DewPoint = 3;
+         r.m_Pressure = 1008, r.m_Weather = "RA";
+       },
+       "METAR XXXX 2003/11/09 13:50 AUTO 27015G25KT 6SM OVC012 05/03 A1008"},
+      {"wind without gust, visibility rounded",
+       [](METAR_Station& r) { r.m_WindDirection = 5, r.m_WindSpeed = 7, r.m_Visibility = 9.5, r.m_Pressure = 1013; },
+       "METAR XXXX 2003/11/09 13:50 AUTO 00507G00KT 10SM CLR 00/00 A1013"},
+      {"clear first layer then scattered",
+       [](METAR_Station& r) {
+         r.m_Visibility = 3, r.m_CloudCover = {0.1, 0.3, 0, 0, 0}, r.m_CloudBase = {0, 1000, 0, 0, 0};
+         r.m_Temperature = 1, r.m_DewPoint = 1, r.m_Pressure = 999;
+       },
+       "METAR XXXX 2003/11/09 13:50 AUTO 00000G00KT 3SM CLR SCT032 01/01 A0999"},
+      {"negative temperature and dew point",
+       [](METAR_Station& r) { r.m_Visibility = 3, r.m_Temperature = -3, r.m_DewPoint = -7, r.m_Pressure = 1020; },
+       "METAR XXXX 2003/11/09 13:50 AUTO 00000G00KT 3SM CLR M03/M07 A1020"},
+      {"missing temperature prints in full",
+       [](METAR_Station& r) { r.m_Visibility = 3, r.m_Temperature = r.m_DewPoint = r.m_Pressure = kMissing; },
+       "METAR XXXX 2003/11/09 13:50 AUTO 00000G00KT 3SM CLR M999/M999 A-0999"},
+      {"weather only with an intensity",
+       [](METAR_Station& r) {
+         r.m_WindDirection = 90, r.m_WindSpeed = 12, r.m_Visibility = 2, r.m_PrecipIntensity = 0.4;
+         r.m_Weather = "-SHRA", r.m_CloudCover = {0.2, 0.5, 0.8, 1.0, 0}, r.m_CloudBase = {300, 600, 900, 3000, 0};
+         r.m_Temperature = 10, r.m_DewPoint = 8, r.m_Pressure = 1001;
+       },
+       "METAR XXXX 2003/11/09 13:50 AUTO 09012G00KT 2SM -SHRA FEW009 SCT019 BKN029 OVC098 10/08 A1001"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Neighbour> ten;
+    for (int i = 0; i < 10; ++i)
+      ten.push_back({2.0 + 3 * i, i % 2 ? 1.0 : -1.0, [&c, i](METAR_Station& r) {
+                       r.m_ObsDate = "2003/11/09";
+                       r.m_ObsTime = "13:50";
+                       r.m_CloudCover[0] = 0.0;
+                       r.m_Temperature = r.m_DewPoint = 0;
+                       r.m_Elevation = 100.0 * i;
+                       c.set(r);
+                     }});
+    EXPECT_EQ(BlendOf(ten)->m_ReportText, c.expected);
+  }
+}
+
+TEST(BlendSurface, TraceTellsWhereEachValueCameFrom) {
+  BlendTrace trace;
+  BlendOf({{10, 0, [](METAR_Station& r) { r.m_Pressure = kMissing; r.m_CloudType[0] = kMarkCumulonimbus; }},
+           {20, 0, [](METAR_Station& r) { r.m_Pressure = kMissing; r.m_Temperature = kMissing; }}},
+          &trace);
+  auto find = [&](const std::string& name) -> const FieldNote* {
+    for (const FieldNote& f : trace.m_Fields)
+      if (f.m_Field == name) return &f;
+    return nullptr;
+  };
+  struct Case {
+    const char* field;
+    ValueOrigin origin;
+    int neighbours;
+    const char* from;
+  } cases[] = {{"m_Temperature", ValueOrigin::kBlend, 1, ""},  {"m_DewPoint", ValueOrigin::kBlend, 2, ""},
+               {"m_Pressure", ValueOrigin::kMissing, 0, ""},   {"m_CloudType", ValueOrigin::kNearest, 1, "N0"},
+               {"m_Weather", ValueOrigin::kNearest, 1, "N0"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    const FieldNote* f = find(c.field);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->m_Origin, c.origin);
+    EXPECT_EQ(f->m_Neighbours, c.neighbours);
+    EXPECT_EQ(f->m_From, c.from);
+  }
 }
 
 TEST(BlendSurface, LayerBelowThePreviousIsRemovedAndTheNextComparedAgainstZero) {
@@ -235,12 +493,12 @@ TEST(BlendSurface, LayerBelowThePreviousIsRemovedAndTheNextComparedAgainstZero) 
   n->m_CloudType = {0, 9, 10, 0, 0};
   METAR_Station s;
   BlendSurface(stations, s);
-  EXPECT_EQ(s.m_CloudBase[0], 1000);  // neighbour's base plus its elevation
+  EXPECT_EQ(s.m_CloudBase[0], 900);  // above the ground, the neighbour's as this one's
   EXPECT_EQ(s.m_CloudBase[1], 0);
   EXPECT_EQ(s.m_CloudCover[1], 0.0);
   EXPECT_EQ(s.m_CloudThickness[1], 0.0);
   EXPECT_EQ(s.m_CloudType[1], 0);
-  EXPECT_EQ(s.m_CloudBase[2], 800);
+  EXPECT_EQ(s.m_CloudBase[2], 700);
   EXPECT_EQ(s.m_CloudType[2], 10);
 }
 

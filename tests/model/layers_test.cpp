@@ -250,8 +250,8 @@ TEST(CloudLayers, PrecipitationOnTheLowestLayerAndTheVisibilityCap) {
     EXPECT_EQ(clouds[0].precipType, c.precipType);
     EXPECT_EQ(clouds[0].precipRate, 3);
     EXPECT_EQ(clouds[0].precipBase, 150);
-    // Layer 700-900 m lies below 1650: the altitude becomes (900 - 700) / 2 + 700 + 400.
-    EXPECT_EQ(ReadVisibility(s->m_WeatherBlock.bytes).upperAltitude, 1200);
+    // Layer 700-900 m lies below 1650: the altitude becomes its middle, (900 - 700) / 2 + 700.
+    EXPECT_EQ(ReadVisibility(s->m_WeatherBlock.bytes).upperAltitude, 800);
   }
   // A layer above the visibility's upper altitude leaves it alone.
   StationPtr high = StationWithLayers(0, {{3000, 0.6, 0.2, 0}});

@@ -94,15 +94,16 @@ TEST_F(PrepareStation, StationWithoutReportIsBlendedAndItsBlockFilled) {
   EXPECT_EQ(StationIdText(d.header), "SIM1");
   EXPECT_EQ(d.header.latitude, 49.4);
   EXPECT_EQ(d.header.elevation, 300);
-  // Each weighted step truncates: two reports of 1015 hPa blend to 1014.
-  EXPECT_EQ(d.header.pressure, 1014 * 16);
+  // Summed, then rounded once: two reports of 1015 hPa blend to 1015.
+  EXPECT_EQ(d.header.pressure, 1015 * 16);
   // Levels above 300 m (800, 1500, 3000, 5600) and the surface.
   EXPECT_EQ(d.windCount, 5);
   EXPECT_EQ(d.temperatureCount, 5);
   EXPECT_GE(d.cloudCount, 1);
   EXPECT_EQ(s->m_ReportValid, 0);
   EXPECT_EQ(s->m_State, kStateToSend);
-  EXPECT_EQ(s->m_ReportText, "METAR SIM1 2003/11/09 13:50 AUTO 24009G00KT 6SM CLR BKN033 10/05 A1014");
+  // The BKN layer 900 m above each neighbour's ground is 900 m above this one's too.
+  EXPECT_EQ(s->m_ReportText, "METAR SIM1 2003/11/09 13:50 AUTO 24010G00KT 6SM CLR BKN029 11/06 A1015");
   ASSERT_EQ(trace.m_UpperAir.size(), 3u);
   ASSERT_EQ(trace.m_Surface.size(), 2u);
   EXPECT_TRUE(trace.m_SurfaceBlended);

@@ -31,6 +31,9 @@ TEST(WeatherBlock, HeaderAndVisibilityFieldsAtTheirOffsets) {
       {"no spread, first cloud base", "LFPG", 100.0, 5, 5, 450, 3.0, {'L', 'F', 'P', 'G'}, 100, 100, 550, 300},
       {"three-character key padded", "ABC", 0.0, 1, 0, 0, 1.5, {'A', 'B', 'C', 0}, 0, 0, 125, 150},
       {"long key cut to four", "ABCDEF", 0.0, 1, 0, 0, 1.0, {'A', 'B', 'C', 'D'}, 0, 0, 125, 100},
+      // 0.29 * 100 is 28.999999999999996 in binary: still 29 hundredths; 3/16 stays truncated.
+      {"a hundredth short by a rounding error", "KSEA", 0.0, 1, 0, 0, 0.29, {'K', 'S', 'E', 'A'}, 0, 0, 125, 29},
+      {"sixteenths truncate", "KSEA", 0.0, 1, 0, 0, 0.1875, {'K', 'S', 'E', 'A'}, 0, 0, 125, 18},
       {"negative elevation truncates toward zero", "EHAM", -2.7, 3, 3, 0, 6.0, {'E', 'H', 'A', 'M'}, -2, -2,
        997, 600},
       // A negative lower altitude counts as its unsigned 16-bit value under a spread.
