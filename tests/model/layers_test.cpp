@@ -259,6 +259,73 @@ TEST(CloudLayers, PrecipitationOnTheLowestLayerAndTheVisibilityCap) {
   EXPECT_EQ(ReadVisibility(high->m_WeatherBlock.bytes).upperAltitude, 1250);
 }
 
+TEST(CloudLayers, VisibilityCapOnlyLowersToTheLayersMiddle) {
+  struct Case {
+    const char* name;
+    double elevation;
+    int dewPoint;  // temperature 10: the ceiling is elevation + spread * 125
+    ReportLayer layer;
+    std::uint16_t expected;
+  } cases[] = {
+      {"layer 700-900 m under a 1650 m ceiling", 400, 0, {300, 0.6, 0.2, 0}, 800},
+      // Adding the elevation again gave 1200, above the 1025 m ceiling.
+      {"never above the ceiling", 400, 5, {300, 0.6, 0.2, 0}, 800},
+      {"a layer above the ceiling leaves it", 0, 0, {3000, 0.6, 0.2, 0}, 1250},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StationPtr s = MakeStation(c.elevation, 10, c.dewPoint);
+    s->m_CloudBase[0] = c.layer.base;
+    s->m_CloudCover[0] = c.layer.cover;
+    s->m_CloudThickness[0] = c.layer.thickness;
+    const std::uint16_t before = ReadVisibility(s->m_WeatherBlock.bytes).upperAltitude;
+    AddCloudLayers(*s, Weather_Station{}, -999.0);
+    const std::uint16_t after = ReadVisibility(s->m_WeatherBlock.bytes).upperAltitude;
+    EXPECT_EQ(after, c.expected);
+    EXPECT_LE(after, before);
+  }
+}
+
+TEST(CloudLayers, PrecipitationUnderMistOrFogFallsFromTheLowestLayerWritten) {
+  struct Case {
+    const char* name;
+    std::vector<ReportLayer> layers;
+    int thunderstorm;
+    int expectedLayer;  // index in the block's cloud array (highest first, fog last)
+    std::uint8_t expectedType;
+  } cases[] = {
+      {"mist, then overcast", {{0, 0.6, 1.0, 0}, {600, 1.0, 1.0, 0}}, 0, 0, kCloudTypeStratus},
+      {"mist, then two layers: the lower", {{0, 0.6, 1.0, 0}, {600, 0.5, 1.0, 0}, {3000, 1.0, 1.0, 0}}, 0, 1,
+       kCloudTypeStratus},
+      {"fog, then overcast: the cloud, not the fog", {{0, 1.0, 1.0, 0}, {600, 1.0, 1.0, 0}}, 0, 0, kCloudTypeStratus},
+      {"fog alone: the fog", {{0, 1.0, 1.0, 0}}, 0, 0, kCloudTypeStratus},
+      {"a thunderstorm layer stays one", {{0, 0.6, 1.0, 0}, {600, 1.0, 1.0, 0}}, 1, 0, kCloudTypeThunderstorm},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StationPtr s = MakeStation(400);
+    for (std::size_t i = 0; i < c.layers.size(); ++i) {
+      s->m_CloudBase[i] = c.layers[i].base;
+      s->m_CloudCover[i] = c.layers[i].cover;
+      s->m_CloudThickness[i] = c.layers[i].thickness;
+    }
+    s->m_PrecipIntensity = 0.5;
+    s->m_Weather = "-SN BR";
+    s->m_Thunderstorm = c.thunderstorm;
+    AddCloudLayers(*s, Weather_Station{}, -999.0);
+    std::vector<CloudLayer> clouds = Clouds(*s);
+    ASSERT_GT(clouds.size(), static_cast<std::size_t>(c.expectedLayer));
+    int withPrecipitation = 0;
+    for (const CloudLayer& l : clouds) withPrecipitation += l.precipType != 0;
+    EXPECT_EQ(withPrecipitation, 1);
+    const CloudLayer& l = clouds[c.expectedLayer];
+    EXPECT_EQ(l.precipType, 2);
+    EXPECT_EQ(l.precipRate, 3);
+    EXPECT_EQ(l.precipBase, 150);
+    EXPECT_EQ(l.type, c.expectedType);
+  }
+}
+
 TEST(CloudLayers, GroundFog) {
   for (std::uint32_t seed : {3u, 4u, 77u}) {
     SCOPED_TRACE(seed);
@@ -358,6 +425,26 @@ TEST(WindAndTemperatureLayers, ShearAcrossNorthAndVariationNearTheGround) {
   EXPECT_EQ(d.winds[1].turbulence, 1);
   ASSERT_EQ(d.temperatures.size(), 2u);
   EXPECT_EQ(d.temperatures[1].variation, 2);
+}
+
+TEST(WindAndTemperatureLayers, ReportsSurfaceTemperatureComesFirstAtZeroMetres) {
+  // Levels 100 m and 200 m above a station at sea level both round to 0 m.
+  Weather_Station p;
+  p.m_UpperAirValid = 1;
+  SetLevel(p, 0, 1013, 0, 20, 10, 180, 5);
+  SetLevel(p, 1, 1000, 100, 14, 9, 190, 8);
+  SetLevel(p, 2, 990, 200, 13, 8, 200, 9);
+  StationPtr s = MakeStation(0, 11, 7);
+  AddWindAndTemperatureLayers(*s, p, 1);
+  DecodedWeatherBlock d = DecodeWeatherBlock(s->m_WeatherBlock.bytes);
+  ASSERT_EQ(d.temperatures.size(), 3u);
+  EXPECT_EQ(d.temperatures[0].altitude, 0);
+  EXPECT_EQ(d.temperatures[0].temperature, 11);
+  EXPECT_EQ(d.temperatures[0].dewPoint, 7);
+  EXPECT_EQ(d.temperatures[0].variation, 4);
+  EXPECT_EQ(d.temperatures[1].altitude, 0);
+  EXPECT_EQ(d.temperatures[1].temperature, 13);  // the profile's, in their own order after it
+  EXPECT_EQ(d.temperatures[2].temperature, 14);
 }
 
 TEST(WindAndTemperatureLayers, NothingWithoutAValidProfileOrACycleFile) {
