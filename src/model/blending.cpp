@@ -471,6 +471,5 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
                                cloudSource ? 1 : 0, cloudKey});
     trace->m_Fields.push_back({"m_Weather", ValueOrigin::kNearest, 1, nearestKey});
     trace->m_Fields.push_back({"m_Thunderstorm", ValueOrigin::kNearest, 1, nearestKey});
-    trace->m_Fields.push_back({"m_ObsDate", ValueOrigin::kNearest, 1, nearestKey});
   }
 }

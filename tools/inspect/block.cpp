@@ -166,7 +166,7 @@ std::vector<Origin> OriginsOf(const BlendTrace& trace) {
   static const char* const kFields[] = {"m_WindSpeed",     "m_WindDirection", "m_WindGust",     "m_Visibility",
                                         "m_PrecipIntensity", "m_Temperature",  "m_DewPoint",     "m_Pressure",
                                         "m_CloudCover",    "m_CloudBase",     "m_CloudThickness", "m_CloudType",
-                                        "m_Weather",       "m_Thunderstorm",  "m_ObsDate"};
+                                        "m_Weather",       "m_Thunderstorm"};
   std::vector<Origin> origins;
   if (!trace.m_SurfaceBlended || !trace.m_TakenOverFrom.empty()) {
     const bool own = !trace.m_SurfaceBlended;
