@@ -157,7 +157,7 @@ std::string VisibilityJson(const VisibilityGroup& v) {
 // blend, the nearest neighbour, or nowhere (no neighbour has it).
 struct Origin {
   std::string m_Field;
-  std::string m_Kind;  // "report", "take-over", "blend", "nearest", "missing"
+  std::string m_Kind;  // "report", "take-over", "blend", "nearest", "missing", "cleared"
   int m_Neighbours = 0;
   std::string m_From;
 };
@@ -172,6 +172,11 @@ std::vector<Origin> OriginsOf(const BlendTrace& trace) {
     const bool own = !trace.m_SurfaceBlended;
     for (const char* field : kFields)
       origins.push_back({field, own ? "report" : "take-over", own ? 0 : 1, own ? "" : trace.m_TakenOverFrom});
+    return origins;
+  }
+  // No reporting neighbour at all: the blend leaves its cleared values.
+  if (trace.m_Fields.empty()) {
+    for (const char* field : kFields) origins.push_back({field, "cleared", 0, ""});
     return origins;
   }
   for (const FieldNote& f : trace.m_Fields) {
@@ -203,6 +208,8 @@ void PrintOrigins(std::ostream& out, const BlendTrace& trace) {
       how = "missing: no neighbour reports it";
     else if (o.m_Kind == "report")
       how = "its own report";
+    else if (o.m_Kind == "cleared")
+      how = "cleared: no reporting neighbour";
     else
       how = o.m_Kind + " " + o.m_From;
     std::snprintf(line, sizeof line, "  %-17s %s\n", o.m_Field.c_str(), how.c_str());
