@@ -10,15 +10,32 @@ TextFileReader::~TextFileReader() {
   if (m_File) std::fclose(m_File);
 }
 
-// One character with line ends folded: CR LF and a lone CR come back as '\n'.
+int TextFileReader::Raw() {
+  if (!m_Pending.empty()) {
+    const int c = m_Pending.back();
+    m_Pending.pop_back();
+    return c;
+  }
+  return std::fgetc(m_File);
+}
+
+// One character with line ends folded: CR LF, CR CR LF (as WMO feeds end their lines) and a
+// lone CR come back as one '\n'.
 int TextFileReader::Get() {
-  int c = std::fgetc(m_File);
-  if (c == '\r') {
-    int next = std::fgetc(m_File);
-    if (next != '\n' && next != EOF) std::ungetc(next, m_File);
+  const int c = Raw();
+  if (c != '\r') return c;
+  const int next = Raw();
+  if (next == '\n' || next == EOF) return '\n';
+  if (next == '\r') {
+    const int after = Raw();
+    if (after == '\n') return '\n';
+    // Two lone CRs: the second is a line end of its own.
+    if (after != EOF) m_Pending.push_back(after);
+    m_Pending.push_back('\r');
     return '\n';
   }
-  return c;
+  m_Pending.push_back(next);
+  return '\n';
 }
 
 bool TextFileReader::ReadPiece(std::string& out, std::size_t maxChars) {

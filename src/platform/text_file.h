@@ -1,6 +1,7 @@
 #pragma once
 // Text files read the way a Windows program reads them in text mode, on every platform:
-// CR LF is one line end (and so is a lone CR, so that a stray CR never reaches a token).
+// CR LF and CR CR LF are one line end each (and so is a lone CR, so that a stray CR never
+// reaches a token).
 // Lines come in pieces of at most a given number of characters, like fgets with a fixed buffer.
 #include <cstdio>
 #include <string>
@@ -24,6 +25,8 @@ class TextFileReader {
 
  private:
   int Get();
+  int Raw();
 
   std::FILE* m_File = nullptr;
+  std::string m_Pending;  // characters read ahead, the next one last
 };

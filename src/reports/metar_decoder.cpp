@@ -127,7 +127,7 @@ bool IsNewerThan(const METAR_Station& s, WeatherTime reference) {
   return WholeMinutesAfter(*observed, reference) > 0;
 }
 
-// 25005KT -> 250° 5 kt; 25015G25KT gust 25; VRB03KT -> 180° varying by 179°; 05005MPS -> 50° 9 kt.
+// 25005KT -> 250° 5 kt; 25015G25KT gust 25; VRB03KT -> 180° varying by 179°; 05005MPS -> 50° 10 kt.
 // A direction needs the unit or gust letter at index 5 or later (2505KT has none: speed 2505).
 void DecodeWind(METAR_Station& s) {
   const std::string* found = FindToken("KT");
@@ -158,9 +158,10 @@ void DecodeWind(METAR_Station& s) {
     s.m_WindSpeed = TruncateToInt(ParseLeadingNumber(span(w.find_first_of("GK"))));
     if (gust != std::string_view::npos) s.m_WindGust = TruncateToInt(ParseLeadingNumber(gustDigits));
   } else if (EndsWith(w, "MPS")) {
-    s.m_WindSpeed = TruncateToInt(KnotsFromMetresPerSecond(ParseLeadingNumber(span(w.find_first_of("GM")))));
+    // To the nearest knot: truncating would read 4 m/s (7.8 kt) as 7.
+    s.m_WindSpeed = TruncateToInt(KnotsFromMetresPerSecond(ParseLeadingNumber(span(w.find_first_of("GM")))) + 0.5);
     if (gust != std::string_view::npos)
-      s.m_WindGust = TruncateToInt(KnotsFromMetresPerSecond(ParseLeadingNumber(gustDigits)));
+      s.m_WindGust = TruncateToInt(KnotsFromMetresPerSecond(ParseLeadingNumber(gustDigits)) + 0.5);
   }
   if (s.m_WindSpeed > kWindSpeedLimit) {
     s.m_WindSpeed = 0;
@@ -283,7 +284,8 @@ void DecodeClouds(METAR_Station& s, int next) {
   }
 }
 
-// A2992 -> 1013 hPa; Q1009 -> 1009 hPa (a Q group wins). None, or 0 or less: unusable.
+// A2992 -> 1013 hPa; Q1009 -> 1009 hPa (a Q group wins). None, or 0 or less: unusable. Only
+// the letter with four digits is a pressure group (FindToken), so -SHRA, CAVOK or SQ never are.
 void DecodePressure(METAR_Station& s) {
   if (const std::string* a = FindToken("A"))
     s.m_Pressure = TruncateToInt(HectopascalsFromInches(ParseLeadingNumber(Last(*a, 4)) * 0.01) + 0.5);
@@ -300,9 +302,38 @@ int ReadSignedDegrees(std::string_view text) {
   return TruncateToInt(ParseLeadingNumber(text));
 }
 
-// 18/10 -> 18 and 10; M05/M10 -> -5 and -10; 18/ -> 18 and 0. No group with "/": unusable.
+// One or two digits, with "M" for minus.
+bool IsDegrees(std::string_view text) {
+  if (!text.empty() && text[0] == 'M') text.remove_prefix(1);
+  return !text.empty() && text.size() <= 2 && IsDigits(text);
+}
+
+// How a station writes a dew point it does not have: 18/, 18///, 22/XX, 23/MM, 30/M.
+bool IsMissingDewPoint(std::string_view text) {
+  return text.empty() || text == "//" || text == "XX" || text == "MM" || text == "M";
+}
+
+// 18/10, M05/M10, 14/5, 18/, M3/, 38///. Not a runway range (R28L/2400FT), a cloud group with
+// missing parts (BKN026///), "//" or "/////KT". Two single digits (9/9) are taken only when the
+// report has no other temperature group: some stations give their visibility that way.
+bool IsTemperatureShape(std::string_view group, bool singleDigits) {
+  const std::size_t slash = group.find('/');
+  if (slash == std::string_view::npos) return false;
+  const std::string_view temperature = group.substr(0, slash);
+  const std::string_view dew = group.substr(slash + 1);
+  if (!IsDegrees(temperature)) return false;
+  if (IsMissingDewPoint(dew)) return !singleDigits;
+  return IsDegrees(dew) && (temperature.size() == 1 && dew.size() == 1) == singleDigits;
+}
+
+bool IsTemperatureGroup(std::string_view group) { return IsTemperatureShape(group, false); }
+bool IsSingleDigitTemperatureGroup(std::string_view group) { return IsTemperatureShape(group, true); }
+
+// 18/10 -> 18 and 10; M05/M10 -> -5 and -10; 18/ -> 18 and no dew point. No temperature group:
+// unusable.
 void DecodeTemperature(METAR_Station& s) {
-  const std::string* found = FindToken("/");
+  const std::string* found = FindGroup(IsTemperatureGroup);
+  if (!found) found = FindGroup(IsSingleDigitTemperatureGroup);
   if (!found) {
     s.m_ReportValid = 0;
     return;
@@ -311,9 +342,11 @@ void DecodeTemperature(METAR_Station& s) {
   const std::size_t slash = p.find('/');
   const std::string_view dew = p.substr(slash + 1);
   s.m_Temperature = ReadSignedDegrees(p.substr(0, slash));
-  s.m_DewPoint = dew.empty() ? 0 : ReadSignedDegrees(dew);
   s.m_SeaLevelTemperature = s.m_Temperature + kSeaLevelLapse * s.m_Elevation;
-  s.m_SeaLevelDewPoint = s.m_DewPoint + kSeaLevelLapse * s.m_Elevation;
+  if (!IsMissingDewPoint(dew)) {
+    s.m_DewPoint = ReadSignedDegrees(dew);
+    s.m_SeaLevelDewPoint = s.m_DewPoint + kSeaLevelLapse * s.m_Elevation;
+  }
 }
 
 // -RA light, RA moderate, +RA heavy; a later kind overrides an earlier one (RASN ends as SN).
@@ -345,9 +378,11 @@ void DecodeThunderstorm(METAR_Station& s) {
   s.m_CloudThickness[0] = 3.0 + Draw();
 }
 
-// "10 miles or more" is stretched by the spread: 10 with 20/10 becomes 60.
+// "10 miles or more" is stretched by the spread: 10 with 20/10 becomes 60. Without a spread (a
+// missing value, or a dew point above the temperature) it stays 10.
 void AdjustVisibility(METAR_Station& s) {
-  if (s.m_Visibility == 10.0)
+  if (s.m_Visibility != 10.0 || s.m_Temperature == kMissing || s.m_DewPoint == kMissing) return;
+  if (s.m_Temperature > s.m_DewPoint)
     s.m_Visibility = 10.0 + 5.0 * (static_cast<double>(s.m_Temperature) - static_cast<double>(s.m_DewPoint));
 }
 
@@ -401,15 +436,32 @@ std::optional<WeatherTime> ParseReferenceTime(std::string_view text) {
 
 WeatherTime NoAgeLimit() { return WeatherTime(sys_days(std::chrono::year(3000) / December / 31)); }
 
-void METAR_Station::DecodeReport(const std::string& report, WeatherTime reference) {
-  m_ReportText = report;
-  m_ReportValid = 1;
+namespace {
+
+// A report the station sent as "not available": KSEA 071250Z NIL.
+bool IsNilReport(int tokens, int firstSearched) {
+  for (int i = firstSearched; i < tokens; ++i) {
+    if (g_TokenTable[i] == "RMK") return false;
+    if (g_TokenTable[i] == "NIL" || g_TokenTable[i] == "NIL=") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool METAR_Station::DecodeReport(const std::string& report, WeatherTime reference) {
   // Searches start at the first group after the header, so an undated report keeps its wind.
   const bool dated = StartsDated(report);
-  const int tokens = SplitReport(report, dated ? kDatedHeaderTokens : kUndatedHeaderTokens);
-  DecodeObservationTime(*this, dated, tokens, reference);
-  if (IsNewerThan(*this, reference)) return;  // keep the report held before
+  const int firstSearched = dated ? kDatedHeaderTokens : kUndatedHeaderTokens;
+  const int tokens = SplitReport(report, firstSearched);
+  if (IsNilReport(tokens, firstSearched)) return false;  // the earlier report stands
 
+  m_ReportText = report;
+  DecodeObservationTime(*this, dated, tokens, reference);
+  // A newer report keeps the one held before, and with it the flag that says whether it is usable.
+  if (IsNewerThan(*this, reference)) return false;
+
+  m_ReportValid = 1;
   ResetReportFields();
   m_State = m_State > kStateIdle ? kStateToSend : kStateIdle;
   DecodeWind(*this);
@@ -424,4 +476,5 @@ void METAR_Station::DecodeReport(const std::string& report, WeatherTime referenc
   DecodeThunderstorm(*this);
   AdjustVisibility(*this);
   DecodeLightning(*this);
+  return true;
 }

@@ -35,6 +35,8 @@ double ReadReal(std::string_view text) {
 
 int ReadField(std::string_view text) { return TruncateToInt(ReadReal(text)); }
 
+bool IsBlank(std::string_view line) { return line.find_first_not_of(" \t\n") == std::string_view::npos; }
+
 // Where the reader stands in the file.
 struct CycleReader {
   CycleReader(METAR_Stations& catalogue, WeatherTime referenceTime) : stations(catalogue), reference(referenceTime) {}
@@ -50,12 +52,12 @@ struct CycleReader {
 
   // Looks the station up and has its record decode the entry.
   void EndEntry() {
-    // An entry without lines (a second empty line in a row) holds no report: decoding it would
-    // wipe the last station's report.
-    if (entryLine > 0) {
+    // An entry that never named its station (a date line alone) holds no report: decoding it
+    // would hand the date to the station named last.
+    if (entryLine > 0 && keyTaken) {
       if (auto* station = dynamic_cast<METAR_Station*>(stations.Lookup(stationKey))) {
-        station->DecodeReport(entry, reference);
-        if (station->m_ReportValid == 1) {
+        // A NIL report, or one newer than the reference, leaves the earlier report: not counted.
+        if (station->DecodeReport(entry, reference) && station->m_ReportValid == 1) {
           ++validCount;
           SetStatusTextF("%d METAR Stations read and valid.", validCount);
         }
@@ -71,9 +73,9 @@ struct CycleReader {
   }
 
   // Dated layout: a date line, the report line (its first four characters name the station)
-  // and continuation lines, until an empty line.
+  // and continuation lines, until an empty line. A line of blanks counts as empty.
   void DatedLine(std::string_view line) {
-    if (line.size() < 2) {
+    if (line.size() < 2 || IsBlank(line)) {
       EndEntry();
       return;
     }
@@ -93,6 +95,7 @@ struct CycleReader {
   void ReportLine(std::string_view line) {
     if (line.size() <= kStationKeyLength) return;
     stationKey = std::string(line.substr(0, kStationKeyLength));
+    keyTaken = true;
     AppendCleanLine(entry, line, true);
     entryLine = 1;
     EndEntry();

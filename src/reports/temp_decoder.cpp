@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 #include "reports/tokenizer.h"
@@ -31,6 +32,10 @@ constexpr int kLastStandardSlot = 11;
 constexpr int kTablePressure[kLastStandardSlot + 1] = {0, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100};
 constexpr int kFallbackHeight[kLastStandardSlot + 1] = {0,    100,   800,   1500,  3000,  5500,
                                                         7500, 9000, 10500, 12000, 14000, 16000};
+
+bool IsDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 int SaturateToInt(std::int64_t value) {
   return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
@@ -80,9 +85,20 @@ int SigLevelHeight(const Weather_Station& station, int pressure) {
   return TruncateToInt(station.m_Elevation);
 }
 
+// The dew point of a TTTDD group. A temperature without its depression (235//) has no dew point:
+// reading "//" as 0 would make the level saturated. A group missing as a whole (/////) reads as
+// 0 like every missing group, which the gap filling takes for missing.
+std::optional<int> DewPointAt(std::string_view msg, std::size_t tttPos, int temperature) {
+  const std::string_view ttt = msg.substr(std::min(tttPos, msg.size()), 3);
+  const std::string_view dd = msg.substr(std::min(tttPos + 3, msg.size()), 2);
+  if (ttt.size() == 3 && IsDigits(ttt) && !(dd.size() == 2 && IsDigits(dd))) return std::nullopt;
+  return DewPointFromDD(temperature, TempGroupField(msg, tttPos + 3, 2));
+}
+
 // 72632 TTAA: 99971 23858 33008 -> surface 971 hPa, 23.8 C (dew 20), wind 330/08;
-// 85475 13015 28518 -> 850 hPa at 1475 m (+ elevation), 13 C, dew 12, wind 285/18;
+// 85475 13015 28518 -> 850 hPa at 1475 m, 13 C, dew 12, wind 285/18;
 // 70079 -> 700 hPa at 3079 m; 25071 -> 250 hPa at 10710 m; 27615 as wind -> 276 at 115.
+// Heights are geopotential heights above sea level as coded; 00525 is 1000 hPa at -25 m.
 void Weather_Station::DecodeTTAA(const std::string& message) {
   m_UpperAirValid = 0;
   if (!PassesCommonChecks(message, "TTAA", m_WmoNumber)) return;
@@ -90,26 +106,30 @@ void Weather_Station::DecodeTTAA(const std::string& message) {
   auto field = [msg](std::size_t pos, std::size_t width) { return TempGroupField(msg, pos, width); };
 
   ResetLevelTables();
-  m_LevelHeight[0] = TruncateToInt(m_Elevation);
+  const int elevation = TruncateToInt(m_Elevation);
+  m_LevelHeight[0] = elevation;
 
   std::size_t p = kAfterStation;
   if (msg.substr(kAfterStation, 2) == "99") {
     const int ppp = field(16, 3);
     m_LevelPressure[0] = ppp < 500 ? ppp + 1000 : ppp;  // 99012 -> 1012, 99995 -> 995
     m_LevelTemperature[0] = TempFromTTT(field(19, 3));
-    m_LevelDewPoint[0] = DewPointFromDD(m_LevelTemperature[0], field(22, 2));
+    m_LevelDewPoint[0] = DewPointAt(msg, 19, m_LevelTemperature[0]).value_or(kMissing);
     m_LevelWindDirection[0] = field(24, 3);
     m_LevelWindSpeed[0] = field(27, 2);
     p = kAfterStation + kStandardLevelChars;
   }
 
+  // The height order holds between the levels above the ground; a high station reports the
+  // lowest levels extrapolated below its surface (Denver: 1000 and 925 hPa), which are kept.
+  int lastAboveGround = elevation;
   for (int i = 1; i <= kLastStandardSlot && msg.size() >= p + kStandardLevelChars; ++i) {
     const int id = field(p, 2);
     const int hhh = field(p + 2, 3);
     int pressure = 0;
     int height = 0;
     if (id == 0) {
-      pressure = 1000, height = hhh;
+      pressure = 1000, height = hhh >= 500 ? 500 - hhh : hhh;  // 00525 -> -25 m
     } else if (id == 92) {
       pressure = 925, height = hhh;
     } else if (id == 85) {
@@ -118,29 +138,33 @@ void Weather_Station::DecodeTTAA(const std::string& message) {
       pressure = 700, height = 1000 - hhh < hhh ? hhh + 2000 : hhh + 3000;  // 70950 -> 2950, 70010 -> 3010
     } else if (id % 11 == 0) {
       // Tropopause (88), maximum wind (77) and the like: the standard levels are over.
-      m_LevelPressure[i] = hhh;
-      m_LevelHeight[i] = hhh;
       break;
     } else if (id > 25) {
       pressure = id * 10, height = hhh * 10;  // 50575 -> 500 hPa at 5750 m
     } else {
       pressure = id * 10, height = (hhh + 1000) * 10;  // 25045 -> 10450 m, 10634 -> 16340 m
     }
+    // A height sent as "///" is none (it would read as 0 m).
+    if (!IsDigits(msg.substr(p + 2, 3))) height = kMissing;
     m_LevelPressure[i] = pressure;
     m_LevelHeight[i] = height;
-    if (height < m_LevelHeight[i - 1]) {
-      m_LevelPressure[i] = kMissing;
-      m_LevelHeight[i] = kMissing;
-      return;
+    if (height > elevation) {
+      if (height < lastAboveGround) {
+        m_LevelPressure[i] = kMissing;
+        m_LevelHeight[i] = kMissing;
+        return;
+      }
+      lastAboveGround = height;
     }
 
     const int temperature = TempFromTTT(field(p + 5, 3));
-    const int dewPoint = DewPointFromDD(temperature, field(p + 8, 2));
+    const std::optional<int> dewPoint = DewPointAt(msg, p + 5, temperature);
     const int direction = field(p + 10, 3);
     int speed = field(p + 13, 2);
     if (direction % 5 != 0) speed += 100 * (direction % 5);  // the units digit carries the hundreds
-    m_LevelTemperature[i] = std::abs(dewPoint) > 100 || std::abs(temperature) > 100 ? kMissing : temperature;
-    m_LevelDewPoint[i] = dewPoint;
+    const bool implausible = std::abs(temperature) > 100 || (dewPoint && std::abs(*dewPoint) > 100);
+    m_LevelTemperature[i] = implausible ? kMissing : temperature;
+    m_LevelDewPoint[i] = dewPoint.value_or(kMissing);
     bool last = false;
     if (direction > 360) {
       m_LevelWindDirection[i] = kMissing;
@@ -150,7 +174,6 @@ void Weather_Station::DecodeTTAA(const std::string& message) {
       m_LevelWindDirection[i] = direction;
       m_LevelWindSpeed[i] = speed;
     }
-    m_LevelHeight[i] = TruncateToInt(height + m_Elevation);
     if (last || (p + kStandardLevelChars < msg.size() && msg[p + kStandardLevelChars] == '=')) break;
     p += kStandardLevelChars;
   }
@@ -173,15 +196,18 @@ void Weather_Station::DecodeTTBB(const std::string& message) {
 
   int count = 0;
   for (std::size_t p = kFirstSigLevelPos; count < kMaxSigLevels && msg.size() >= p + kSigLevelChars;
-       p += kSigLevelChars, ++count) {
+       p += kSigLevelChars) {
     if (field(p, 2) % 11 != 0) break;
+    // 44/// 27561: a level without its pressure is no level.
+    if (!IsDigits(msg.substr(p + 2, 3))) continue;
     int pressure = field(p + 2, 3);
     if (pressure < 100) pressure += 1000;
     const int temperature = TempFromTTT(field(p + 5, 3));
     (*m_SigPressure)[count] = pressure;
     (*m_SigHeight)[count] = SigLevelHeight(*this, pressure);
     (*m_SigTemperature)[count] = temperature;
-    (*m_SigDewPoint)[count] = DewPointFromDD(temperature, field(p + 8, 2));
+    (*m_SigDewPoint)[count] = DewPointAt(msg, p + 5, temperature).value_or(kMissing);
+    ++count;
   }
   (*m_SigTemperature)[count] = kMissing;
   (*m_SigDewPoint)[count] = kMissing;

@@ -14,8 +14,8 @@ const double g_Pi = 4.0 * std::atan2(1.0, 1.0);
 
 namespace {
 
-// Characters that make a group "worded" for the visibility rules: a group without any of them
-// is a bare number such as "1" (whole part of "1 1/2SM") or "0800" (metres).
+// Characters that make a group "worded" for the fraction joining: a group without any of them
+// is a bare number such as "1" (whole part of "1 1/2SM").
 constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ/-$:";
 
 bool HasNoLetter(const std::string& token) {
@@ -24,6 +24,21 @@ bool HasNoLetter(const std::string& token) {
 
 bool Contains(const std::string& token, std::string_view key) {
   return token.find(key) != std::string::npos;
+}
+
+bool IsDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsTrend(const std::string& token) { return token == "TEMPO" || token == "BECMG"; }
+
+// A metric visibility: four digits, alone or with "no directional variation" or the direction
+// of a minimum visibility (9999NDV, 1500NE). Longer digit runs are runway-state or other groups.
+bool IsMetricVisibility(std::string_view token) {
+  static constexpr std::string_view kSuffixes[] = {"", "NDV", "N", "NE", "E", "SE", "S", "SW", "W", "NW"};
+  if (token.size() < 4 || !IsDigits(token.substr(0, 4))) return false;
+  const std::string_view suffix = token.substr(4);
+  return std::find(std::begin(kSuffixes), std::end(kSuffixes), suffix) != std::end(kSuffixes);
 }
 
 constexpr double kNauticalMilesPerMetre = 0.0005399568034557236;     // 1 / 1852
@@ -51,22 +66,26 @@ int TokenTable::Split(std::string_view report, int firstSearched) {
 
 // Searches from the first searched token on (3 unless Split was told otherwise). "RMK" ends
 // every search but its own. "V" only takes 7-character groups (180V240, VRB05KT; not VCSH or
-// VV001), "A" only 5-character groups (A2992; not AUTO or A29921). "SM" joins a visibility with its unit or whole part, and on the way turns metric
-// groups into miles: 9999 -> 10SM, 0800 -> 4/10SM, 10KM -> 5SM.
+// VV001). "A" and "Q" only take a pressure group, the letter and four digits (A2992, Q1013; not
+// +TSRA, CAVOK, SQ or Q////). "SM" joins a visibility with its unit or whole part, and on the way
+// turns metric groups into miles: 9999 -> 10SM, 0800 -> 4/10SM, 10KM -> 5SM; it ends at a trend
+// (TEMPO, BECMG), whose visibility is a forecast. Entries emptied by an earlier search are passed over.
 std::string* TokenTable::FindToken(std::string_view key) {
-  if (m_Count <= m_FirstSearched || m_Tokens[static_cast<std::size_t>(m_FirstSearched)].empty()) return nullptr;
+  if (m_Count <= m_FirstSearched) return nullptr;
   const bool isRemarks = key == "RMK";
   const bool isMiles = key == "SM";
+  const bool isPressure = key == "A" || key == "Q";
   for (int i = m_FirstSearched; i < m_Count; ++i) {
     std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
     if (!isRemarks && entry == "RMK") return nullptr;
+    if (isMiles && IsTrend(entry)) return nullptr;
     if (Contains(entry, key)) {
       if (key == "V") {
         if (entry.size() == 7) return &entry;
         continue;
       }
-      if (key == "A") {
-        if (entry.size() == 5) return &entry;
+      if (isPressure) {
+        if (entry.size() == 5 && entry[0] == key[0] && IsDigits(std::string_view(entry).substr(1))) return &entry;
         continue;
       }
       if (isMiles) return JoinFraction(i);
@@ -75,6 +94,15 @@ std::string* TokenTable::FindToken(std::string_view key) {
     if (isMiles) {
       if (std::string* converted = ConvertMetric(i)) return converted;
     }
+  }
+  return nullptr;
+}
+
+std::string* TokenTable::FindGroup(bool (*shape)(std::string_view)) {
+  for (int i = m_FirstSearched; i < m_Count; ++i) {
+    std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
+    if (entry == "RMK") return nullptr;
+    if (!entry.empty() && shape(entry)) return &entry;
   }
   return nullptr;
 }
@@ -100,8 +128,9 @@ std::string* TokenTable::JoinFraction(int index) {
 std::string* TokenTable::ConvertMetric(int index) {
   std::string& entry = m_Tokens[static_cast<std::size_t>(index)];
   char text[32];
-  if (HasNoLetter(entry) && entry.size() >= 4) {
-    const double miles = entry == "9999" ? 10.0 : ParseLeadingNumber(entry) * kNauticalMilesPerMetre;
+  if (IsMetricVisibility(entry)) {
+    const std::string_view metres = std::string_view(entry).substr(0, 4);
+    const double miles = metres == "9999" ? 10.0 : ParseLeadingNumber(metres) * kNauticalMilesPerMetre;
     if (miles < 1.0)
       std::snprintf(text, sizeof text, "%d/10", TruncateToInt(miles * 10.0));
     else
@@ -125,6 +154,8 @@ int SplitReport(std::string_view report, int firstSearched) {
 }
 
 std::string* FindToken(std::string_view key) { return g_TokenTable.FindToken(key); }
+
+std::string* FindGroup(bool (*shape)(std::string_view)) { return g_TokenTable.FindGroup(shape); }
 
 double ParseLeadingNumber(std::string_view text) {
   if (text.empty() || text[0] < '0' || text[0] > '9') return 0.0;

@@ -24,9 +24,12 @@ class TokenTable {
   // header, which is two tokens long for a report without the file's date and time.
   int Split(std::string_view report, int firstSearched = kFirstSearched);
 
-  // The first entry from index 3 on that contains key, with the rules for "RMK", "V", "A" and
-  // "SM" (see tokenizer.cpp); nullptr when there is none. The caller may change the entry.
+  // The first entry from index 3 on that contains key, with the rules for "RMK", "V", "A", "Q"
+  // and "SM" (see tokenizer.cpp); nullptr when there is none. The caller may change the entry.
   std::string* FindToken(std::string_view key);
+
+  // The first non-empty entry before the remarks that has the given shape; nullptr when none.
+  std::string* FindGroup(bool (*shape)(std::string_view));
 
   int Count() const { return m_Count; }
   std::string& operator[](int index) { return m_Tokens[static_cast<std::size_t>(index)]; }
@@ -48,6 +51,7 @@ extern thread_local TokenTable g_TokenTable;
 // Split and FindToken on g_TokenTable.
 int SplitReport(std::string_view report, int firstSearched = TokenTable::kFirstSearched);
 std::string* FindToken(std::string_view key);
+std::string* FindGroup(bool (*shape)(std::string_view));
 
 // The value of the longest prefix that reads as a decimal number when the text starts with a
 // digit 0-9, else 0.0: "05" -> 5.0, "29.92" -> 29.92, "2SM" -> 2.0, "M05" -> 0.0, "" -> 0.0.

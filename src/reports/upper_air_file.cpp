@@ -71,11 +71,15 @@ Weather_Station* FindMessageStation(const METAR_Stations& stations, const std::s
   return nullptr;
 }
 
+// With nothing above, the level below cools by 6 degrees per full 1000 m up to this level.
 void FillColumn(LevelTable& values, const LevelTable& heights) {
   for (int k = 1; k <= kLastStandardSlot; ++k) {
     if (values[k] != 0 || values[k - 1] == kMissing) continue;
-    values[k] = values[k + 1] != kMissing ? (values[k - 1] + values[k + 1]) / 2
-                                          : values[k - 1] - 6 * (heights[k] / 1000);
+    if (values[k + 1] != kMissing) {
+      values[k] = (values[k - 1] + values[k + 1]) / 2;
+    } else if (heights[k] != kMissing && heights[k - 1] != kMissing) {
+      values[k] = values[k - 1] - 6 * ((heights[k] - heights[k - 1]) / 1000);
+    }
   }
 }
 

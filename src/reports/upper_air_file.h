@@ -16,6 +16,6 @@ extern std::atomic<int> g_TemperatureAloftCount;
 
 // Fills the standard levels 1 to 11 whose temperature or dew point reads exactly 0 (how a
 // missing group decodes): from the mean of the levels below and above, or, with nothing above,
-// from the level below minus 6 degrees per full 1000 m of the level's height. The surface keeps
+// from the level below minus 6 degrees per full 1000 m between the two. The surface keeps
 // its value, and a level with nothing known below it stays as it is.
 void FillUpperAirGaps(Weather_Station& station);

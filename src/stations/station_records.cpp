@@ -53,6 +53,7 @@ void METAR_Station::ResetReportFields() {
   m_WindGust = 0;
   m_WindVariation = 0;
   m_Visibility = 0.0;
+  m_Weather.clear();
   m_PrecipIntensity = 0.0;
   m_CloudThickness.fill(0.0);
   m_CloudCover.fill(0.0);

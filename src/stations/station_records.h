@@ -77,11 +77,12 @@ class METAR_Station : public Weather_Station {
   explicit METAR_Station(const Weather_Station& source);
   ~METAR_Station() override;
 
-  // Decodes one surface report against the reference time (reports newer than it are ignored).
-  void DecodeReport(const std::string& report, WeatherTime reference);
+  // Decodes one surface report against the reference time. False when the record keeps the
+  // report it held: a NIL report, or one observed after the reference.
+  bool DecodeReport(const std::string& report, WeatherTime reference);
 
-  // Sets the surface-report fields to their initial values (not the text, date, time, weather
-  // kind or validity flag).
+  // Sets the surface-report fields to their initial values (not the text, date, time or
+  // validity flag).
   void ResetReportFields();
 
   std::string m_ReportText;

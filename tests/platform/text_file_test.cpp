@@ -28,6 +28,8 @@ TEST(TextFileReader, LineEndsFoldToOneNewline) {
       {"a\nb", {"a\n", "b"}},
       {"a\rb\r\n\r\n", {"a\n", "b\n", "\n"}},
       {"mixed\r\nlf\n", {"mixed\n", "lf\n"}},
+      {"2022/07/13 00:00\r\r\nKDEN\r\r\n\r\r\n", {"2022/07/13 00:00\n", "KDEN\n", "\n"}},  // WMO feed line ends
+      {"a\r\rb\r\r", {"a\n", "\n", "b\n", "\n"}},  // lone CRs, each one line end
       {"", {}},
   };
   for (const auto& c : cases) {

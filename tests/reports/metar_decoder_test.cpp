@@ -45,8 +45,10 @@ TEST(DecodeReport, WindGroupsInBothLayouts) {
       {"25005KT", 250, 5, 0, 0, 1},
       {"25015G25KT", 250, 15, 25, 0, 1},
       {"VRB03KT", 180, 3, 0, 179, 1},
-      {"05005MPS", 50, 9, 0, 0, 1},          // 5 m/s = 9.7 kt
-      {"05005G10MPS", 50, 9, 19, 0, 1},      // gust converted too
+      {"05005MPS", 50, 10, 0, 0, 1},         // 5 m/s = 9.7 kt, to the nearest knot
+      {"05005G10MPS", 50, 10, 19, 0, 1},     // gust converted too (19.4 kt)
+      {"36004MPS", 360, 8, 0, 0, 1},         // 7.8 kt, not 7
+      {"01001MPS", 10, 2, 0, 0, 1},          // 1.9 kt
       {"00000KT", 0, 0, 0, 0, 1},
       {"25030G105KT", 250, 30, 10, 0, 1},    // gusts read from two digits
       {"2505KT", 0, 0, 0, 0, 0},             // K at index 4: no direction, speed 2505 > limit
@@ -89,6 +91,11 @@ TEST(DecodeReport, VisibilityGroupsInBothLayouts) {
       {"5000", 2.0},      {"10KM", 5.0},     {"3/4SM", 0.75},  {"", 0.0},
       {"1/0SM", 0.0},     {"2 1/0SM", 2.0},  // zero denominators add nothing
       {"CAVOK", 10.0},    {"CAVOK 5SM", 5.0},
+      {"9999NDV", 10.0},  {"4000NDV", 2.0},  {"1500NE", 0.8},  // automatic stations, minimum with direction
+      {"CAVOK 25090095", 10.0},                                // a runway state is no visibility
+      {"9999 88290195", 10.0},
+      {"CAVOK TEMPO 3000", 10.0},                              // a forecast visibility is not the present one
+      {"12345", 0.0},
   };
   for (const Layout& layout : kLayouts) {
     for (const VisibilityCase& c : cases) {
@@ -137,6 +144,9 @@ TEST(DecodeReport, VisibilityOfTenStretchedByTheSpread) {
       {"9999 CLR M02/M04 Q1020", 20.0},
       {"10SM CLR A2992", 10.0},  // no temperature group: both -999
       {"9SM CLR 20/10 A2992", 9.0},
+      {"9999 FEW030 20/ Q1013", 10.0},       // no dew point
+      {"9999 FEW030 M01/M00 Q1013", 10.0},   // dew point above the temperature never shortens it
+      {"CAVOK 02/02 Q1021", 10.0},
   };
   for (const AdjustCase& c : cases) {
     SCOPED_TRACE(c.groups);
@@ -204,10 +214,14 @@ TEST(DecodeReport, PressureGroups) {
       {"A2992 Q1009", 1009, 1},         // Q wins
       {"", kMissing, 0},
       {"Q0000", kMissing, 0},
-      {"SQ Q1009", kMissing, 0},        // the squall group is taken for the Q group
-      {"+TSRA A2992", kMissing, 0},     // +TSRA is the first 5-character group with "A"
-      {"CAVOK A2992", kMissing, 0},     // and so is CAVOK
+      {"SQ Q1009", 1009, 1},            // a pressure group is the letter and four digits
+      {"+TSRA A2992", 1013, 1},
+      {"-SHRA A2983", 1010, 1},
+      {"-FZRA A3001", 1016, 1},
+      {"CAVOK A2992", 1013, 1},
       {"CAVOK Q1013", 1013, 1},
+      {"Q////", kMissing, 0},
+      {"QNH3014INS", kMissing, 0},
       {"A29921", kMissing, 0},          // 6 characters are passed over
       {"AUTO A3010", 1019, 1},
       {"RMK A2992", kMissing, 0},       // remarks end every search
@@ -230,10 +244,22 @@ TEST(DecodeReport, TemperatureGroups) {
   const TemperatureCase cases[] = {
       {"18/10", 18, 10, 1, 24.5, 16.5},
       {"M05/M10", -5, -10, 1, 1.5, -3.5},
-      {"18/", 18, 0, 1, 24.5, 6.5},
+      {"18/", 18, kMissing, 1, 24.5, kMissingReal},  // no dew point is none, not 0
+      {"M03/", -3, kMissing, 1, 3.5, kMissingReal},
+      {"M3/", -3, kMissing, 1, 3.5, kMissingReal},
+      {"38///", 38, kMissing, 1, 44.5, kMissingReal},
+      {"22/XX", 22, kMissing, 1, 28.5, kMissingReal},
+      {"14/5", 14, 5, 1, 20.5, 11.5},
       {"M00/M01", 0, -1, 1, 6.5, 5.5},
-      {"R24/P1500 18/10", 0, 0, 1, 6.5, 6.5},  // the runway group comes first
+      // Groups with a slash before the temperature group are passed over.
+      {"R24/P1500 18/10", 18, 10, 1, 24.5, 16.5},
+      {"R13/4000VP6000FT/D FZFG VV003 M01/M02", -1, -2, 1, 5.5, 4.5},
+      {"BKN026/// 05/03", 5, 3, 1, 11.5, 9.5},
+      {"//// // ////// 30/23", 30, 23, 1, 36.5, 29.5},
+      {"9/9 FEW040 33/21", 33, 21, 1, 39.5, 27.5},
       {"NOTEMP", kMissing, kMissing, 0, kMissingReal, kMissingReal},
+      {"//////", kMissing, kMissing, 0, kMissingReal, kMissingReal},
+      {"RMK 18/10", kMissing, kMissing, 0, kMissingReal, kMissingReal},
   };
   for (const TemperatureCase& c : cases) {
     SCOPED_TRACE(c.group);
@@ -344,15 +370,72 @@ TEST(DecodeReport, AgeCheckAgainstTheReference) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.report);
     auto s = std::make_unique<METAR_Station>();
-    s->DecodeReport("KOLD 281150Z 09012KT 3SM OVC010 05/04 Q0999", NoAgeLimit());
-    s->m_State = kStateSent;
-    s->m_ReportValid = 0;
-    s->DecodeReport(c.report, c.reference);
-    EXPECT_EQ(s->m_ReportText, c.report);
+    // A stopped report leaves the usability of the report held before, whichever it was.
+    for (std::int32_t validBefore : {0, 1}) {
+      s->DecodeReport("KOLD 281150Z 09012KT 3SM OVC010 05/04 Q0999", NoAgeLimit());
+      s->m_State = kStateSent;
+      s->m_ReportValid = validBefore;
+      EXPECT_EQ(s->DecodeReport(c.report, c.reference), c.decoded);
+      EXPECT_EQ(s->m_ReportText, c.report);
+      EXPECT_EQ(s->m_ReportValid, c.decoded ? 1 : validBefore);
+      EXPECT_EQ(s->m_WindDirection, c.decoded ? 250 : 90);
+      EXPECT_EQ(s->m_Pressure, c.decoded ? 1013 : 999);
+      EXPECT_EQ(s->m_State, c.decoded ? kStateToSend : kStateSent);
+    }
+  }
+}
+
+TEST(DecodeReport, FirstReportNewerThanTheReferenceLeavesTheStationUnusable) {
+  METAR_Station s;
+  EXPECT_FALSE(s.DecodeReport("2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 0)));
+  EXPECT_EQ(s.m_ReportValid, 0);
+  EXPECT_EQ(s.m_Temperature, kMissing);
+  EXPECT_EQ(s.m_Pressure, kMissing);
+}
+
+TEST(DecodeReport, NilReportKeepsTheEarlierReport) {
+  for (const char* nil : {"KSEA 071250Z NIL", "KSEA 071250Z NIL=", "2023/04/07 12:50 KSEA 071250Z NIL"}) {
+    SCOPED_TRACE(nil);
+    METAR_Station s;
+    s.m_State = kStateSent;
+    const std::string earlier = "KSEA 071150Z 18005KT 10SM FEW030 12/08 A3001";
+    ASSERT_TRUE(s.DecodeReport(earlier, NoAgeLimit()));
+    s.m_State = kStateSent;
+    EXPECT_FALSE(s.DecodeReport(nil, NoAgeLimit()));
+    EXPECT_EQ(s.m_ReportText, earlier);
+    EXPECT_EQ(s.m_ObsTime, "11:50");
+    EXPECT_EQ(s.m_ReportValid, 1);
+    EXPECT_EQ(s.m_Temperature, 12);
+    EXPECT_EQ(s.m_Pressure, 1016);
+    EXPECT_EQ(s.m_State, kStateSent);
+  }
+  // NIL in the remarks ("no rain report") is not a NIL report.
+  METAR_Station s;
+  EXPECT_TRUE(s.DecodeReport("NFFN 161600Z 10005KT 40KM SCT028 25/21 Q1007 NOSIG RMK RR NIL", NoAgeLimit()));
+  EXPECT_EQ(s.m_Pressure, 1007);
+}
+
+// An undated report whose first group is not the wind: emptying or rewriting it must not end
+// the later searches.
+TEST(DecodeReport, UndatedReportWithoutAWindUnitKeepsItsGroups) {
+  struct Case {
+    const char* report;
+    double visibility;
+    int temperature, pressure;
+  } cases[] = {
+      {"KAPG 122355Z 00000 7SM SKC 13/06 A2989 RMK LAST", 7.0, 13, 1012},
+      {"OPPS 141600Z 00000 4000 HZ SKC 22/13 Q1014", 2.0, 22, 1014},
+      {"KXYZ 291150Z 00000 9999 FEW030 18/10 Q1013", 50.0, 18, 1013},
+      {"KXYZ 291150Z 1 1/2SM BR OVC004 12/11 A2992", 1.5, 12, 1013},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    auto s = Decode(c.report);
+    EXPECT_EQ(s->m_WindSpeed, 0);
+    EXPECT_DOUBLE_EQ(s->m_Visibility, c.visibility);
+    EXPECT_EQ(s->m_Temperature, c.temperature);
+    EXPECT_EQ(s->m_Pressure, c.pressure);
     EXPECT_EQ(s->m_ReportValid, 1);
-    EXPECT_EQ(s->m_WindDirection, c.decoded ? 250 : 90);
-    EXPECT_EQ(s->m_Pressure, c.decoded ? 1013 : 999);
-    EXPECT_EQ(s->m_State, c.decoded ? kStateToSend : kStateSent);
   }
 }
 
@@ -377,7 +460,7 @@ TEST(DecodeReport, NewerReportReplacesEveryField) {
   EXPECT_EQ(s.m_CloudType[1], 0);
   EXPECT_EQ(s.m_Temperature, kMissing);
   EXPECT_EQ(s.m_ReportValid, 0);
-  EXPECT_EQ(s.m_Weather, "+TSRA");  // only a new precipitation group replaces the kind
+  EXPECT_EQ(s.m_Weather, "");  // the snow or storm of the report before does not stay
 }
 
 TEST(ObservationTime, ParsesOnlyRealDates) {

@@ -127,7 +127,48 @@ TEST_F(FileFixture, ReferenceTimeIsPassedToTheDecoder) {
                    *ParseReferenceTime("2023-04-29 12:00")));
   EXPECT_EQ(Station(*stations, "KLAX").m_WindDirection, 250);
   EXPECT_EQ(Station(*stations, "KLAX").m_ObsTime, "12:10");
-  EXPECT_EQ(controls.status.GetText(), "2 METAR Stations read and valid.");  // the newer one counts too
+  // The newer one keeps the report before; it is not read, so not counted.
+  EXPECT_EQ(controls.status.GetText(), "1 METAR Stations read and valid.");
+}
+
+// Entries that are no report of their own, and line ends of WMO feeds: KLAX keeps the report of
+// the first entry, and each report is read (and counted) once.
+TEST_F(FileFixture, EntriesThatNameNoStationAndFeedLineEnds) {
+  const std::string klax = "2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n";
+  const std::string klaxText = "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string klaxText;
+    const char* status;
+  } cases[] = {
+      {"date line alone", klax + "2023/04/29 12:50\n\n", klaxText, "1 METAR Stations read and valid."},
+      {"date line alone at the end", klax + "2023/04/29 12:50\n\n\n", klaxText, "1 METAR Stations read and valid."},
+      {"blank line ends the entry",
+       "2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n   \n"
+       "2023/04/29 11:56\nKSFO 291156Z 28012KT 10SM FEW008 14/11 A2995\n \t\n",
+       klaxText, "2 METAR Stations read and valid."},
+      {"CR CR LF",
+       "2023/04/29 11:50\r\r\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\r\r\n\r\r\n"
+       "2023/04/29 11:56\r\r\nKSFO 291156Z 28012KT 10SM FEW008 14/11 A2995\r\r\n\r\r\n",
+       klaxText, "2 METAR Stations read and valid."},
+      {"lone CR", "2023/04/29 11:50\rKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\r\r", klaxText,
+       "1 METAR Stations read and valid."},
+      {"NIL report", klax + "2023/04/29 12:50\nKLAX 291250Z NIL\n\n", klaxText, "1 METAR Stations read and valid."},
+      {"NIL report, one per line", "KLAX 291150Z 25005KT 10SM CLR 18/10 A2992=\nKLAX 291250Z NIL=\n",
+       "KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ", "1 METAR Stations read and valid."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    stations = Catalogue({"KLAX", "KSFO"});
+    ASSERT_TRUE(Read(c.bytes));
+    const METAR_Station& s = Station(*stations, "KLAX");
+    EXPECT_EQ(s.m_ReportText, c.klaxText);
+    EXPECT_EQ(s.m_ReportValid, 1);
+    EXPECT_EQ(s.m_Pressure, 1013);
+    EXPECT_EQ(s.m_ObsTime, "11:50");
+    EXPECT_EQ(controls.status.GetText(), c.status);
+  }
 }
 
 TEST_F(FileFixture, SeedsTheGeneratorFromTheFirstLine) {

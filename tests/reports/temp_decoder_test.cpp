@@ -44,6 +44,8 @@ TEST(DecodeTTAA, StandardLevelIdentifiersGivePressureAndHeight) {
       {"70950", 700, 2950},  {"70500", 700, 3500},   {"70501", 700, 2501},   {"50575", 500, 5750},
       {"40738", 400, 7380},  {"30948", 300, 9480},   {"25045", 250, 10450},  {"20216", 200, 12160},
       {"15388", 150, 13880}, {"10634", 100, 16340},
+      {"00525", 1000, -25},  {"00499", 1000, 499},   {"00500", 1000, 0},     // 500 + |h| below sea level
+      {"92///", 925, -999},  // no height is none, not 0 m
   };
   for (const HeightCase& c : cases) {
     SCOPED_TRACE(c.group);
@@ -94,7 +96,9 @@ TEST(DecodeTTAA, TemperatureDewPointAndWindGroups) {
       {"12056 27010", 12, 6, 270, 10},      // depression above 50 in whole degrees
       {"12050 09999", 12, 7, 99, 499},      // 5.0 degrees; units digit 4 carries 400
       {"00500 18560", -1, -1, 185, 60},
-      {"///// /////", 0, 0, 0, 0},          // missing groups read as 0
+      {"///// /////", 0, 0, 0, 0},          // missing groups read as 0 (filled from the neighbours)
+      {"235// 27615", -24, -999, 276, 115},  // a missing depression is no dew point, not saturation
+      {"120// 27010", 12, -999, 270, 10},
       {"99499 27010", 99, 50, 270, 10},
       {"99999 27010", -999, -149, 270, 10},  // dew point beyond 100: the temperature is void
   };
@@ -135,14 +139,15 @@ std::string RealMessage(const std::string& file) {
   return message;
 }
 
-TEST(DecodeTTAA, RealMessageFillsElevenLevelsWithElevation) {
+// Heights are above sea level as coded, whatever the station's elevation.
+TEST(DecodeTTAA, RealMessageFillsElevenLevelsAboveSeaLevel) {
   ALTIVANE_REQUIRE_SHARED_DATA();
   auto owner = MakeStation("70398", 37.0);  // Annette Island
   Weather_Station& s = *owner;
   s.DecodeTTAA(RealMessage("pyiem_MANANN.txt"));
   ASSERT_EQ(s.m_UpperAirValid, 1);
   const LevelTable pressure = {1018, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100, -999};
-  const LevelTable height = {37, 222, 873, 1569, 3146, 5767, 7417, 9437, 10637, 12057, 13917, 16537, -999};
+  const LevelTable height = {37, 185, 836, 1532, 3109, 5730, 7380, 9400, 10600, 12020, 13880, 16500, -999};
   const LevelTable temperature = {12, 12, 10, 5, 1, -15, -26, -42, -52, -56, -51, -52, -999};
   const LevelTable dewPoint = {10, 9, 5, 3, -12, -37, -58, -54, -63, -69, -72, -85, -999};
   const LevelTable direction = {0, 335, 350, 325, 320, 320, 320, 315, 315, 310, 300, 280, -999};
@@ -167,28 +172,51 @@ TEST(DecodeTTAA, MessageEndingAfter500hPaIsValidWithFiveLevels) {
   EXPECT_EQ(s.m_LevelHeight[5], 5750);
 }
 
-TEST(DecodeTTAA, TropopauseGroupEndsTheLevelsKeepingItsPressure) {
-  auto owner = MakeStation("12345", 100.0);
-  Weather_Station& s = *owner;
-  s.DecodeTTAA(Squeeze(std::string(kSurface) + "85512 10000 27010 88227 57160 32055 77999="));
-  EXPECT_EQ(s.m_UpperAirValid, 1);
-  EXPECT_EQ(s.m_LevelPressure[2], 227);
-  EXPECT_EQ(s.m_LevelHeight[2], 227);
-  EXPECT_EQ(s.m_LevelTemperature[2], -999);
-  EXPECT_EQ(s.m_LevelPressure[3], -999);
+// Tropopause (88), maximum wind (77) and "none" (88999, 77999) end the standard levels without
+// taking a slot.
+TEST(DecodeTTAA, TropopauseAndMaximumWindGroupsEndTheLevelsWithoutASlot) {
+  for (const char* tail : {"88227 57160 32055 77999=", "88999 77999=", "77999=", "66999="}) {
+    SCOPED_TRACE(tail);
+    auto owner = MakeStation("12345", 100.0);
+    Weather_Station& s = *owner;
+    s.DecodeTTAA(Squeeze(std::string(kSurface) + "85512 10000 27010 " + tail));
+    EXPECT_EQ(s.m_UpperAirValid, 1);
+    EXPECT_EQ(s.m_LevelPressure[1], 850);
+    for (const LevelTable* table : {&s.m_LevelPressure, &s.m_LevelHeight, &s.m_LevelTemperature}) {
+      for (int i = 2; i < kLevelSlots; ++i) EXPECT_EQ((*table)[i], -999) << i;
+    }
+  }
 }
 
-TEST(DecodeTTAA, HighStationFailsTheHeightOrderAtThe1000hPaLevel) {
-  // A station 1288 m up: its 1000 hPa level lies 5 m up (extrapolated below ground).
-  auto owner = MakeStation("12345", 1288.0);
+// Salt Lake City, 1288 m up: 1000 hPa lies 5 m up and 925 hPa has no height (both extrapolated
+// below the ground). They are kept, and the levels above the ground are in order.
+TEST(DecodeTTAA, HighStationKeepsItsLevelsBelowTheGround) {
+  auto owner = MakeStation("72572", 1288.0);
   Weather_Station& s = *owner;
-  s.DecodeTTAA(Squeeze("TTAA 63001 12345 99870 20650 08505 00005 ///// ///// 92/// ///// "
-                       "///// 85499 10680 08009="));
+  s.DecodeTTAA(Squeeze("TTAA 63001 72572 99870 36683 08505 00005 ///// ///// 92/// ///// "
+                       "///// 85499 32680 08009 70197 17269 29009 50594 08327 23015 40764 "
+                       "18917 25021 30970 35759 24519 25095 44956 25538 20241 53763 26532 "
+                       "15422 63165 24520 10667 68367 25014 88124 67964 26024 77999 31313="));
+  EXPECT_EQ(s.m_UpperAirValid, 1);
+  const LevelTable pressure = {870, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100, -999};
+  const LevelTable height = {1288, 5, -999, 1499, 3197, 5940, 7640, 9700, 10950, 12410, 14220, 16670, -999};
+  EXPECT_EQ(s.m_LevelPressure, pressure);
+  EXPECT_EQ(s.m_LevelHeight, height);
+  EXPECT_EQ(s.m_LevelTemperature[3], 33);
+  EXPECT_EQ(s.m_LevelDewPoint[3], 3);
+}
+
+TEST(DecodeTTAA, LevelAboveTheGroundBelowTheOneBeforeStillEndsTheMessage) {
+  // 500 hPa at 2500 m after 700 hPa at 3010 m, at a station 1600 m up.
+  auto owner = MakeStation("12345", 1600.0);
+  Weather_Station& s = *owner;
+  s.DecodeTTAA(Squeeze("TTAA 63001 12345 99840 20650 08505 00100 ///// ///// 92700 ///// ///// "
+                       "85700 10680 08009 70010 10000 27010 50250 10000 27010="));
   EXPECT_EQ(s.m_UpperAirValid, 0);
-  EXPECT_EQ(s.m_LevelPressure[0], 870);
-  EXPECT_EQ(s.m_LevelHeight[0], 1288);
-  EXPECT_EQ(s.m_LevelPressure[1], -999);
-  EXPECT_EQ(s.m_LevelHeight[1], -999);
+  EXPECT_EQ(s.m_LevelHeight[1], 100);
+  EXPECT_EQ(s.m_LevelHeight[3], 1700);
+  EXPECT_EQ(s.m_LevelHeight[4], 3010);
+  EXPECT_EQ(s.m_LevelPressure[5], -999);
 }
 
 TEST(DecodeTTAA, HeightBelowThePreviousLevelStopsThereKeepingTheLevelsBefore) {
@@ -250,8 +278,8 @@ TEST(DecodeTTAA, TruncatedOrGarbledMessagesStayInsideTheText) {
   Weather_Station& s = *owner;
   s.DecodeTTAA(Squeeze(std::string(kSurface) + "8e9ZZ 1e9e9 9e9e9 AB\x01\xff\x80 ....= 1e999="));
   EXPECT_EQ(s.m_UpperAirValid, 1);
-  EXPECT_EQ(s.m_LevelPressure[1], 80);  // "8e" reads 8, "9ZZ" reads 9: (9 + 1000) * 10
-  EXPECT_EQ(s.m_LevelHeight[1], 10090);
+  EXPECT_EQ(s.m_LevelPressure[1], 80);  // "8e" reads 8
+  EXPECT_EQ(s.m_LevelHeight[1], -999);  // "9ZZ" is no height
   EXPECT_EQ(s.m_LevelTemperature[1], -100);  // "1e9" is worth no more than 999 tenths
 }
 
@@ -310,7 +338,7 @@ TEST(DecodeTTBB, MissingOrForeignStandardLevelsUseTheFallbackHeights) {
   const Case cases[] = {
       // Ends after 850 hPa: a level at 600 hPa builds on the table's 3000 m for 700 hPa.
       {"TTAA 63001 12345 99012 10000 27010 00105 10000 27010 85512 10000 27010=", 600, 3000 + 1000},
-      // The slot of 700 hPa holds the tropopause (227 hPa) instead.
+      // The message ends with the tropopause where 700 hPa would be.
       {"TTAA 63001 12345 99012 10000 27010 00105 10000 27010 92754 10000 27010 "
        "85512 10000 27010 88227 57160 32055=",
        600, 3000 + 1000},
@@ -352,6 +380,9 @@ TEST(DecodeTTBB, LevelsEndAtTheNextSectionOrTheEndSign) {
       {"TTBB 60128 12345 00018 12019 11850 12019 22700 05223=", 2},
       {"TTBB 60128 12345 00018 12019 11850 12019 22700 05223= 33500 05223", 2},
       {"TTBB 60128 12345 00018 12019 11850 12019 22700 05", 1},
+      // A level without its pressure is no level.
+      {"TTBB 60128 12345 00018 12019 11850 12019 22/// 05223 33700 05223=", 2},
+      {"TTBB 60128 12345 00018 12019 44/// ///// 55/// 05223=", 0},
       {"TTBB 60128 12345 00018 12019=", 0},
       {"TTBB 60128 12345", 0},
   };
@@ -364,6 +395,16 @@ TEST(DecodeTTBB, LevelsEndAtTheNextSectionOrTheEndSign) {
     EXPECT_EQ(s.m_SigLevelCount, c.count);
     EXPECT_EQ((*s.m_SigTemperature)[c.count], -999);
   }
+}
+
+TEST(DecodeTTBB, MissingDepressionIsNoDewPoint) {
+  auto owner = StationWithStandardLevels(0.0);
+  Weather_Station& s = *owner;
+  s.DecodeTTBB(Squeeze("TTBB 60128 12345 00018 12019 11850 120// 22700 05223="));
+  ASSERT_EQ(s.m_SigLevelCount, 2);
+  EXPECT_EQ((*s.m_SigTemperature)[0], 12);
+  EXPECT_EQ((*s.m_SigDewPoint)[0], -999);
+  EXPECT_EQ((*s.m_SigDewPoint)[1], 3);  // 052 -> 5 C, depression 2.3
 }
 
 TEST(DecodeTTBB, FailedCheckLeavesFreshBuffersAndNoValidity) {

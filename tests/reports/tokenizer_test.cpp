@@ -82,8 +82,10 @@ TEST(FindToken, SearchRules) {
       {"RMK itself is found", "KXYZ 121200Z 27010KT 10SM RMK AO2", "RMK", true, "RMK"},
       {"RMK substring does not stop", "KXYZ 121200Z 27010KT XRMK SLP132", "SLP", true, "SLP132"},
       {"A needs five characters", "KXYZ 121200Z 27010KT AUTO A29921 A2992", "A", true, "A2992"},
-      {"A takes weather before altimeter", "KXYZ 121200Z 27010KT +TSRA A2992", "A", true, "+TSRA"},
-      {"A none of five", "KXYZ 121200Z 27010KT AUTO", "A", false, ""},
+      {"A passes over weather", "KXYZ 121200Z 27010KT -SHRA +TSRA CAVOK A2992", "A", true, "A2992"},
+      {"A none of five", "KXYZ 121200Z 27010KT AUTO +TSRA", "A", false, ""},
+      {"Q passes over squall and missing", "KXYZ 121200Z 27010KT SQ Q//// Q1013", "Q", true, "Q1013"},
+      {"Q none with four digits", "KXYZ 121200Z 27010KT SQ QNH3014INS Q////", "Q", false, ""},
       {"V needs seven characters", "KXYZ 121200Z 27010KT VCSH VV001 180V240", "V", true, "180V240"},
       {"V takes variable wind", "KXYZ 121200Z 27010KT VRB05KT", "V", true, "VRB05KT"},
       {"V none of seven", "KXYZ 121200Z 27010KT VCSH VV001", "V", false, ""},
@@ -126,11 +128,12 @@ TEST(FindToken, VisibilityJoiningAndMetricRewriting) {
       {"first metric group is taken", "KXYZ 121200Z 27010KT 3000 1500NE", true, "1SM", {"1SM", "1500NE"}},
       {"metric after remarks", "KXYZ 121200Z 27010KT RMK 9999", false, "", {"RMK", "9999"}},
       {"none", "KXYZ 121200Z 27010KT OVC010", false, "", {"OVC010"}},
-      // Regression: a long digit run used to be converted with an out-of-range int cast.
-      {"absurd metres saturate", "KXYZ 121200Z 27010KT 99999999999999999999", true, "2147483647SM",
-       {"2147483647SM"}},
-      {"overflowing exponent saturates", "KXYZ 121200Z 27010KT 9e999", true, "2147483647SM",
-       {"2147483647SM"}},
+      {"no directional variation", "KXYZ 121200Z 27010KT 9999NDV BKN020", true, "10SM", {"10SM", "BKN020"}},
+      {"runway state is no visibility", "KXYZ 121200Z 27010KT CAVOK 25090095", false, "", {"CAVOK", "25090095"}},
+      {"trend ends the search", "KXYZ 121200Z 27010KT CAVOK TEMPO 3000", false, "", {"CAVOK", "TEMPO", "3000"}},
+      {"long digit run is no visibility", "KXYZ 121200Z 27010KT 99999999999999999999", false, "",
+       {"99999999999999999999"}},
+      {"exponent is no visibility", "KXYZ 121200Z 27010KT 9e999", false, "", {"9e999"}},
   };
   for (const MilesCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -168,9 +171,9 @@ TEST(FindToken, CallerMayEmptyTheEntry) {
   EXPECT_EQ(*found, "15SM");
   table[4].clear();
   EXPECT_EQ(*table.FindToken("/"), "M05/M07");
-  // With token 3 emptied nothing is found at all.
+  // An emptied first entry is passed over like any other.
   table[3].clear();
-  EXPECT_EQ(table.FindToken("/"), nullptr);
+  EXPECT_EQ(*table.FindToken("/"), "M05/M07");
 }
 
 TEST(FindToken, ProcessTableIsPerThread) {

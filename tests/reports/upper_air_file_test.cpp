@@ -100,7 +100,7 @@ TEST_F(UpperAirFileTest, StationKeyedByIcaoIsFoundThroughItsNumber) {
   ASSERT_TRUE(Read("70398 TTAA 60121 70398 99018 12019 00000 00185 12226 33515\n"
                    "92836 10046 35007 85532 05223 32510=\n"));
   EXPECT_EQ(icao->m_UpperAirValid, 1);
-  EXPECT_EQ(icao->m_LevelHeight[1], 222);
+  EXPECT_EQ(icao->m_LevelHeight[1], 185);
   ASSERT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
   EXPECT_EQ(m_Stations.m_UpperAirStations[0], icao);
 }
@@ -179,8 +179,9 @@ TEST(FillUpperAirGaps, ZeroTemperaturesAndDewPointsAreFilled) {
   const Case cases[] = {
       {"between 10 and 4", {15, 10, 0, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
        {15, 10, 7, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
-      {"top level, 6 per full 1000 m", {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, 0, -999}, heights,
-       {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, -55 - 6 * 16, -999}},
+      // 6 per full 1000 m between 150 hPa (14000 m) and 100 hPa (16000 m), not of the whole height.
+      {"top level, 6 per full 1000 m above the level below", {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, 0, -999},
+       heights, {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, -55 - 6 * 2, -999}},
       {"level below the last one decoded", {15, 10, 0, -999, -999, -999, -999, -999, -999, -999, -999, -999, -999},
        heights, {15, 10, 10 - 6 * 0, -999, -999, -999, -999, -999, -999, -999, -999, -999, -999}},
       {"a filled level serves the next", {15, 0, 0, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
@@ -203,11 +204,15 @@ TEST(FillUpperAirGaps, ZeroTemperaturesAndDewPointsAreFilled) {
 }
 
 TEST_F(UpperAirFileTest, GapsAreFilledAfterTheTtaa) {
-  // 925 hPa reads 0 C between 10 C (1000 hPa) and 4 C (850 hPa).
+  // 925 hPa reads 0 C between 10 C (1000 hPa) and 4 C (850 hPa); 100 hPa is missing on top.
   ASSERT_TRUE(Read("TTAA 63001 12345 99012 12019 00000 00105 10000 33515\n"
-                   "92754 ///// 35007 85512 04000 32510=\n"));
+                   "92754 ///// 35007 85512 04000 32510 70010 01000 32510 50575 15100 32510\n"
+                   "40740 26382 32036 30940 42162 31548 25060 52161 31551 20200 55563 31045\n"
+                   "15390 50571 30031 10650 ///// 28020=\n"));
   EXPECT_EQ(numbered->m_LevelTemperature[2], 7);
   EXPECT_EQ(numbered->m_LevelDewPoint[2], 7);
+  // 16500 m, 2600 m above the 150 hPa level at -51 C: not the -149 C of its whole height.
+  EXPECT_EQ(numbered->m_LevelTemperature[11], -51 - 6 * 2);
 }
 
 // The real bulletins, each read into a fresh catalogue loaded from the real station list.
@@ -224,9 +229,10 @@ TEST(UpperAirFileRealData, BulletinsAgainstTheStationList) {
     int sigLevels;
   };
   const Case cases[] = {
-      // 616 TTAA (197 NIL) and 598 TTBB: most stations lie above their 1000 hPa level and fail
-      // the height order; KEYW sends more than 99 significant levels.
-      {"noaaport_upperair_20220713_00Z.wmo", 44, 34, "KEYW", 99},
+      // 616 TTAA (197 NIL) and 598 TTBB: high stations keep their levels below the ground (KSLC);
+      // KEYW sends more than 99 significant levels.
+      {"noaaport_upperair_20220713_00Z.wmo", 77, 65, "KEYW", 99},
+      {"noaaport_upperair_20220713_00Z.wmo", 77, 65, "KSLC", 17},
       {"pyiem_MANANN.txt", 1, 0, "PANT", -1},
       {"20220714_00Z_KLWX.uair", 0, 0, nullptr, 0},  // winds indicator "/", only regional groups
       // One line per message, longer than a read: the "=" comes in a later piece.
@@ -267,7 +273,7 @@ TEST(UpperAirFileRealData, QuillayuteProfileFromTheNoaaportFeed) {
   ASSERT_NE(s, nullptr);
   ASSERT_EQ(s->m_UpperAirValid, 1);
   const LevelTable pressure = {1010, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100, -999};
-  const LevelTable height = {59, 198, 852, 1560, 3169, 5829, 7499, 9519, 10739, 12189, 14029, 16629, -999};
+  const LevelTable height = {59, 139, 793, 1501, 3110, 5770, 7440, 9460, 10680, 12130, 13970, 16570, -999};
   const LevelTable temperature = {18, 15, 9, 12, 5, -12, -25, -40, -49, -55, -53, -56, -999};
   const LevelTable dewPoint = {11, 10, 8, -9, -12, -35, -41, -52, -63, -73, -83, -87, -999};
   const LevelTable direction = {230, 290, 330, 225, 220, 225, 225, 225, 225, 225, 225, 220, -999};

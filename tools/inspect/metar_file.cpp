@@ -43,6 +43,8 @@ int RunMetarFile(const std::vector<std::string>& args) {
   LastStatusField status;
   auto stations = std::make_unique<METAR_Stations>();
   stations->LoadStations();
+  // The count shown is the reader's alone, not what the loader left in the field.
+  status.SetText("");
   if (!stations->ReadMetarFile(file, reference)) return Failure(kName, "cannot open " + file);
 
   std::vector<const METAR_Station*> decoded;
