@@ -19,6 +19,10 @@ void Check(const METAR_Station& s) {
   if (s.m_Pressure != kMissing && s.m_Pressure <= 0) std::abort();
   for (double cover : s.m_CloudCover)
     if (cover != kMissingReal && (cover < 0.0 || cover > 1.0)) std::abort();
+  // Temperature groups have at most two digits; a usable report has a temperature and a pressure.
+  for (int degrees : {s.m_Temperature, s.m_DewPoint})
+    if (degrees != kMissing && (degrees < -99 || degrees > 99)) std::abort();
+  if (s.m_ReportValid == 1 && (s.m_Temperature == kMissing || s.m_Pressure == kMissing)) std::abort();
 }
 
 }  // namespace
@@ -31,8 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SeedRandom(static_cast<std::uint32_t>(size));
   METAR_Station fresh;
   fresh.m_Elevation = 1500.0;
-  fresh.DecodeReport(report, reference);
-  if (fresh.m_ReportText != report) std::abort();
+  const bool decoded = fresh.DecodeReport(report, reference);
+  // A NIL report leaves even the text; any other report is kept as text.
+  if (fresh.m_ReportText != report && !(fresh.m_ReportText.empty() && !decoded)) std::abort();
+  // A record that never decoded a report is not usable.
+  if (!decoded && fresh.m_ReportValid != 0) std::abort();
   Check(fresh);
   reused.DecodeReport(report, reference);
   Check(reused);

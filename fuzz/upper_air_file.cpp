@@ -27,6 +27,13 @@ std::unique_ptr<METAR_Stations> MakeCatalogue() {
   icao->m_Elevation = 37.0;
   stations->SetAt("PANT", std::move(icao));
   stations->SetWmoKey("70398", "PANT");
+  // A high station, whose lowest levels lie below its ground.
+  auto high = std::make_unique<METAR_Station>();
+  high->m_Key = "KSLC";
+  high->m_WmoNumber = "72572";
+  high->m_Elevation = 1288.0;
+  stations->SetAt("KSLC", std::move(high));
+  stations->SetWmoKey("72572", "KSLC");
   return stations;
 }
 

@@ -141,6 +141,8 @@ void Weather_Station::DecodeTTAA(const std::string& message) {
       break;
     } else if (id > 25) {
       pressure = id * 10, height = hhh * 10;  // 50575 -> 500 hPa at 5750 m
+    } else if (id == 25 && hhh >= 500) {
+      pressure = 250, height = hhh * 10;  // 25923 -> 9230 m: the cold polar air, not 19230 m
     } else {
       pressure = id * 10, height = (hhh + 1000) * 10;  // 25045 -> 10450 m, 10634 -> 16340 m
     }

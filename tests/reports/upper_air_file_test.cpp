@@ -231,8 +231,8 @@ TEST(UpperAirFileRealData, BulletinsAgainstTheStationList) {
   const Case cases[] = {
       // 616 TTAA (197 NIL) and 598 TTBB: high stations keep their levels below the ground (KSLC);
       // KEYW sends more than 99 significant levels.
-      {"noaaport_upperair_20220713_00Z.wmo", 77, 65, "KEYW", 99},
-      {"noaaport_upperair_20220713_00Z.wmo", 77, 65, "KSLC", 17},
+      {"noaaport_upperair_20220713_00Z.wmo", 78, 65, "KEYW", 99},
+      {"noaaport_upperair_20220713_00Z.wmo", 78, 65, "KSLC", 17},
       {"pyiem_MANANN.txt", 1, 0, "PANT", -1},
       {"20220714_00Z_KLWX.uair", 0, 0, nullptr, 0},  // winds indicator "/", only regional groups
       // One line per message, longer than a read: the "=" comes in a later piece.
