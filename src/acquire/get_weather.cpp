@@ -17,10 +17,6 @@
 
 namespace {
 
-// A button action and the periodic refresh never fill the catalogue at the same time.
-// Recursive: GetCurrentWeather holds it while it calls GetCurrentUpperAir.
-std::recursive_mutex g_AcquireMutex;
-
 bool IsDigits(const std::string& text, std::size_t pos, std::size_t count) {
   if (pos + count > text.size()) return false;
   for (std::size_t i = pos; i < pos + count; ++i) {
@@ -68,6 +64,13 @@ void CreateWeatherFolder() {
 
 }  // namespace
 
+// Recursive: GetCurrentWeather holds it while it calls GetCurrentUpperAir, and the window
+// holds it while it fetches and then starts the cycle.
+std::recursive_mutex& CatalogueLock() {
+  static std::recursive_mutex mutex;
+  return mutex;
+}
+
 AcquireContext CatalogueContext(METAR_Stations* stations) {
   AcquireContext context;
   context.stations = stations;
@@ -93,14 +96,20 @@ bool GetWeatherfromFile::ReadUpperAir(const std::string& path) {
   return m_Context.readUpperAirFile(*m_Context.stations, path);
 }
 
+// Only the file itself is kept: a 404 page or any other answer but 200 counts as a failed
+// download (result 2) and leaves the weather folder as it was, so it is never read as weather
+// nor taken for a cached copy later.
 int GetWeatherfromFile::Download(const std::string& server, const std::string& urlPath,
                                  const std::string& localPath) {
   CURLDownloader downloader;
-  return downloader.DownloadToFile("http://" + server + urlPath, localPath);
+  downloader.m_bSaveOnlyOk = true;
+  const int result = downloader.DownloadToFile("http://" + server + urlPath, localPath);
+  if (result == 0 && downloader.m_nStatusCode != 200) return 2;
+  return result;
 }
 
 void GetWeatherfromFile::GetCurrentWeather(IWeatherOwner* owner) {
-  std::lock_guard lock(g_AcquireMutex);
+  std::lock_guard lock(CatalogueLock());
   if (m_Context.stopUpdateCycle) m_Context.stopUpdateCycle();
 
   const UtcHour now = UtcHourOf(m_Context.clock ? m_Context.clock() : std::chrono::system_clock::now());
@@ -135,7 +144,7 @@ void GetWeatherfromFile::GetCurrentWeather(IWeatherOwner* owner) {
 }
 
 bool GetWeatherfromFile::GetCurrentUpperAir() {
-  std::lock_guard lock(g_AcquireMutex);
+  std::lock_guard lock(CatalogueLock());
   const UtcHour now = UtcHourOf(m_Context.clock ? m_Context.clock() : std::chrono::system_clock::now());
   const std::string localPath = WeatherFolder() + UpperAirFileName(now);
   if (CanOpenForReading(localPath)) {
@@ -160,12 +169,13 @@ int GetWeatherfromFile::GetWeatherFromFile(IWeatherOwner& owner) {
   request.ownedByMainWindow = true;
   std::string path;
   if (!AskOpenFile(request, path)) return 0;
-  if (m_Context.stopUpdateCycle) m_Context.stopUpdateCycle();
+  // ReadWeatherFiles stops the update cycle once it holds the catalogue lock.
   return ReadWeatherFiles(path);
 }
 
 int GetWeatherfromFile::ReadWeatherFiles(const std::string& path) {
-  std::unique_lock lock(g_AcquireMutex);
+  std::unique_lock lock(CatalogueLock());
+  if (m_Context.stopUpdateCycle) m_Context.stopUpdateCycle();
   // An hour in progress ("..._1400Z.TXT") comes with the complete file of the hour before;
   // anything else ("..._1300Z_Complete.TXT") stands alone.
   const bool inProgress = path.size() >= 5 && path.compare(path.size() - 5, 5, "Z.TXT") == 0;
@@ -235,7 +245,9 @@ bool GetWeatherfromFile::SelectUpperAirFile(IWeatherOwner* owner) {
   request.ownedByMainWindow = owner != nullptr;
   std::string path;
   if (!AskOpenFile(request, path)) return false;
-  std::lock_guard lock(g_AcquireMutex);
+  // The cycle may have been started again while the user chose (a periodic refresh).
+  std::lock_guard lock(CatalogueLock());
+  if (m_Context.stopUpdateCycle) m_Context.stopUpdateCycle();
   ReadUpperAir(path);
   return true;
 }

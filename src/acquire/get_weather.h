@@ -3,6 +3,7 @@
 // picks. One object per user action or refresh; it keeps nothing between calls.
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "reports/weather_time.h"
@@ -29,6 +30,11 @@ struct AcquireContext {
 };
 
 AcquireContext DefaultAcquireContext();
+
+// Taken by whatever fills the station catalogue and by whatever starts the update cycle. A
+// filler stops the cycle only once it holds the lock, so no update pass walks the catalogue
+// while it is being filled, and no button or refresh starts one meanwhile.
+std::recursive_mutex& CatalogueLock();
 // The catalogue's own readers on the given catalogue and the system clock; no cycle to stop.
 AcquireContext CatalogueContext(METAR_Stations* stations);
 

@@ -1,11 +1,14 @@
 #include "acquire/url_downloader.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
 #include "acquire/internet_settings.h"
 #include "acquire/weather_files.h"
 #include "platform/internet.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -40,6 +43,16 @@ bool FindLocation(const std::string& headers, std::string& location) {
   return true;
 }
 
+// A name beside the local file that no other download of this or another program uses:
+// "...\\20031206_1400Z.TXT" -> "...\\20031206_1400Z.TXT.1a2b3c4d-1.part".
+std::string TemporaryNameFor(const std::string& localPath) {
+  static std::atomic<unsigned> counter{0};
+  const auto clock = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".%llx-%u.part", clock, ++counter);
+  return localPath + suffix;
+}
+
 std::unique_ptr<IDownloadRequest> OpenRequest(IDownloadSession& session, const InternetUrl& url) {
   std::unique_ptr<IDownloadRequest> request;
   Check(session.OpenHttpRequest(url.server, url.port, url.object, request));
@@ -54,7 +67,10 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
   std::unique_ptr<IDownloadSession> session;
   std::unique_ptr<IDownloadRequest> request;
   std::FILE* file = nullptr;
+  const std::string partPath = TemporaryNameFor(localPath);
+  bool partWritten = false;
   int result = 0;
+  m_nStatusCode = 0;
   try {
     Check(OpenInternetSession(DownloadSessionSettings(ReadAcquireSettings()), session));
 
@@ -66,7 +82,10 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
 
     if (parsed.service == InternetService::Ftp) {
       // The URL's port counts (ftp://host:2121/...); 21 when it names none.
-      Check(session->FtpGetFile(parsed.server, parsed.port, parsed.object, localPath));
+      partWritten = true;
+      Check(session->FtpGetFile(parsed.server, parsed.port, parsed.object, partPath));
+      KeepAs(partPath, localPath);
+      partWritten = false;
       return 0;
     }
 
@@ -110,9 +129,12 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
     }
 
     std::fprintf(stderr, "Status Code is %u\n", status);
+    m_nStatusCode = status;
+    if (m_bSaveOnlyOk && status != 200) return 0;
 
     // Text mode: a line feed becomes the platform's line end.
-    file = OpenFile(localPath, "w");
+    file = OpenFile(partPath, "w");
+    partWritten = file != nullptr;
     if (!file) {
       m_strError = "Error: cannot create the local file " + localPath;
       throw CURLDown2FileException(2);
@@ -133,6 +155,8 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
       m_strError = "Error: cannot write the local file " + localPath;
       throw CURLDown2FileException(2);
     }
+    KeepAs(partPath, localPath);
+    partWritten = false;
   } catch (const CURLDown2FileException& e) {
     result = e.m_nCode;
   } catch (const InternetLayerError& e) {
@@ -144,5 +168,14 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
   if (file) std::fclose(file);
   request.reset();
   session.reset();
+  if (partWritten) RemoveNativeFile(partPath);
   return result;
+}
+
+// The finished download replaces the local file in one step.
+void CURLDownloader::KeepAs(const std::string& partPath, const std::string& localPath) {
+  if (!ReplaceNativeFile(partPath, localPath)) {
+    m_strError = "Error: cannot write the local file " + localPath;
+    throw CURLDown2FileException(2);
+  }
 }

@@ -25,10 +25,20 @@ class CURLDownloader {
   // 1: the URL is not http or ftp, or the server refused the password;
   // 2: a redirection could not be followed, the redirected request did not answer 200, the
   //    internet layer failed, or the local file could not be created or written.
-  // Follows one redirection (301/302/303) itself. The local file is created only once the
-  // answer is known to be saved.
+  // Follows one redirection (301/302/303) itself. The body goes to a temporary file in the
+  // same folder, which replaces the local file only when the transfer ran to its end: a
+  // failed or cut-short download leaves an earlier copy as it was, and leaves no file where
+  // there was none.
   int DownloadToFile(std::string url, std::string localPath);
 
   // The text of the last failure; a later success leaves it alone.
   std::string m_strError;
+  // The final HTTP status of the last call (0 when none came, and for ftp).
+  unsigned m_nStatusCode = 0;
+  // When set, only a 200 answer is saved: any other leaves the local file as it was, with
+  // the result unchanged (m_nStatusCode tells the caller what came).
+  bool m_bSaveOnlyOk = false;
+
+ private:
+  void KeepAs(const std::string& partPath, const std::string& localPath);
 };

@@ -26,8 +26,19 @@ CALTIVANEDlgAutoProxy::~CALTIVANEDlgAutoProxy() {
   }
 }
 
+namespace {
+
+WeatherTime ToWeatherTime(const DateTimeFields& f) {
+  using namespace std::chrono;
+  return WeatherTime{sys_days{year{f.year} / month{static_cast<unsigned>(f.month)} / day{static_cast<unsigned>(f.day)}}} +
+         hours{f.hour} + minutes{f.minute} + seconds{f.second};
+}
+
+}  // namespace
+
+// The weather time starts as the time value 0 as the local clock shows it.
 CALTIVANEDlg::CALTIVANEDlg(Controls controls, DialogServices services)
-    : m_Controls(controls), m_Services(std::move(services)) {}
+    : m_Controls(controls), m_Services(std::move(services)), m_WeatherTime(ToWeatherTime(LocalTimeOfEpoch())) {}
 
 CALTIVANEDlg::~CALTIVANEDlg() {
   Shutdown();
@@ -52,6 +63,17 @@ void CALTIVANEDlg::SetWeatherTime(WeatherTime time) {
 
 WeatherTime CALTIVANEDlg::GetWeatherTime() const { return m_WeatherTime.load(); }
 
+bool CALTIVANEDlg::ReadTimeField(const std::string& text) {
+  DateTimeFields fields;
+  if (!ParseUserDateTime(text, fields)) return false;
+  using namespace std::chrono;
+  const year_month_day date{year{fields.year} / month{static_cast<unsigned>(fields.month)} /
+                            day{static_cast<unsigned>(fields.day)}};
+  if (!date.ok() || fields.hour > 23 || fields.minute > 59 || fields.second > 59) return false;
+  SetWeatherTime(ToWeatherTime(fields));
+  return true;
+}
+
 bool CALTIVANEDlg::OnInitDialog() {
   g_pMainDlg.store(this);
   g_pStatusField.store(m_Controls.status);
@@ -75,6 +97,8 @@ bool CALTIVANEDlg::OnInitDialog() {
 }
 
 void CALTIVANEDlg::OnStart() {
+  // No acquisition may be filling the catalogue while the cycle starts.
+  std::lock_guard catalogue(CatalogueLock());
   m_Services.stopUpdateCycle();
   m_Services.prepareWeatherRun();
   EnableStartButton(false);
@@ -83,13 +107,15 @@ void CALTIVANEDlg::OnStart() {
 }
 
 void CALTIVANEDlg::OnEnd() {
-  m_Services.stopUpdateCycle();
+  // Without the catalogue lock: End answers at once, also while a refresh is fetching. The
+  // refresh belongs to the cycle that ends here; cancelled first, it cannot start the cycle
+  // again after the stop below.
   {
-    // A waiting refresh belongs to the cycle that just ended.
     std::lock_guard lock(m_RefreshMutex);
     ++m_RefreshGeneration;
   }
   m_RefreshWake.notify_all();
+  m_Services.stopUpdateCycle();
   EnableStartButton(true);
   EnableEndButton(false);
 }
@@ -106,6 +132,7 @@ void CALTIVANEDlg::OnGetWeatherFromFile() {
 
 void CALTIVANEDlg::OnUpdateNow() {
   if (!m_WeatherButtonsEnabled) return SetStatusText(kNeedsStations);
+  std::lock_guard catalogue(CatalogueLock());
   m_Services.getCurrentWeather(this);
   EnableStartButton(false);
   EnableEndButton(true);
@@ -128,14 +155,17 @@ bool CALTIVANEDlg::CanExit() {
 }
 
 void CALTIVANEDlg::StartUpdateCycle(bool background) {
-  {
-    std::lock_guard lock(m_RefreshMutex);
-    if (m_Closing) return;  // a refresh finishing its fetch during shut-down starts nothing
-  }
+  std::lock_guard catalogue(CatalogueLock());
+  std::lock_guard lock(m_RefreshMutex);
+  StartUpdateCycleLocked(background);
+}
+
+// Called with the catalogue lock and m_RefreshMutex held, so that End, which takes
+// m_RefreshMutex before it stops the cycle, comes either before (and is seen) or after.
+void CALTIVANEDlg::StartUpdateCycleLocked(bool background) {
+  if (m_Closing) return;  // a refresh finishing its fetch during shut-down starts nothing
   m_Services.startUpdatePass(background);
   if (!g_bAutoUpdate.load()) return;
-  std::lock_guard lock(m_RefreshMutex);
-  if (m_Closing) return;
   ReapRefreshThreads(false);
   const std::uint64_t generation = ++m_RefreshGeneration;
   m_RefreshWake.notify_all();  // the refresh before this one stops waiting and ends
@@ -165,6 +195,9 @@ void CALTIVANEDlg::AutoUpdateThread(std::uint64_t generation) {
     ++waits;
     if (m_Services.stopRequested()) return finish();
   }
+  // The fetch and the restart after it hold the catalogue lock: no button starts the cycle
+  // in between, and no file acquisition fills the catalogue once the cycle runs again.
+  std::unique_lock catalogue(CatalogueLock());
   {
     std::lock_guard lock(m_RefreshMutex);
     if (RefreshCancelled(generation)) {
@@ -173,9 +206,22 @@ void CALTIVANEDlg::AutoUpdateThread(std::uint64_t generation) {
     }
   }
   m_Services.getCurrentWeather(nullptr);
-  EnableStartButton(false);
-  EnableEndButton(true);
-  StartUpdateCycle(true);
+  {
+    std::lock_guard lock(m_RefreshMutex);
+    if (RefreshCancelled(generation)) {
+      // End came during the fetch, which set the buttons for a restart that is not coming:
+      // they show the ended cycle again. At shut-down they are left alone.
+      if (!m_Closing) {
+        EnableStartButton(true);
+        EnableEndButton(false);
+      }
+    } else {
+      EnableStartButton(false);
+      EnableEndButton(true);
+      StartUpdateCycleLocked(true);
+    }
+  }
+  catalogue.unlock();
   finish();
 }
 

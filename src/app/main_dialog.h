@@ -87,6 +87,9 @@ class CALTIVANEDlg : public IWeatherOwner {
   // The time of the weather loaded from files, shown in the time field.
   void SetWeatherTime(WeatherTime time) override;
   WeatherTime GetWeatherTime() const;
+  // The time field read back when the window is confirmed: the user's locale's date and time.
+  // False (the weather time unchanged) when the text is none.
+  bool ReadTimeField(const std::string& text);
 
   // Starts the update pass and, while "Update" is checked, the periodic refresh.
   void StartUpdateCycle(bool background);
@@ -103,6 +106,7 @@ class CALTIVANEDlg : public IWeatherOwner {
   std::atomic<CALTIVANEDlgAutoProxy*> m_pAutoProxy{nullptr};
 
  private:
+  void StartUpdateCycleLocked(bool background);
   void AutoUpdateThread(std::uint64_t generation);
   // True when the refresh of this generation should end now.
   bool RefreshCancelled(std::uint64_t generation);
@@ -110,7 +114,7 @@ class CALTIVANEDlg : public IWeatherOwner {
 
   Controls m_Controls;
   DialogServices m_Services;
-  std::atomic<WeatherTime> m_WeatherTime{WeatherTime{}};
+  std::atomic<WeatherTime> m_WeatherTime;
   bool m_WeatherButtonsEnabled = false;
   std::atomic<bool> m_Hidden{false};
   bool m_ShutDown = false;

@@ -67,7 +67,7 @@ class IDownloadSession {
  public:
   virtual ~IDownloadSession() = default;
   // Connects to server:port and opens a GET request for object (keep-connection, no
-  // automatic redirection).
+  // automatic redirection, answered by the server itself and never by a local cache).
   virtual int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object,
                               std::unique_ptr<IDownloadRequest>& out) = 0;
   // Anonymous FTP to server:port, active mode, binary: copies the remote file into localPath

@@ -111,6 +111,9 @@ class AcquireTest : public ::testing::Test {
     };
     context.readUpperAirFile = [this](METAR_Stations&, const std::string& path) {
       reads.push_back({"upper", FileName(path), {}});
+      std::ifstream file(NativePath(path));
+      upperAirSeen.clear();
+      std::getline(file, upperAirSeen);
       return std::filesystem::exists(NativePath(path)) && upperAirAccepted;
     };
     context.stopUpdateCycle = [this] { ++stops; };
@@ -130,6 +133,7 @@ class AcquireTest : public ::testing::Test {
   std::string reportDate = "2003/12/06";
   std::string reportTime = "13:50";
   bool upperAirAccepted = true;
+  std::string upperAirSeen;  // first line of the upper-air file read last
 };
 
 // ---- current weather from the internet ----
@@ -232,27 +236,91 @@ TEST_F(CurrentWeatherTest, ButtonsAfterEachOutcome) {
       {"upper-air download failed", true, false, true, false, "Error 2 at reading Winds aloft."},
       {"complete file missing", true, true, false, false, "Winds aloft file readed."},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(WeatherDir());
-    reads.clear();
-    // A failed upper-air download leaves no file; a failed complete one neither.
-    SetAnswer("/Data/archive/radiosonde/20031206/2003120612.rdisnd",
-              c.upperAirServed ? HttpAnswer(200, "TTAA\n") : HttpAnswer(302, ""));
-    SetAnswer("/weather/observations/airways/03120613.metar",
-              c.completeServed ? HttpAnswer(200, "complete\n") : HttpAnswer(302, ""));
-    controls.start.Enable(true);
-    controls.end.Enable(true);
-    RecordingOwner owner;
-    GetWeatherfromFile(Context()).GetCurrentWeather(c.withOwner ? &owner : nullptr);
-    EXPECT_EQ(controls.status.GetText(), c.lastStatus);
-    EXPECT_EQ(controls.start.IsEnabled(), c.startAfter);
-    EXPECT_FALSE(controls.end.IsEnabled());
-    if (!c.upperAirServed) {
-      // The METAR files are read only when the upper-air reader accepted its file.
-      ASSERT_EQ(reads.size(), 1u);
-      EXPECT_EQ(reads[0].kind, "upper");
+  // Failed answers: a redirect without location (result 2), and a plain 404 page, which is
+  // not kept either.
+  for (const std::string& refused : {HttpAnswer(302, ""), HttpAnswer(404, "404 Not Found\n")}) {
+    SCOPED_TRACE(refused.substr(0, 12));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      std::filesystem::remove_all(WeatherDir());
+      reads.clear();
+      // A failed upper-air download leaves no file; a failed complete one neither.
+      SetAnswer("/Data/archive/radiosonde/20031206/2003120612.rdisnd",
+                c.upperAirServed ? HttpAnswer(200, "TTAA\n") : refused);
+      SetAnswer("/weather/observations/airways/03120613.metar",
+                c.completeServed ? HttpAnswer(200, "complete\n") : refused);
+      controls.start.Enable(true);
+      controls.end.Enable(true);
+      RecordingOwner owner;
+      GetWeatherfromFile(Context()).GetCurrentWeather(c.withOwner ? &owner : nullptr);
+      EXPECT_EQ(controls.status.GetText(), c.lastStatus);
+      EXPECT_EQ(controls.start.IsEnabled(), c.startAfter);
+      EXPECT_FALSE(controls.end.IsEnabled());
+      if (!c.upperAirServed) {
+        // The METAR files are read only when the upper-air reader accepted its file.
+        ASSERT_EQ(reads.size(), 1u);
+        EXPECT_EQ(reads[0].kind, "upper");
+      }
+      EXPECT_EQ(std::filesystem::exists(WeatherDir() / "20031206_1200Z.rdisnd"), c.upperAirServed);
+      EXPECT_EQ(std::filesystem::exists(WeatherDir() / "20031206_1300Z_Complete.TXT"), c.completeServed);
     }
+  }
+}
+
+// A server that has not got the files yet answers 404: nothing of that is kept, so the next
+// call fetches them again and reads the real ones.
+TEST_F(CurrentWeatherTest, NotFoundIsNeverCachedAndTheNextCallFetchesAgain) {
+  const std::string upperPath = "/Data/archive/radiosonde/20031206/2003120612.rdisnd";
+  const std::string completePath = "/weather/observations/airways/03120613.metar";
+  SetAnswer(upperPath, HttpAnswer(404, "404 Not Found\n"));
+  SetAnswer(completePath, HttpAnswer(404, "404 Not Found\n"));
+  RecordingOwner owner;
+  GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading Winds aloft.");
+  EXPECT_FALSE(std::filesystem::exists(WeatherDir() / "20031206_1200Z.rdisnd"));
+  EXPECT_FALSE(std::filesystem::exists(WeatherDir() / "20031206_1300Z_Complete.TXT"));
+  EXPECT_FALSE(controls.start.IsEnabled());
+  // "Get weather..." finds no upper-air file to take for the day's.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(WeatherDir()))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"20031206_1400Z.TXT"});
+
+  SetAnswer(upperPath, HttpAnswer(200, "TTAA 56121 72214\n"));
+  SetAnswer(completePath, HttpAnswer(200, "complete\n"));
+  reads.clear();
+  GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+  EXPECT_EQ(Targets().size(), 6u);
+  EXPECT_EQ(controls.status.GetText(), "Winds aloft file readed.");
+  EXPECT_EQ(upperAirSeen, "TTAA 56121 72214");
+  EXPECT_EQ(reads, (std::vector<ReadCall>{{"upper", "20031206_1200Z.rdisnd", {}},
+                                          {"metar", "20031206_1300Z_Complete.TXT", NoAgeLimit()},
+                                          {"metar", "20031206_1400Z.TXT", NoAgeLimit()}}));
+  EXPECT_TRUE(controls.start.IsEnabled());
+}
+
+// The current hour's file is fetched on every call; a fetch that fails keeps the copy that an
+// earlier call brought.
+TEST_F(CurrentWeatherTest, FailedRefetchOfTheCurrentFileKeepsTheGoodCopy) {
+  const std::string currentPath = "/weather/observations/airways/03120614.metar";
+  RecordingOwner owner;
+  GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+  ASSERT_EQ(controls.status.History().front(), "METAR data file readed.");
+  const std::pair<const char*, std::string> failures[] = {
+      {"404", HttpAnswer(404, "404 Not Found\n")},
+      {"cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\ncurr"},
+  };
+  for (const auto& [name, answer] : failures) {
+    SCOPED_TRACE(name);
+    SetAnswer(currentPath, answer);
+    reads.clear();
+    GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+    EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data.");
+    EXPECT_TRUE(reads.empty());
+    std::ifstream current(WeatherDir() / "20031206_1400Z.TXT");
+    std::string line, rest;
+    EXPECT_TRUE(std::getline(current, line) && line == "current");
+    EXPECT_FALSE(std::getline(current, rest));
   }
 }
 
@@ -553,6 +621,70 @@ TEST_F(FileWeatherTest, TwoAcquisitionsNeverReadAtTheSameTime) {
   EXPECT_EQ(GetWeatherfromFile(second).ReadWeatherFiles(pick), 0);
   refresh.join();
   EXPECT_FALSE(overlapped);
+}
+
+// True when the calling thread holds the catalogue lock (another thread cannot take it).
+bool CatalogueLockHeldHere() {
+  bool taken = false;
+  std::thread probe([&] {
+    taken = CatalogueLock().try_lock();
+    if (taken) CatalogueLock().unlock();
+  });
+  probe.join();
+  return !taken;
+}
+
+// Every stop of an acquisition comes with the catalogue lock held, and every read finds the
+// cycle stopped under the same hold, also when the cycle was started again while a question
+// box waited for the user (the periodic refresh may do that meanwhile).
+TEST_F(FileWeatherTest, ReadsHappenUnderTheLockWithTheCycleStopped) {
+  struct Case {
+    const char* name;
+    bool upperAirNearby;  // else the question is asked and answered yes
+  };
+  const Case cases[] = {{"file pick", true}, {"radiosonde picked after the question", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(WeatherDir());
+    if (c.upperAirNearby) WriteWeatherFile("20031206_1300Z.rdisnd");
+    bool cycleRunning = true;
+    std::vector<std::string> faults;
+    AcquireContext context = Context();
+    context.stopUpdateCycle = [&] {
+      if (!CatalogueLockHeldHere()) faults.push_back("stop without the lock");
+      cycleRunning = false;
+    };
+    auto check = [&](const char* what) {
+      if (!CatalogueLockHeldHere()) faults.push_back(std::string(what) + " without the lock");
+      if (cycleRunning) faults.push_back(std::string(what) + " while the cycle runs");
+    };
+    context.readMetarFile = [&](METAR_Stations& stations, const std::string&, WeatherTime) {
+      check("metar read");
+      stations.m_ReportDate = "2003/12/06";
+      stations.m_ReportTime = "13:10";
+      return true;
+    };
+    context.readUpperAirFile = [&](METAR_Stations&, const std::string&) {
+      check("upper-air read");
+      return true;
+    };
+    class RestartingDialogs : public ScriptedDialogs {
+     public:
+      explicit RestartingDialogs(bool& running) : m_Running(running) {}
+      bool AskYesNo(const std::string& text, const std::string& caption) override {
+        m_Running = true;  // a refresh restarted the cycle while the box was open
+        return ScriptedDialogs::AskYesNo(text, caption);
+      }
+      bool& m_Running;
+    } dialogs(cycleRunning);
+    dialogs.yes = true;
+    dialogs.files.push_back(WriteMetar("20031206_1300Z_Complete.TXT"));
+    dialogs.files.push_back(m_Dir.Write("elsewhere/mine.rdisnd", "TTAA\n").string());
+    RecordingOwner owner;
+    EXPECT_EQ(GetWeatherfromFile(context).GetWeatherFromFile(owner), 1);
+    EXPECT_EQ(dialogs.questions.size(), c.upperAirNearby ? 0u : 1u);
+    EXPECT_EQ(faults, std::vector<std::string>{});
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "loopback_ftp_server.h"
@@ -71,9 +72,9 @@ TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
       {"404 page saved as a success", {{"/a", HttpAnswer(404, page)}}, nullptr, 0, "", true, page},
       {"500 page saved as a success", {{"/a", HttpAnswer(500, "oops")}}, nullptr, 0, "", true, "oops"},
       {"empty body gives an empty file", {{"/a", HttpAnswer(200, "")}}, nullptr, 0, "", true, ""},
-      {"body cut short keeps what came",
+      {"body cut short is not kept",
        {{"/a", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nhalf\nha"}}, nullptr, 2,
-       kLayerError, true, "half\nha"},
+       kLayerError, false, ""},
       {"CR LF body kept as sent", {{"/a", HttpAnswer(200, "x\r\ny\r\n")}}, nullptr, 0, "", true, "x\r\ny\r\n"},
       {"302 followed once",
        {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(200, "moved\n")}},
@@ -137,6 +138,54 @@ TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
     if (c.password) {
       SetSetting("HttpUser", "");
     }
+  }
+}
+
+// A download that does not bring the whole file never costs the copy already there, and
+// leaves nothing beside it (the body goes to a temporary file first).
+TEST_F(DownloadTest, FailedOrRefusedFetchLeavesAnEarlierCopyAsItWas) {
+  struct Case {
+    const char* name;
+    std::string answer;  // "" : the server is gone
+    bool saveOnlyOk;
+    int result;
+    unsigned status;
+    bool replaced;  // the local file now holds the new body
+  };
+  const std::string fresh = "fresh copy\n";
+  const std::vector<Case> cases = {
+      {"200 replaces", HttpAnswer(200, fresh), true, 0, 200, true},
+      {"404 kept when asked for any answer", HttpAnswer(404, fresh), false, 0, 404, true},
+      {"404 refused", HttpAnswer(404, "404 Not Found\n"), true, 0, 404, false},
+      {"500 refused", HttpAnswer(500, "oops\n"), true, 0, 500, false},
+      {"body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nhalf\nha", false, 2,
+       200, false},
+      {"redirect without location", HttpAnswer(302, ""), false, 2, 0, false},
+      {"server gone", "", false, 2, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir folder;
+    const std::string local = (folder.Path() / "20031206_1200Z.rdisnd").string();
+    { std::ofstream(local) << "good copy\n"; }
+    std::uint16_t port = 0;
+    std::unique_ptr<LoopbackHttpServer> server;
+    if (c.answer.empty()) {
+      LoopbackHttpServer gone([](const SeenRequest&) { return HttpAnswer(200, ""); });
+      port = gone.Port();
+    } else {
+      server = std::make_unique<LoopbackHttpServer>([&c](const SeenRequest&) { return c.answer; });
+      port = server->Port();
+    }
+    CURLDownloader downloader;
+    downloader.m_bSaveOnlyOk = c.saveOnlyOk;
+    EXPECT_EQ(downloader.DownloadToFile("http://localhost:" + std::to_string(port) + "/a", local), c.result);
+    EXPECT_EQ(downloader.m_nStatusCode, c.status);
+    EXPECT_EQ(ReadText(local), c.replaced ? fresh : "good copy\n");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+      names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"20031206_1200Z.rdisnd"});
   }
 }
 

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <mutex>
 #include <set>
 #include <thread>
 
+#include "platform/locale_time.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -27,8 +30,20 @@ bool WaitFor(Pred pred, std::chrono::milliseconds timeout = 5000ms) {
   return true;
 }
 
+// True when the calling thread holds the catalogue lock (another thread cannot take it).
+bool CatalogueLockHeldHere() {
+  bool taken = false;
+  std::thread probe([&] {
+    taken = CatalogueLock().try_lock();
+    if (taken) CatalogueLock().unlock();
+  });
+  probe.join();
+  return !taken;
+}
+
 // Records what the window asked for, in order.
 struct Journal {
+  std::atomic<int> startsWithoutLock{0};
   std::mutex mutex;
   std::vector<std::string> calls;
   std::atomic<int> fetches{0};
@@ -49,6 +64,9 @@ class MainDialogTest : public ::testing::Test {
   void SetUp() override { g_bAutoUpdate = false; }
   void TearDown() override {
     m_Dialog.reset();
+    // Start, Update Now and the refresh start the cycle only while no acquisition can fill
+    // the catalogue.
+    EXPECT_EQ(m_Journal.startsWithoutLock.load(), 0);
     g_bAutoUpdate = false;
     g_pStatusField = nullptr;
     g_pStartButton = nullptr;
@@ -67,6 +85,7 @@ class MainDialogTest : public ::testing::Test {
     s.stopRequested = [this] { return m_Journal.stopRequested.load(); };
     s.prepareWeatherRun = [this] { m_Journal.Add("prepare"); };
     s.startUpdatePass = [this](bool background) {
+      if (!CatalogueLockHeldHere()) ++m_Journal.startsWithoutLock;
       m_Journal.Add(background ? "pass:background" : "pass:foreground");
       if (background) ++m_Journal.backgroundStarts;
       m_Journal.stopRequested = false;
@@ -187,6 +206,40 @@ TEST_F(MainDialogTest, RefreshEndsWithoutFetchingWhenUncheckedOrEnded) {
   }
 }
 
+// End pressed while the refresh fetches is final: the refresh does not start the cycle again
+// nor schedule another refresh, and the buttons show the ended cycle.
+TEST_F(MainDialogTest, EndDuringARefreshFetchIsFinal) {
+  std::atomic<bool> fetching{false};
+  std::atomic<bool> release{false};
+  std::atomic<bool> fetched{false};
+  m_OnFetch = [&] {
+    fetching = true;
+    WaitFor([&] { return release.load(); });
+    // The fetch without owner leaves both buttons off, as the acquisition does.
+    EnableStartButton(false);
+    EnableEndButton(false);
+    fetched = true;
+  };
+  auto services = Services();
+  services.refreshWaits = 1;
+  services.refreshWait = 1ms;
+  auto& dlg = Open(std::move(services));
+  g_bAutoUpdate = true;
+  dlg.OnStart();
+  ASSERT_TRUE(WaitFor([&] { return fetching.load(); }));
+  dlg.OnEnd();  // answers at once: it does not wait for the fetch
+  EXPECT_EQ(Buttons(), std::make_pair(true, false));
+  const auto callsAtEnd = m_Journal.Calls();
+  release = true;
+  // After the fetch the refresh puts back what End showed, and does nothing else.
+  ASSERT_TRUE(WaitFor([&] { return fetched.load() && Buttons() == std::make_pair(true, false); }));
+  std::this_thread::sleep_for(100ms);  // many times the refresh wait: a new refresh would fetch
+  EXPECT_EQ(m_Journal.fetches.load(), 1);
+  EXPECT_EQ(m_Journal.backgroundStarts.load(), 0);
+  EXPECT_EQ(m_Journal.Calls(), callsAtEnd);
+  EXPECT_EQ(Buttons(), std::make_pair(true, false));
+}
+
 TEST_F(MainDialogTest, AtMostOneRefreshWaitsWhenTheCycleIsRestarted) {
   // Every waiting refresh looks at the stop bits after each wait: count the threads that look.
   std::mutex mutex;
@@ -238,6 +291,29 @@ TEST_F(MainDialogTest, ShutdownWaitsForAFetchingRefreshBeforeDeletingTheCatalogu
   EXPECT_TRUE(catalogueSeenAtEnd);
   EXPECT_EQ(g_pStations.load(), nullptr);
   EXPECT_EQ(m_Journal.Calls().back(), "stop");  // nothing started after the final stop
+}
+
+// The time field starts at the time value 0 on the local clock, and reads back what it shows.
+TEST_F(MainDialogTest, TimeFieldStartsAtTheLocalEpochAndReadsBackItsOwnText) {
+#if !defined(_WIN32)
+  struct ZoneBack {
+    ~ZoneBack() { tzset(); }
+  } zoneBack;  // after TZ is put back
+  altivane::test::ScopedEnv zone("TZ", "CET-1");
+  tzset();
+#endif
+  auto& dlg = Open(Services());
+#if !defined(_WIN32)
+  EXPECT_EQ(dlg.GetWeatherTime().time_since_epoch(), std::chrono::hours(1));
+  EXPECT_EQ(m_Time.GetText(), FormatUserDateTime(1970, 1, 1, 1, 0, 0));
+#endif
+  const WeatherTime stamp = WeatherTime{std::chrono::sys_days{std::chrono::year{2003} / 12 / 6}} + 14h;
+  dlg.SetWeatherTime(stamp);
+  dlg.SetWeatherTime(WeatherTime{});
+  EXPECT_TRUE(dlg.ReadTimeField(FormatUserDateTime(2003, 12, 6, 14, 0, 0)));
+  EXPECT_EQ(dlg.GetWeatherTime(), stamp);
+  EXPECT_FALSE(dlg.ReadTimeField("no time at all"));
+  EXPECT_EQ(dlg.GetWeatherTime(), stamp);
 }
 
 TEST_F(MainDialogTest, AutomationObjectHidesTheWindowInsteadOfClosing) {

@@ -5,9 +5,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
+#include "../acquire/loopback_http_server.h"
 #include "../cycle/simhost_process.h"
 #include "frontend_process.h"
 #include "support/test_data.h"
@@ -16,6 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using altivane::test::FrontendProcess;
+using altivane::test::HttpAnswer;
+using altivane::test::LoopbackHttpServer;
+using altivane::test::SeenRequest;
 using altivane::test::JournalEvent;
 using altivane::test::SimhostProcess;
 using altivane::test::SourceDir;
@@ -136,6 +141,50 @@ TEST_F(FrontendTest, RefreshEndsWithoutFetchingWhenUncheckedOrEnded) {
     app->Send("quit");
     EXPECT_EQ(app->WaitExit(15s), 0);
   }
+}
+
+// End pressed while the periodic refresh waits for a slow server: once the fetch is over the
+// cycle stays ended, with "Start" enabled and "End" disabled, and no further fetch comes.
+TEST_F(FrontendTest, EndDuringASlowRefreshFetchIsFinal) {
+  std::atomic<int> answered{0};
+  LoopbackHttpServer server([&](const SeenRequest& request) {
+    if (request.target.find("/weather/observations/airways/") == 0) {
+      if (answered++ == 0) std::this_thread::sleep_for(3s);
+      return HttpAnswer(200, "2026/12/07 14:00\nKSEA 071353Z 18010KT 10SM FEW020 08/04 A3001\n");
+    }
+    // No upper air (a redirect without location): the fetch ends with both buttons off.
+    return HttpAnswer(302, "");
+  });
+  m_Dir.Write("registry.ini", "[HKCU\\Software\\Altivane\\Internet]\n"
+                              "MetarServer=" + server.HostPort() + "\n"
+                              "RadiosondeServer=" + server.HostPort() + "\n");
+  const TempDir simFolder;
+  // A folder of its own: the downloads land in its weather folder, which starts empty.
+  std::filesystem::copy(kSample, simFolder.Path(), std::filesystem::copy_options::recursive);
+  std::filesystem::remove_all(simFolder.Path() / "Altivane" / "Weather");
+  std::filesystem::create_directories(simFolder.Path() / "Altivane" / "Weather");
+  auto app = std::make_unique<FrontendProcess>(
+      ALTIVANE_PROGRAM,
+      std::vector<std::string>{"--sim-folder", simFolder.Path().string(), "--refresh-waits", "1", "--refresh-wait-ms",
+                               "100"},
+      std::map<std::string, std::string>{{"ALTIVANE_IPC_DIR", Ipc().string()},
+                                         {"ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").string()}});
+  ASSERT_TRUE(app->WaitFor(StateLine(false, false)));
+  app->Send("update");
+  app->Send("start");
+  // The refresh has asked for the current hour's file; the server holds the answer back.
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  while (server.Requests().empty() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  app->Mark();
+  app->Send("end");
+  ASSERT_TRUE(app->WaitFor("Error 2 at reading Winds aloft.", 20s)) << app->Output();
+  EXPECT_TRUE(ExpectButtons(*app, true, false)) << app->Output();
+  std::this_thread::sleep_for(1500ms);  // fifteen refresh waits: a new refresh would have fetched
+  EXPECT_EQ(server.Requests().size(), 3u);  // current, complete and upper air: one fetch
+  EXPECT_TRUE(ExpectButtons(*app, true, false)) << app->Output();
+  app->Send("quit");
+  EXPECT_EQ(app->WaitExit(15s), 0);
 }
 
 TEST_F(FrontendTest, HeldAutomationObjectKeepsTheProgramAfterQuitUntilReleased) {

@@ -48,6 +48,30 @@ TEST(WindowsInternet, DottedOriginGoesThroughTheHttpEntryOfTheProxyList) {
   EXPECT_EQ(proxy.Requests()[0].Header("User-Agent"), "Altivane");
 }
 
+// An answer the server says may be cached for an hour is still fetched anew each time: the
+// current hour's file grows while the hour runs.
+TEST(WindowsInternet, EveryRequestReachesTheServerDespiteCachingHeaders) {
+  std::atomic<int> served{0};
+  LoopbackHttpServer server([&](const SeenRequest&) {
+    return HttpAnswer(200, "version " + std::to_string(++served) + "\n",
+                      "Cache-Control: public, max-age=3600\r\nLast-Modified: Sat, 06 Dec 2003 14:00:00 GMT\r\n");
+  });
+  InternetSessionSettings settings;
+  settings.agent = "Altivane";
+  settings.proxyList = "http=localhost:1";
+  settings.bypass = "<local>";
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    std::unique_ptr<IDownloadSession> session;
+    ASSERT_EQ(OpenInternetSession(settings, session), 0);
+    std::unique_ptr<IDownloadRequest> request;
+    ASSERT_EQ(session->OpenHttpRequest("localhost", server.Port(), "/obs/03120614.metar", request), 0);
+    ASSERT_EQ(request->SendRequest(), 0);
+    EXPECT_EQ(Body(*request), "version " + std::to_string(round) + "\n");
+  }
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
 // The texts come from wininet.dll's message table; a number it has none for still gets one.
 TEST(WindowsInternet, ErrorTextsComeFromWinInet) {
   const std::string resolve = InternetErrorText(12007);  // ERROR_INTERNET_NAME_NOT_RESOLVED

@@ -2,10 +2,12 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -22,10 +24,31 @@ bool RegisterAutomationClass(const std::string& serverPath) {
                              serverPath + " --automation");
 }
 
+namespace {
+
+// What is at the endpoint before we serve there. Only a socket that nobody answers on (left by
+// a program that ended without cleaning up) is ours to take over; a file of any other kind,
+// or a socket another program serves, is never removed.
+bool EndpointFree(const std::string& endpoint, const sockaddr_un& address) {
+  struct stat info {};
+  if (::lstat(endpoint.c_str(), &info) != 0) return errno == ENOENT;
+  if (!S_ISSOCK(info.st_mode)) return false;
+  const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  const bool served = ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(probe);
+  if (served) return false;
+  return ::unlink(endpoint.c_str()) == 0 || errno == ENOENT;
+}
+
+}  // namespace
+
 struct AutomationServer::Impl {
   int listenFd = -1;
   int wakePipe[2] = {-1, -1};
   std::string path;
+  dev_t device = 0;  // the socket we bound, removed at the end only while it is still there
+  ino_t inode = 0;
   std::thread thread;
   Callback onCreate, onRelease;
 
@@ -69,7 +92,7 @@ bool AutomationServer::Start(const std::string& endpoint, Callback onCreate, Cal
   if (impl.thread.joinable() || endpoint.size() >= sizeof address.sun_path) return false;
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, endpoint.c_str(), endpoint.size() + 1);
-  ::unlink(endpoint.c_str());
+  if (!EndpointFree(endpoint, address)) return false;
   impl.listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (impl.listenFd < 0) return false;
   if (::bind(impl.listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -77,6 +100,11 @@ bool AutomationServer::Start(const std::string& endpoint, Callback onCreate, Cal
     ::close(impl.listenFd);
     impl.listenFd = -1;
     return false;
+  }
+  struct stat bound {};
+  if (::lstat(endpoint.c_str(), &bound) == 0) {
+    impl.device = bound.st_dev;
+    impl.inode = bound.st_ino;
   }
   impl.path = endpoint;
   impl.onCreate = std::move(onCreate);
@@ -98,6 +126,10 @@ void AutomationServer::Stop() {
   ::close(impl.listenFd);
   ::close(impl.wakePipe[0]);
   if (impl.wakePipe[1] >= 0) ::close(impl.wakePipe[1]);
-  ::unlink(impl.path.c_str());
+  // Someone may have put another file there meanwhile: remove only our own socket.
+  struct stat info {};
+  if (::lstat(impl.path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_dev == impl.device &&
+      info.st_ino == impl.inode)
+    ::unlink(impl.path.c_str());
   impl.listenFd = impl.wakePipe[0] = impl.wakePipe[1] = -1;
 }

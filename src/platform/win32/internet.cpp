@@ -198,8 +198,12 @@ class WinInetSession : public IDownloadSession {
     HINTERNET connection =
         InternetConnectW(m_Session.Get(), Widen(server).c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (!connection) return LastError();
+    // Always from the server, never from WinInet's cache: the current hour's file changes
+    // while the hour runs, and the program keeps its own copies in the weather folder.
     HINTERNET request = HttpOpenRequestW(connection, L"GET", Widen(object).c_str(), nullptr, nullptr, nullptr,
-                                         INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
+                                         INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
+                                         0);
     if (!request) {
       const int error = LastError();
       InternetCloseHandle(connection);
