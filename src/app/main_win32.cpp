@@ -1,6 +1,7 @@
 // The Windows front end: the main dialog (template 102) as a thin view over CALTIVANEDlg.
 #include <winsock2.h>
 #include <windows.h>
+#include <commctrl.h>
 #include <ole2.h>
 
 #include <cctype>
@@ -9,6 +10,7 @@
 
 #include "app/main_dialog.h"
 #include "platform/automation.h"
+#include "platform/controls.h"
 #include "platform/win32/user_dialogs.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/window_controls.h"
@@ -76,15 +78,26 @@ void OnObjectReleased() {
   if (g_WindowHandle && !IsWindowVisible(g_WindowHandle)) EndDialog(g_WindowHandle, IDCANCEL);
 }
 
-// Started by COM for a client ("/Embedding") or as "/Automation"; either case, either slash.
-bool StartedForAutomation(const char* commandLine) {
+constexpr const char* kRegistrationFailed =
+    "Automation registration failed: ALTIVANE.Application could not be written to HKEY_CURRENT_USER.";
+
+// A switch of the command line, in either case and with either "/" or "-":
+// HasSwitch("/Embedding", "embedding") is true.
+bool HasSwitch(const char* commandLine, const char* name) {
   std::string line = commandLine ? commandLine : "";
   for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const char* flag : {"/embedding", "-embedding", "/automation", "-automation"}) {
-    if (line.find(flag) != std::string::npos) return true;
+  for (const char* prefix : {"/", "-"}) {
+    if (line.find(prefix + std::string(name)) != std::string::npos) return true;
   }
   return false;
 }
+
+// Started by COM for a client ("/Embedding") or as "/Automation".
+bool StartedForAutomation(const char* commandLine) {
+  return HasSwitch(commandLine, "embedding") || HasSwitch(commandLine, "automation");
+}
+
+bool g_RegistrationFailed = false;
 
 std::string ProgramPath() {
   wchar_t path[MAX_PATH] = {};
@@ -120,6 +133,8 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
       g_Window = new MainWindow(window);
       AttachHeldObjects();
       g_Window->dialog.OnInitDialog();
+      // Said last, so that the loading's own texts do not hide it.
+      if (g_RegistrationFailed) SetStatusText(kRegistrationFailed);
       // Without a simulator folder there is no catalogue for the weather buttons to fill.
       const bool weather = g_Window->dialog.WeatherButtonsEnabled();
       for (int id : {kIdGetCurrent, kIdGetFromFile, kIdUpdateNow}) EnableWindow(GetDlgItem(window, id), weather);
@@ -140,6 +155,9 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
         case kIdUpdateNow: dialog.OnUpdateNow(); break;
         case kIdUpdate: dialog.OnUpdateToggle(); break;
         case IDOK:
+          // Confirming reads the time field back, in the user's format.
+          dialog.ReadTimeField(g_Window->time.GetText());
+          [[fallthrough]];
         case IDCANCEL:
           if (dialog.CanExit())
             EndDialog(window, LOWORD(wParam));
@@ -191,11 +209,28 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     WSACleanup();
     return 0;
   }
+  // "/Regserver" and "/Unregserver" only write or remove the registration, without a window;
+  // the exit code says whether it worked.
+  if (HasSwitch(commandLine, "unregserver") || HasSwitch(commandLine, "unregister")) {
+    const bool removed = UnregisterAutomationClass();
+    OleUninitialize();
+    WSACleanup();
+    return removed ? 0 : 1;
+  }
+  if (HasSwitch(commandLine, "regserver") || HasSwitch(commandLine, "register")) {
+    const bool registered = RegisterAutomationClass(ProgramPath());
+    OleUninitialize();
+    WSACleanup();
+    return registered ? 0 : 1;
+  }
+  // The window's controls from common controls 6 (the manifest asks for it): visual styles.
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   AutomationServer automation;
   if (StartedForAutomation(commandLine)) {
     automation.Start("", &OnObjectCreated, &OnObjectReleased);
   } else {
-    RegisterAutomationClass(ProgramPath());
+    g_RegistrationFailed = !RegisterAutomationClass(ProgramPath());
   }
   g_Icon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
   g_pUserDialogs.store(&g_Dialogs);

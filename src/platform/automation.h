@@ -11,7 +11,12 @@ inline constexpr const char* kAutomationClsid = "{6E1D5C2A-3B7F-4F0A-9C51-2A8E7D
 inline constexpr const char* kAutomationDispatchIid = "{A3C94E27-58D1-4B6C-8F02-D7E1B6A5C934}";
 
 // Writes the class's registration entries (programmatic name, class identifier, server path).
+// On Windows they are the current user's (HKEY_CURRENT_USER\Software\Classes).
 bool RegisterAutomationClass(const std::string& serverPath);
+#if defined(_WIN32)
+// Removes every entry RegisterAutomationClass writes. True when none is left.
+bool UnregisterAutomationClass();
+#endif
 
 class AutomationServer {
  public:

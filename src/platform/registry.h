@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <string>
 
-enum class RegistryRoot { LocalMachine, CurrentUser, ClassesRoot };
+// CurrentUserClasses: the current user's class registrations (HKEY_CURRENT_USER\Software\Classes),
+// which need no administrator rights, in the program's own registry view, where COM clients
+// built like it look.
+enum class RegistryRoot { LocalMachine, CurrentUser, ClassesRoot, CurrentUserClasses };
 
 // Reads a string value. False when the key or value is missing, or when the value with its
 // terminating zero does not fit in maxBytes.
@@ -16,3 +19,9 @@ bool RegistryReadString(RegistryRoot root, const std::string& keyPath, const std
 // Writes (creating the key as needed) a string value. False when it cannot be stored.
 bool RegistryWriteString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
                          const std::string& value);
+
+#if defined(_WIN32)
+// Deletes a key with all its values and sub-keys. True when the key is gone (also when there
+// was none).
+bool RegistryDeleteTree(RegistryRoot root, const std::string& keyPath);
+#endif

@@ -7,27 +7,70 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/registry.h"
 #include "platform/win32/wide.h"
 #include "support/test_registry.h"
 
 namespace {
 
-TEST(WindowsAutomation, RegistrationNamesTheClassAndTheProgram) {
+// The entries go to the user's own classes (no administrator rights needed), and
+// unregistering leaves none of them.
+TEST(WindowsAutomation, RegistrationIsPerUserAndUnregisteringRemovesEveryEntry) {
   altivane::test::TestRegistry registry;
   ASSERT_TRUE(RegisterAutomationClass("C:\\Program Files\\Altivane\\altivane.exe"));
   const std::string clsid = std::string("CLSID\\") + kAutomationClsid;
   struct Entry {
     std::string key, value;
-  } entries[] = {{std::string(kAutomationProgId) + "\\CLSID", kAutomationClsid},
+  } entries[] = {{kAutomationProgId, "Altivane Application"},
+                 {std::string(kAutomationProgId) + "\\CLSID", kAutomationClsid},
+                 {clsid, "Altivane Application"},
                  {clsid + "\\ProgID", kAutomationProgId},
                  {clsid + "\\LocalServer32", "\"C:\\Program Files\\Altivane\\altivane.exe\""}};
   for (const auto& e : entries) {
     SCOPED_TRACE(e.key);
     std::string value;
-    ASSERT_TRUE(RegistryReadString(RegistryRoot::ClassesRoot, e.key, "", 1024, value));
+    ASSERT_TRUE(RegistryReadString(RegistryRoot::CurrentUserClasses, e.key, "", 1024, value));
     EXPECT_EQ(value, e.value);
   }
+  ASSERT_TRUE(UnregisterAutomationClass());
+  for (const auto& e : entries) {
+    SCOPED_TRACE(e.key);
+    std::string value;
+    EXPECT_FALSE(RegistryReadString(RegistryRoot::CurrentUserClasses, e.key, "", 1024, value));
+  }
+  EXPECT_TRUE(UnregisterAutomationClass());  // nothing left to remove is no failure
+}
+
+// Runs the program with arguments and returns its exit code (-1 when it did not end).
+int RunProgram(const std::wstring& arguments) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::wstring command = L"\"" + Widen(ALTIVANE_PROGRAM) + L"\" " + arguments;
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return -1;
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+// The keys of the class below the user's classes that exist now.
+std::vector<std::string> ClassKeysPresent() {
+  std::vector<std::string> present;
+  for (const std::string& key : {std::string(kAutomationProgId), std::string("CLSID\\") + kAutomationClsid}) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, Widen("Software\\Classes\\" + key).c_str(), 0, KEY_READ, &handle) ==
+        ERROR_SUCCESS) {
+      present.push_back(key);
+      RegCloseKey(handle);
+    }
+  }
+  return present;
 }
 
 // Waits for the top-level window of the program, pacing the looks by a wait on nothing.
@@ -40,12 +83,11 @@ HWND WaitForWindow(const wchar_t* title, DWORD ms) {
   return window;
 }
 
+// "/Regserver" as an ordinary user, then a client creates the object; "/Unregserver" at the
+// end leaves no key of the class behind.
 TEST(WindowsAutomation, HeldObjectKeepsTheProgramAfterItsWindowCloses) {
-  std::string program = ALTIVANE_PROGRAM;
-  for (char& c : program) {
-    if (c == '/') c = '\\';
-  }
-  ASSERT_TRUE(RegisterAutomationClass(program));
+  ASSERT_EQ(RunProgram(L"/Regserver"), 0);
+  EXPECT_EQ(ClassKeysPresent().size(), 2u);
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   CLSID clsid{};
   ASSERT_TRUE(SUCCEEDED(CLSIDFromProgID(Widen(kAutomationProgId).c_str(), &clsid)));
@@ -68,6 +110,8 @@ TEST(WindowsAutomation, HeldObjectKeepsTheProgramAfterItsWindowCloses) {
   EXPECT_EQ(WaitForSingleObject(process, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
   CloseHandle(process);
   CoUninitialize();
+  EXPECT_EQ(RunProgram(L"/Unregserver"), 0);
+  EXPECT_EQ(ClassKeysPresent(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ std::string RootName(RegistryRoot root) {
     case RegistryRoot::LocalMachine: return "HKLM";
     case RegistryRoot::CurrentUser: return "HKCU";
     case RegistryRoot::ClassesRoot: return "HKCR";
+    case RegistryRoot::CurrentUserClasses: return "HKCU\\Software\\Classes";
   }
   return "HKLM";
 }

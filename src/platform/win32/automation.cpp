@@ -11,14 +11,28 @@
 #include "platform/registry.h"
 #include "platform/win32/wide.h"
 
+namespace {
+
+// Per user, so that an ordinary account without administrator rights can register: the
+// entries go below HKEY_CURRENT_USER\Software\Classes, which COM reads before the machine's.
+constexpr RegistryRoot kClasses = RegistryRoot::CurrentUserClasses;
+std::string ClsidKey() { return std::string("CLSID\\") + kAutomationClsid; }
+std::string ProgIdKey() { return kAutomationProgId; }
+
+}  // namespace
+
 bool RegisterAutomationClass(const std::string& serverPath) {
-  const std::string clsidKey = std::string("CLSID\\") + kAutomationClsid;
-  return RegistryWriteString(RegistryRoot::ClassesRoot, kAutomationProgId, "", "Altivane Application") &&
-         RegistryWriteString(RegistryRoot::ClassesRoot, std::string(kAutomationProgId) + "\\CLSID", "",
-                             kAutomationClsid) &&
-         RegistryWriteString(RegistryRoot::ClassesRoot, clsidKey, "", "Altivane Application") &&
-         RegistryWriteString(RegistryRoot::ClassesRoot, clsidKey + "\\ProgID", "", kAutomationProgId) &&
-         RegistryWriteString(RegistryRoot::ClassesRoot, clsidKey + "\\LocalServer32", "", "\"" + serverPath + "\"");
+  return RegistryWriteString(kClasses, ProgIdKey(), "", "Altivane Application") &&
+         RegistryWriteString(kClasses, ProgIdKey() + "\\CLSID", "", kAutomationClsid) &&
+         RegistryWriteString(kClasses, ClsidKey(), "", "Altivane Application") &&
+         RegistryWriteString(kClasses, ClsidKey() + "\\ProgID", "", kAutomationProgId) &&
+         RegistryWriteString(kClasses, ClsidKey() + "\\LocalServer32", "", "\"" + serverPath + "\"");
+}
+
+bool UnregisterAutomationClass() {
+  const bool progId = RegistryDeleteTree(kClasses, ProgIdKey());
+  const bool clsid = RegistryDeleteTree(kClasses, ClsidKey());
+  return progId && clsid;
 }
 
 namespace {

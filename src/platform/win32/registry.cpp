@@ -8,20 +8,26 @@
 
 namespace {
 
-HKEY RootKey(RegistryRoot root) {
-  switch (root) {
-    case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case RegistryRoot::CurrentUser: return HKEY_CURRENT_USER;
-    case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-  }
-  return HKEY_LOCAL_MACHINE;
-}
-
 // FS2004 is a 32-bit program: on 64-bit Windows its machine entries live in the 32-bit view. A
 // 32-bit process sees that view anyway; the flag keeps it so if built otherwise. Class entries
 // (the automation class) belong in the view of the program that serves them, which COM clients
 // of the same width read: no flag there.
-REGSAM View(RegistryRoot root) { return root == RegistryRoot::LocalMachine ? KEY_WOW64_32KEY : 0; }
+struct Location {
+  HKEY root;
+  std::wstring path;
+  REGSAM view;
+};
+
+Location Locate(RegistryRoot root, const std::string& keyPath) {
+  switch (root) {
+    case RegistryRoot::LocalMachine: return {HKEY_LOCAL_MACHINE, Widen(keyPath), KEY_WOW64_32KEY};
+    case RegistryRoot::CurrentUser: return {HKEY_CURRENT_USER, Widen(keyPath), 0};
+    case RegistryRoot::ClassesRoot: return {HKEY_CLASSES_ROOT, Widen(keyPath), 0};
+    case RegistryRoot::CurrentUserClasses:
+      return {HKEY_CURRENT_USER, L"Software\\Classes" + (keyPath.empty() ? std::wstring() : L"\\" + Widen(keyPath)), 0};
+  }
+  return {HKEY_LOCAL_MACHINE, Widen(keyPath), KEY_WOW64_32KEY};
+}
 
 class OpenKey {
  public:
@@ -40,7 +46,8 @@ class OpenKey {
 bool RegistryReadString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
                         std::size_t maxBytes, std::string& out) {
   OpenKey key;
-  if (RegOpenKeyExW(RootKey(root), Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE | View(root), key.Out()) != ERROR_SUCCESS)
+  const Location where = Locate(root, keyPath);
+  if (RegOpenKeyExW(where.root, where.path.c_str(), 0, KEY_QUERY_VALUE | where.view, key.Out()) != ERROR_SUCCESS)
     return false;
   const std::wstring name = Widen(valueName);
   DWORD type = 0;
@@ -66,11 +73,28 @@ bool RegistryReadString(RegistryRoot root, const std::string& keyPath, const std
 bool RegistryWriteString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
                          const std::string& value) {
   OpenKey key;
-  if (RegCreateKeyExW(RootKey(root), Widen(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_SET_VALUE | View(root), nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
+  const Location where = Locate(root, keyPath);
+  if (RegCreateKeyExW(where.root, where.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | where.view,
+                      nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
     return false;
   const std::wstring wide = Widen(value);
   const DWORD bytes = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
   return RegSetValueExW(key.Get(), Widen(valueName).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
                         bytes) == ERROR_SUCCESS;
+}
+
+bool RegistryDeleteTree(RegistryRoot root, const std::string& keyPath) {
+  // RegDeleteTree works in the view of the key it is given: open the parent in ours.
+  const Location where = Locate(root, keyPath);
+  const auto separator = where.path.find_last_of(L'\\');
+  const std::wstring parentPath = separator == std::wstring::npos ? std::wstring() : where.path.substr(0, separator);
+  const std::wstring leaf = separator == std::wstring::npos ? where.path : where.path.substr(separator + 1);
+  OpenKey parent;
+  const LSTATUS opened = RegOpenKeyExW(where.root, parentPath.c_str(), 0,
+                                       KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | KEY_SET_VALUE | where.view,
+                                       parent.Out());
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  if (opened != ERROR_SUCCESS) return false;
+  const LSTATUS deleted = RegDeleteTreeW(parent.Get(), leaf.c_str());
+  return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
 }

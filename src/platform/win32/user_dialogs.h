@@ -1,6 +1,7 @@
 #pragma once
-// The open-file dialog and the yes/no question box of Windows, owned by the main window when
-// the request says so.
+// The open-file dialog and the yes/no question box of Windows, both modal to the main window:
+// owned by it when the request says so (and the question always), otherwise shown with the
+// main window disabled until they close.
 #include <windows.h>
 
 #include <atomic>
