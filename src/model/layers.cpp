@@ -154,12 +154,17 @@ bool AddGroundFog(METAR_Station& s) {
 
 }  // namespace
 
+// The levels' heights are above sea level, h is a height above the profile's ground (its
+// reference height): the temperature is read at h + reference. Levels a high station reports
+// below its ground (Denver's extrapolated 1000 hPa) are passed over; below the first level above
+// the ground the surface temperature holds.
 double ProfileTemperatureAt(const Weather_Station& p, double referenceHeight, double height) {
+  const double target = height + referenceHeight;
   int k = 0;
-  for (int level = kTopLevel; level >= 0; --level) {
+  for (int level = kTopLevel; level >= 1; --level) {
     // A level without a height cannot be placed below h.
     if (UsableTemperature(p.m_LevelTemperature[level]) && UsableHeight(p, level) &&
-        p.m_LevelHeight[level] + referenceHeight < height) {
+        p.m_LevelHeight[level] > referenceHeight && p.m_LevelHeight[level] < target) {
       k = level;
       break;
     }
@@ -174,7 +179,7 @@ double ProfileTemperatureAt(const Weather_Station& p, double referenceHeight, do
         p.m_LevelHeight[above] == p.m_LevelHeight[k])
       continue;
     const double ta = p.m_LevelTemperature[above], ha = p.m_LevelHeight[above];
-    return tk - (tk - ta) / (ha - hk) * (height - hk);
+    return tk - (tk - ta) / (ha - hk) * (target - hk);
   }
   return tk;
 }

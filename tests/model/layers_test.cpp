@@ -67,13 +67,17 @@ TEST(ProfileTemperatureAt, InterpolatesAndNeverUsesAnUnusableLevel) {
   SetLevel(top, 0, 1013, 0, 15);
   SetLevel(top, 12, 50, 20000, -60);
   EXPECT_DOUBLE_EQ(ProfileTemperatureAt(top, 0.0, 25000), -60);
-  // The reference height lifts the levels.
+  // Heights are above sea level and h above the profile's ground at 600 m: 1000 m above the
+  // ground is 1600 m, between the levels at 1000 and 2000 m. The level reported below the ground
+  // (an extrapolated 1000 hPa at 500 m) is never used, not even at h = 0.
   Weather_Station lifted;
-  SetLevel(lifted, 0, 1013, 0, 15);
-  SetLevel(lifted, 1, 900, 1000, 10);
-  SetLevel(lifted, 2, 800, 2000, 0);
-  EXPECT_DOUBLE_EQ(ProfileTemperatureAt(lifted, 600.0, 1700), 10 - 10.0 / 1000 * 700);
-  EXPECT_DOUBLE_EQ(ProfileTemperatureAt(lifted, 600.0, 1550), 15);
+  SetLevel(lifted, 0, 940, 600, 15);
+  SetLevel(lifted, 1, 1000, 500, 30);
+  SetLevel(lifted, 2, 900, 1000, 10);
+  SetLevel(lifted, 3, 800, 2000, 0);
+  EXPECT_DOUBLE_EQ(ProfileTemperatureAt(lifted, 600.0, 1000), 10 - 10.0 / 1000 * 600);
+  EXPECT_DOUBLE_EQ(ProfileTemperatureAt(lifted, 600.0, 300), 15);
+  EXPECT_DOUBLE_EQ(ProfileTemperatureAt(lifted, 600.0, 0), 15);
   EXPECT_EQ(ProfileTemperatureAt(Weather_Station{}, 0.0, 100), -999.0);
 }
 
