@@ -59,15 +59,19 @@ int RunProgram(const std::wstring& arguments) {
   return static_cast<int>(code);
 }
 
-// The keys of the class below the user's classes that exist now.
+// The keys of the class that exist now: in the user's classes and as COM sees them (the
+// classes root).
 std::vector<std::string> ClassKeysPresent() {
   std::vector<std::string> present;
   for (const std::string& key : {std::string(kAutomationProgId), std::string("CLSID\\") + kAutomationClsid}) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, Widen("Software\\Classes\\" + key).c_str(), 0, KEY_READ, &handle) ==
-        ERROR_SUCCESS) {
-      present.push_back(key);
-      RegCloseKey(handle);
+    const std::pair<HKEY, std::string> places[] = {{HKEY_CURRENT_USER, "Software\\Classes\\" + key},
+                                                   {HKEY_CLASSES_ROOT, key}};
+    for (const auto& [root, path] : places) {
+      HKEY handle = nullptr;
+      if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
+        present.push_back((root == HKEY_CURRENT_USER ? "HKCU\\" : "HKCR\\") + path);
+        RegCloseKey(handle);
+      }
     }
   }
   return present;
@@ -87,7 +91,7 @@ HWND WaitForWindow(const wchar_t* title, DWORD ms) {
 // end leaves no key of the class behind.
 TEST(WindowsAutomation, HeldObjectKeepsTheProgramAfterItsWindowCloses) {
   ASSERT_EQ(RunProgram(L"/Regserver"), 0);
-  EXPECT_EQ(ClassKeysPresent().size(), 2u);
+  EXPECT_EQ(ClassKeysPresent().size(), 4u);
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   CLSID clsid{};
   ASSERT_TRUE(SUCCEEDED(CLSIDFromProgID(Widen(kAutomationProgId).c_str(), &clsid)));

@@ -19,20 +19,38 @@ constexpr RegistryRoot kClasses = RegistryRoot::CurrentUserClasses;
 std::string ClsidKey() { return std::string("CLSID\\") + kAutomationClsid; }
 std::string ProgIdKey() { return kAutomationProgId; }
 
+bool WriteEntries(RegistryRoot root, const std::string& serverPath) {
+  return RegistryWriteString(root, ProgIdKey(), "", "Altivane Application") &&
+         RegistryWriteString(root, ProgIdKey() + "\\CLSID", "", kAutomationClsid) &&
+         RegistryWriteString(root, ClsidKey(), "", "Altivane Application") &&
+         RegistryWriteString(root, ClsidKey() + "\\ProgID", "", kAutomationProgId) &&
+         RegistryWriteString(root, ClsidKey() + "\\LocalServer32", "", "\"" + serverPath + "\"");
+}
+
 }  // namespace
 
 bool RegisterAutomationClass(const std::string& serverPath) {
-  return RegistryWriteString(kClasses, ProgIdKey(), "", "Altivane Application") &&
-         RegistryWriteString(kClasses, ProgIdKey() + "\\CLSID", "", kAutomationClsid) &&
-         RegistryWriteString(kClasses, ClsidKey(), "", "Altivane Application") &&
-         RegistryWriteString(kClasses, ClsidKey() + "\\ProgID", "", kAutomationProgId) &&
-         RegistryWriteString(kClasses, ClsidKey() + "\\LocalServer32", "", "\"" + serverPath + "\"");
+  if (!WriteEntries(kClasses, serverPath)) return false;
+  // Windows reads the user's classes through HKEY_CLASSES_ROOT; a system that does not (Wine)
+  // gets the entries in the machine's classes too, where it can write them.
+  std::string seen;
+  if (RegistryReadString(RegistryRoot::ClassesRoot, ProgIdKey() + "\\CLSID", "", 64, seen) && seen == kAutomationClsid)
+    return true;
+  WriteEntries(RegistryRoot::ClassesRoot, serverPath);
+  return true;
 }
 
 bool UnregisterAutomationClass() {
-  const bool progId = RegistryDeleteTree(kClasses, ProgIdKey());
-  const bool clsid = RegistryDeleteTree(kClasses, ClsidKey());
-  return progId && clsid;
+  bool removed = RegistryDeleteTree(kClasses, ProgIdKey());
+  removed = RegistryDeleteTree(kClasses, ClsidKey()) && removed;
+  // Entries left in the machine's classes (by the fallback above, or by earlier versions).
+  // Without the rights to remove them there, only the user's own count.
+  std::string seen;
+  if (RegistryReadString(RegistryRoot::ClassesRoot, ProgIdKey() + "\\CLSID", "", 64, seen)) {
+    RegistryDeleteTree(RegistryRoot::ClassesRoot, ProgIdKey());
+    RegistryDeleteTree(RegistryRoot::ClassesRoot, ClsidKey());
+  }
+  return removed;
 }
 
 namespace {
