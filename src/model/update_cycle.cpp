@@ -8,10 +8,12 @@
 #include "model/blending.h"
 #include "model/prepare.h"
 #include "model/run_state.h"
+#include "model/weather_view.h"
 #include "platform/bytes.h"
 #include "platform/controls.h"
 #include "platform/thread_priority.h"
 #include "simlink/connection.h"
+#include "simlink/sim_folder.h"
 #include "stations/metar_stations.h"
 
 namespace {
@@ -272,15 +274,17 @@ void ShowCycleMessage(const char* format, int value) {
 // The station walk over the link.
 class LinkWalkSink : public StationWalkSink {
  public:
-  LinkWalkSink(METAR_Stations& stations, const std::function<bool()>& stopRequested)
-      : m_Stations(stations), m_StopRequested(stopRequested) {}
+  LinkWalkSink(METAR_Stations& stations, PassView& view, const std::function<bool()>& stopRequested)
+      : m_Stations(stations), m_View(view), m_StopRequested(stopRequested) {}
   void SendNew(METAR_Station& station) override {
-    WriteWeatherBlock(PrepareStationWeather(m_Stations, station), kWriteSetPending);
+    WriteWeatherBlock(m_View.Prepare(m_Stations, station), kWriteSetPending);
   }
   void SendRefresh(METAR_Station& station) override {
+    m_View.Refreshed(station);
     WriteWeatherBlock(station.m_WeatherBlock.bytes, kWriteRefresh);
   }
   void CommitRadius(int radius) override {
+    m_View.Committed(radius);
     WriteApplyCommand();
     ShowCycleMessage("Weather Stations in %d nm radius set!", radius);
   }
@@ -292,6 +296,7 @@ class LinkWalkSink : public StationWalkSink {
 
  private:
   METAR_Stations& m_Stations;
+  PassView& m_View;
   const std::function<bool()>& m_StopRequested;
 };
 
@@ -328,9 +333,19 @@ class SimulatorBackend : public CycleBackend {
     BuildCandidateList(candidates, stations ? stations->m_SimStations : kNone, latitude, longitude);
     ShowSimulatorMessage("Weather station update started!", kCycleMessageLevel);
     if (!stations) return StationWalkResult{};
-    LinkWalkSink sink(*stations, stopRequested);
-    return WalkStations(candidates, sink);
+    m_View.Begin(latitude, longitude);
+    LinkWalkSink sink(*stations, m_View, stopRequested);
+    const StationWalkResult result = WalkStations(candidates, sink);
+    // The weather view of what this pass wrote, next to the weather files.
+    if (result.m_StationsSet > 0) {
+      const std::filesystem::path path = WeatherViewPath(g_SimFolder + "Altivane\\Weather\\");
+      if (WriteWeatherView(path, RenderWeatherView(m_View.Page()))) NotifyWeatherViewWritten(path.string());
+    }
+    return result;
   }
+
+ private:
+  PassView m_View;  // used by the one running pass only
 };
 
 }  // namespace

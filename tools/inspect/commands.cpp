@@ -8,6 +8,7 @@ int RunTemp(const std::vector<std::string>& args);
 int RunMetar(const std::vector<std::string>& args);
 int RunMetarFile(const std::vector<std::string>& args);
 int RunBlock(const std::vector<std::string>& args);
+int RunView(const std::vector<std::string>& args);
 
 const Command kCommands[] = {
     {"stations", "--sim-folder DIR [--key KEY] [--json]",
@@ -22,6 +23,8 @@ const Command kCommands[] = {
     {"block", "--sim-folder DIR [--metar FILE] [--temp FILE] [--seed N] KEY [--json]",
      "prepare one station's weather block as the update pass would; show it and where its values came from",
      RunBlock},
+    {"view", "--sim-folder DIR [--metar FILE] [--temp FILE] --position LAT,LON [--out FILE] [--json]",
+     "write the weather view page an update pass at that position would write", RunView},
 };
 const std::size_t kCommandCount = std::size(kCommands);
 

@@ -1,0 +1,107 @@
+// altivane-inspect view: the weather view page an update pass at a given position would write,
+// without a simulator: the same station walk and preparation, the same page.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "inspect.h"
+#include "model/candidates.h"
+#include "model/cycle_rules.h"
+#include "model/weather_view.h"
+#include "platform/paths.h"
+#include "reports/metar_decoder.h"
+#include "simlink/sim_folder.h"
+#include "stations/metar_stations.h"
+
+namespace inspect {
+
+namespace {
+
+constexpr const char* kName = "view";
+
+// The pass's walk with the simulator left out.
+class ViewWalkSink : public StationWalkSink {
+ public:
+  ViewWalkSink(METAR_Stations& stations, PassView& view) : m_Stations(stations), m_View(view) {}
+  void SendNew(METAR_Station& station) override { m_View.Prepare(m_Stations, station); }
+  void SendRefresh(METAR_Station& station) override { m_View.Refreshed(station); }
+  void CommitRadius(int radius) override { m_View.Committed(radius); }
+  void CommitAll(int) override {}
+  bool StopRequested() override { return false; }
+
+ private:
+  METAR_Stations& m_Stations;
+  PassView& m_View;
+};
+
+bool ParsePosition(const std::string& text, double& latitude, double& longitude) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  const std::string a = text.substr(0, comma);
+  const std::string b = text.substr(comma + 1);
+  char* end = nullptr;
+  latitude = std::strtod(a.c_str(), &end);
+  if (a.empty() || *end != '\0') return false;
+  longitude = std::strtod(b.c_str(), &end);
+  if (b.empty() || *end != '\0') return false;
+  return latitude >= -90.0 && latitude <= 90.0 && longitude >= -180.0 && longitude <= 180.0;
+}
+
+}  // namespace
+
+int RunView(const std::vector<std::string>& args) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(args,
+                    {{"--sim-folder", true}, {"--metar", true}, {"--temp", true}, {"--position", true}, {"--out", true},
+                     {"--json", false}},
+                    options, error))
+    return UsageError(kName, error);
+  if (!options.positional.empty()) return UsageError(kName, "takes no station key");
+  const std::string* positionText = options.Value("--position");
+  double latitude = 0.0;
+  double longitude = 0.0;
+  if (!positionText || !ParsePosition(*positionText, latitude, longitude))
+    return UsageError(kName, "--position needs LAT,LON in degrees");
+  if (int failed = UseSimFolder(kName, options)) return failed;
+
+  const auto started = std::chrono::steady_clock::now();
+  LastStatusField status;
+  auto stations = std::make_unique<METAR_Stations>();
+  stations->LoadStations();
+  if (const std::string* temp = options.Value("--temp"); temp && !stations->ReadUpperAirFile(*temp))
+    return Failure(kName, "cannot read " + *temp);
+  if (const std::string* metar = options.Value("--metar"); metar && !stations->ReadMetarFile(*metar, NoAgeLimit()))
+    return Failure(kName, "cannot read " + *metar);
+
+  auto candidates = std::make_unique<CandidateList>();
+  BuildCandidateList(*candidates, stations->m_SimStations, latitude, longitude);
+  PassView view;
+  view.Begin(latitude, longitude);
+  ViewWalkSink sink(*stations, view);
+  const StationWalkResult walked = WalkStations(*candidates, sink);
+  const std::string html = RenderWeatherView(view.Page());
+
+  const std::string* out = options.Value("--out");
+  const std::filesystem::path target = out ? std::filesystem::path(*out) : WeatherViewPath(g_SimFolder + "Altivane\\Weather\\");
+  if (!WriteWeatherView(target, html)) return Failure(kName, "cannot write " + target.string());
+  const std::string path = target.string();
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+  if (options.Has("--json")) {
+    JsonObject json;
+    json.Add("path", path)
+        .Add("stations", walked.m_StationsSet)
+        .Add("bytes", static_cast<std::int64_t>(html.size()))
+        .Add("milliseconds", ms);
+    std::cout << json.Str() << "\n";
+  } else {
+    std::printf("%s: %d stations, %zu bytes, made in %.0f ms\n", path.c_str(), walked.m_StationsSet, html.size(), ms);
+  }
+  return 0;
+}
+
+}  // namespace inspect
