@@ -304,6 +304,8 @@ g.addEventListener('mouseenter',function(){show(i);});
 g.addEventListener('mouseleave',function(){if(pinned!==null){show(pinned);}});
 g.addEventListener('click',function(){if(pinned!==null){var p=document.querySelector('.stn[data-i="'+pinned+'"]');if(p){p.classList.remove('sel');}}
 pinned=i;g.classList.add('sel');show(i);history.replaceState(null,'','#'+i);});});
+addEventListener('load',function(){document.body.getBoundingClientRect();var n=performance.getEntriesByType('navigation')[0];
+document.documentElement.setAttribute('data-render-ms',Math.round(performance.now()-(n?n.responseStart:0)));});
 var h=location.hash.slice(1);if(h&&document.getElementById('d'+h)){var g=document.querySelector('.stn[data-i="'+h+'"]');if(g){g.dispatchEvent(new Event('click'));}}
 })();
 </script>)";
