@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/main_dialog.h"
+#include "model/weather_view.h"
 #include "platform/automation.h"
 #include "platform/console.h"
 #include "simlink/sim_folder.h"
@@ -158,6 +159,12 @@ int main(int argc, char** argv) {
     window.Print("automation: registration entries could not be written");
   }
 
+  // Where the weather view is, once: the page is rewritten in place after every pass.
+  auto viewShown = std::make_shared<std::atomic<bool>>(false);
+  SetWeatherViewListener([&window, viewShown](const std::string& path) {
+    if (!viewShown->exchange(true)) window.Print("weather view: " + path);
+  });
+
   dialog.OnInitDialog();
   window.PrintState(g_bAutoUpdate.load());
   window.Print(kHelp);
@@ -224,6 +231,7 @@ int main(int argc, char** argv) {
   automation.Stop();
   held.Clear();
   dialog.Shutdown();
+  SetWeatherViewListener(nullptr);
   g_pUserDialogs.store(nullptr);
   window.Print("bye");
   ::close(wake[0]);

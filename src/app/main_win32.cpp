@@ -4,11 +4,13 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <atomic>
 #include <cctype>
 #include <memory>
 #include <string>
 
 #include "app/main_dialog.h"
+#include "model/weather_view.h"
 #include "platform/automation.h"
 #include "platform/controls.h"
 #include "platform/win32/user_dialogs.h"
@@ -234,8 +236,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   }
   g_Icon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
   g_pUserDialogs.store(&g_Dialogs);
+  // After the first pass the status field tells where the weather view is.
+  static std::atomic<bool> viewShown{false};
+  SetWeatherViewListener([](const std::string& path) {
+    if (!viewShown.exchange(true)) SetStatusText("Weather view: " + path);
+  });
   DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogTemplate), nullptr, &DialogProc, 0);
   g_pUserDialogs.store(nullptr);
+  SetWeatherViewListener(nullptr);
   automation.Stop();
   OleUninitialize();
   WSACleanup();

@@ -496,8 +496,8 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
     const Point p = project(s.m_Latitude, s.m_Longitude);
     const char* category = FlightCategory(CeilingFeet(s), Missing(s.m_Visibility) ? 99.0 : s.m_Visibility);
     const bool own = s.m_Traced ? !s.m_Trace.m_SurfaceBlended : s.m_ReportText.rfind("METAR ", 0) != 0;
-    Out(out, "<g class=\"stn %s\" data-i=\"%zu\" color=\"%s\" transform=\"translate(%.2f %.2f)\">",
-        own ? "own" : "blend", i, CategoryColour(category), p.x, p.y);
+    Out(out, "<g class=\"stn %s\" data-i=\"%u\" color=\"%s\" transform=\"translate(%.2f %.2f)\">",
+        own ? "own" : "blend", static_cast<unsigned>(i), CategoryColour(category), p.x, p.y);
     Out(out, "<title>%s %s</title>", EscapeHtml(s.m_Key).c_str(), category);
     Out(out, "<g stroke-width=\"%.2f\">", unit * 0.12);
     Barb(out, s.m_WindDirection, s.m_WindSpeed, unit * 2.2, "");
@@ -520,8 +520,8 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
       "L-1.5 -3 Z\"/></g>",
       0.4, unit * 0.14);
   out += "</svg></div><div id=\"side\">";
-  Out(out, "<h1>Weather view</h1><p>aircraft %.4f, %.4f · %zu stations in the last pass · radius %d nm%s%s</p>",
-      page.m_AircraftLatitude, page.m_AircraftLongitude, page.m_Stations.size(), page.m_Radius,
+  Out(out, "<h1>Weather view</h1><p>aircraft %.4f, %.4f · %u stations in the last pass · radius %d nm%s%s</p>",
+      page.m_AircraftLatitude, page.m_AircraftLongitude, static_cast<unsigned>(page.m_Stations.size()), page.m_Radius,
       page.m_Stamp.empty() ? "" : " · ", EscapeHtml(page.m_Stamp).c_str());
   out += "<p class=\"key\">";
   for (const char* c : {"VFR", "MVFR", "IFR", "LIFR"})

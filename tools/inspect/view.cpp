@@ -99,7 +99,7 @@ int RunView(const std::vector<std::string>& args) {
         .Add("milliseconds", ms);
     std::cout << json.Str() << "\n";
   } else {
-    std::printf("%s: %d stations, %zu bytes, made in %.0f ms\n", path.c_str(), walked.m_StationsSet, html.size(), ms);
+    std::printf("%s: %d stations, %lu bytes, made in %.0f ms\n", path.c_str(), walked.m_StationsSet, static_cast<unsigned long>(html.size()), ms);
   }
   return 0;
 }
