@@ -29,17 +29,24 @@ __attribute__((format(printf, 2, 3))) void Out(std::string& out, const char* for
 
 bool Missing(double value) { return value <= kMissingReal; }
 
-// Lowest broken or overcast base in feet above the station; -1 when there is none.
+// A layer on the ground (base 0) is the mist or fog of the report: its visibility already
+// tells it, so it is no ceiling and no cloud of the station model.
+bool CloudAloft(const ViewStation& s, int c) { return s.m_CloudBase[c] > 0 && s.m_CloudCover[c] <= 1.0; }
+
+}  // namespace
+
 double CeilingFeet(const ViewStation& s) {
   double ceiling = -1.0;
   for (int c = 0; c < kCloudSlots; ++c) {
-    if (s.m_CloudCover[c] > 0.5 && s.m_CloudCover[c] <= 1.0) {
+    if (CloudAloft(s, c) && s.m_CloudCover[c] > 0.5) {
       const double feet = s.m_CloudBase[c] * kFeetPerMetre;
       if (ceiling < 0.0 || feet < ceiling) ceiling = feet;
     }
   }
   return ceiling;
 }
+
+namespace {
 
 const char* CoverWords(double cover) {
   if (cover <= 0.125) return nullptr;
@@ -427,6 +434,10 @@ std::string DescribeWeather(const ViewStation& s) {
   for (int c = 0; c < kCloudSlots; ++c) {
     const char* words = CoverWords(s.m_CloudCover[c]);
     if (!words) continue;
+    if (s.m_CloudBase[c] <= 0) {
+      out += ", mist or fog on the ground";
+      continue;
+    }
     const long feet = std::lround(s.m_CloudBase[c] * kFeetPerMetre / 100.0) * 100;
     out += ", ";
     out += words;
@@ -501,11 +512,10 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
     Out(out, "<title>%s %s</title>", EscapeHtml(s.m_Key).c_str(), category);
     Out(out, "<g stroke-width=\"%.2f\">", unit * 0.12);
     Barb(out, s.m_WindDirection, s.m_WindSpeed, unit * 2.2, "");
-    CoverDisc(out, s.m_CloudCover[0] > 1.0 ? 0.0 : *std::max_element(s.m_CloudCover.begin(), s.m_CloudCover.end(),
-                                                                     [](double a, double b) {
-                                                                       return (a > 1.0 ? 0.0 : a) < (b > 1.0 ? 0.0 : b);
-                                                                     }),
-              unit * 0.55);
+    double cover = 0.0;
+    for (int c = 0; c < kCloudSlots; ++c)
+      if (CloudAloft(s, c)) cover = std::max(cover, s.m_CloudCover[c]);
+    CoverDisc(out, cover, unit * 0.55);
     out += "</g>";
     Out(out, "<text x=\"%.2f\" y=\"%.2f\" font-size=\"%.2f\" text-anchor=\"end\">%s</text>", -unit * 0.8, -unit * 0.2,
         unit * 0.9, EscapeHtml(Temperature(s.m_Temperature)).c_str());

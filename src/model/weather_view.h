@@ -88,6 +88,9 @@ std::string DescribeWeather(const ViewStation& station);
 // "VFR", "MVFR", "IFR" or "LIFR" from the lowest broken or overcast base (feet above the
 // station, negative for none) and the visibility in statute miles.
 const char* FlightCategory(double ceilingFeet, double visibilityMiles);
+// Lowest broken or overcast base aloft in feet above the station; -1 when there is none. The
+// mist or fog layer on the ground is no ceiling (the visibility carries it).
+double CeilingFeet(const ViewStation& station);
 
 std::string RenderWeatherView(const WeatherViewPage& page);
 

@@ -111,6 +111,24 @@ TEST(WeatherView, FlightCategoryBounds) {
     EXPECT_STREQ(FlightCategory(c.ceiling, c.visibility), c.expected) << c.ceiling << " ft, " << c.visibility << " mi";
 }
 
+TEST(WeatherView, CeilingIsTheLowestBrokenLayerAloft) {
+  struct Case {
+    std::array<double, 5> cover;
+    std::array<std::int32_t, 5> base;
+    double expected;
+  } const cases[] = {
+      {{0.6, 0.2, 0.7, 1.0, 0}, {0, 244, 457, 300, 0}, 300 * 3.28084},  // mist on the ground is no ceiling
+      {{0.2, 0.5, 0, 0, 0}, {100, 200, 0, 0, 0}, -1},                   // few and scattered only
+      {{0.8, 1.5, 0, 0, 0}, {900, 100, 0, 0, 0}, 900 * 3.28084},        // a cover beyond 1 is no layer
+  };
+  for (const Case& c : cases) {
+    ViewStation s;
+    s.m_CloudCover = c.cover;
+    s.m_CloudBase = c.base;
+    EXPECT_NEAR(CeilingFeet(s), c.expected, 0.01);
+  }
+}
+
 TEST(WeatherView, PlainLanguage) {
   ViewStation s;
   s.m_WindDirection = 170;
@@ -131,6 +149,9 @@ TEST(WeatherView, PlainLanguage) {
   s.m_PrecipIntensity = 0.5;
   s.m_Weather = "-RA";
   EXPECT_EQ(DescribeWeather(s), "wind calm, visibility 1.5 miles, -RA, few clouds at 1,000 ft, overcast at 10,000 ft, QNH 1011 hPa");
+  s.m_CloudCover = {0.6, 0.2, 0.7, 0, 0};  // mist on the ground, then the report's layers
+  s.m_CloudBase = {0, 244, 457, 0, 0};
+  EXPECT_EQ(DescribeWeather(s), "wind calm, visibility 1.5 miles, -RA, mist or fog on the ground, few clouds at 800 ft, broken clouds at 1,500 ft, QNH 1011 hPa");
 }
 
 TEST(WeatherView, PageReplacedWhole) {
