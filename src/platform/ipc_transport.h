@@ -36,6 +36,10 @@ class IpcSharedMemory {
   virtual std::uint8_t* Map() = 0;
   virtual void Unmap() = 0;
   virtual std::size_t Size() const = 0;
+  // True while the object still has its full size. A posix peer can shrink the object under
+  // the view, and touching a page past the new end kills this process (SIGBUS), so every use
+  // of the view asks first.
+  virtual bool Intact() const = 0;
 };
 
 class IpcTransport {

@@ -140,6 +140,14 @@ bool FSUIPC_Client::OpenLocked(std::uint32_t requestedVersion) {
   return true;
 }
 
+// The other process may shrink the shared area under the view; touching it then would end this
+// process with a bus error. The link is closed instead, and every later call fails with 9.
+bool FSUIPC_Client::AreaShrunk() {
+  if (m_Mapping && m_Mapping->Intact()) return false;
+  Close();
+  return true;
+}
+
 void FSUIPC_Client::Close() {
   LockOrFail lock(m_Lock);
   if (!lock) return;
@@ -161,7 +169,7 @@ void FSUIPC_Client::Close() {
 bool FSUIPC_Client::Read(std::uint32_t offset, std::uint32_t size, void* destination) {
   LockOrFail lock(m_Lock);
   if (!lock) return false;
-  if (!m_AreaStart) {
+  if (!m_AreaStart || AreaShrunk()) {
     m_Result = kIpcNotOpen;
     return false;
   }
@@ -186,7 +194,7 @@ bool FSUIPC_Client::Read(std::uint32_t offset, std::uint32_t size, void* destina
 bool FSUIPC_Client::Write(std::uint32_t offset, std::uint32_t size, const void* source) {
   LockOrFail lock(m_Lock);
   if (!lock) return false;
-  if (!m_AreaStart) {
+  if (!m_AreaStart || AreaShrunk()) {
     m_Result = kIpcNotOpen;
     return false;
   }
@@ -211,7 +219,7 @@ bool FSUIPC_Client::Write(std::uint32_t offset, std::uint32_t size, const void* 
 bool FSUIPC_Client::Process() {
   LockOrFail lock(m_Lock);
   if (!lock) return false;
-  if (!m_AreaStart) {
+  if (!m_AreaStart || AreaShrunk()) {
     m_Result = kIpcNotOpen;
     return false;
   }
@@ -233,7 +241,7 @@ bool FSUIPC_Client::Process() {
     m_Queued.clear();
     return false;
   }
-  if (answer != 1) {
+  if (answer != 1 || AreaShrunk()) {
     m_Result = kIpcBadData;
     m_Queued.clear();
     return false;

@@ -107,6 +107,7 @@ class FSUIPC_Client {
   bool OpenLocked(std::uint32_t requestedVersion);
   bool HandshakeFailed();
   void DeliverAnswer();
+  bool AreaShrunk();  // lock held, link open
 
   IpcTransport& m_Transport;
   std::atomic<std::int32_t> m_Result{kIpcOk};

@@ -7,6 +7,17 @@
 #include <thread>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
+#include <utility>
+#include <vector>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#endif
+
 #include "link_fixture.h"
 #include "platform/bytes.h"
 
@@ -312,6 +323,86 @@ TEST_F(ClientTest, ServerThatHasGoneIsCode12) {
   EXPECT_FALSE(client.Open(7));
   EXPECT_EQ(client.GetResult(), kIpcNoSimulator);
 }
+
+#if !defined(_WIN32)
+// A frozen simulator: its socket is there but nothing accepts and the queue of waiting
+// connections is full. A send then times out (11) instead of holding its caller for good.
+TEST_F(ClientTest, ASimulatorThatStoppedAcceptingTimesOut) {
+  using namespace std::chrono_literals;
+  StartHost();
+  FSUIPC_Client client;
+  ASSERT_TRUE(client.Open(7));
+  StopHost();
+  const std::string path = IpcDirectory() + "/" + kFs98WindowClass + ".sock";
+  int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  std::vector<int> waiting;  // connections nobody accepts, until the queue is full
+  for (int i = 0; i < 64; ++i) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    waiting.push_back(fd);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) break;
+  }
+  auto send = std::async(std::launch::async, [&client] {
+    std::uint8_t value[4];
+    return client.ReadAndProcess(0x3304, 4, value);
+  });
+  auto open = std::async(std::launch::async, [] {
+    FSUIPC_Client other;
+    bool opened = other.Open(7);
+    return std::pair(opened, other.GetResult());
+  });
+  // Nine sends of 200 ms each, and a 2 s look for the window; far less than this.
+  const bool sendReturned = send.wait_for(15s) == std::future_status::ready;
+  const bool openReturned = open.wait_for(15s) == std::future_status::ready;
+  for (int fd : waiting) ::close(fd);
+  ::close(listener);  // frees a connect still waiting, so the test ends either way
+  ::unlink(path.c_str());
+  ASSERT_TRUE(sendReturned);
+  ASSERT_TRUE(openReturned);
+  EXPECT_FALSE(send.get());
+  EXPECT_EQ(client.GetResult(), kIpcTimedOut);
+  // A frozen window is still found, as on Windows; its handshake times out.
+  EXPECT_EQ(open.get(), std::pair(false, std::int32_t{kIpcTimedOut}));
+}
+
+// A peer that shrinks the shared area must not bring this process down with a bus error: the
+// link is closed instead, during an answer (13) or between two batches (9).
+TEST_F(ClientTest, APeerThatShrinksTheAreaClosesTheLink) {
+  auto shrink = [](const std::string& name) {
+    int fd = ::shm_open(PosixSharedMemoryName(name).c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::ftruncate(fd, 0), 0);
+    ::close(fd);
+  };
+  for (bool whileAnswering : {true, false}) {
+    SCOPED_TRACE(whileAnswering ? "while answering" : "between batches");
+    StartHost({}, kFs98WindowClass, [&](SimHost& host, std::uint32_t message, const std::string& name) {
+      std::intptr_t result = host.HandleMessage(message, name);
+      if (whileAnswering && host.RequestCount() > 1) shrink(name);
+      return result;
+    });
+    FSUIPC_Client client;
+    ASSERT_TRUE(client.Open(7));
+    std::uint8_t value[4];
+    if (whileAnswering) {
+      EXPECT_FALSE(client.ReadAndProcess(0x3304, 4, value));
+      EXPECT_EQ(client.GetResult(), kIpcBadData);
+    } else {
+      char name[64];
+      std::snprintf(name, sizeof name, "FsasmLib:IPC:%X:%X", static_cast<unsigned>(::getpid()),
+                    static_cast<unsigned>(g_IpcMappingCounter.load()));
+      shrink(name);
+    }
+    EXPECT_FALSE(client.Read(0x3304, 4, value));
+    EXPECT_EQ(client.GetResult(), kIpcNotOpen);
+    EXPECT_FALSE(client.IsOpen());
+  }
+}
+#endif
 
 TEST_F(ClientTest, FailedHandshakeClosesWithTheFailingCode) {
   SimHostOptions options;

@@ -227,7 +227,7 @@ std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& a
 
   std::intptr_t result = 0;
   if (auto memory = OpenIpcSharedMemory(atomName, kIpcAreaSize)) {
-    if (std::uint8_t* area = memory->Map()) {
+    if (std::uint8_t* area = memory->Map(); area && memory->Intact()) {
       if (faulty && faults.m_BadData)
         result = 0;
       else {

@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -29,6 +30,10 @@ constexpr std::size_t kRequestHeader = 16;
 constexpr std::size_t kReplySize = 12;
 // A connection that sends no complete request within this time is dropped by the server.
 constexpr int kServerReadTimeoutMs = 1000;
+// A window that exists but is frozen still counts as found; looking for it waits no longer.
+constexpr int64_t kFindWindowTimeoutMs = 2000;
+// Wait between two connects to a listener whose backlog is full.
+constexpr int64_t kConnectRetryMs = 5;
 
 void PutU32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -72,17 +77,23 @@ int ReadFull(int fd, std::uint8_t* out, std::size_t size, int64_t deadlineMs) {
   return 1;
 }
 
-bool WriteFull(int fd, const std::uint8_t* data, std::size_t size) {
+// Writes all bytes before the deadline. 1 done, 0 timed out, -1 error (errno set).
+int WriteFull(int fd, const std::uint8_t* data, std::size_t size, int64_t deadlineMs) {
   std::size_t sent = 0;
   while (sent < size) {
     ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    if (n >= 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
     }
-    sent += static_cast<std::size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    const int64_t left = deadlineMs - NowMs();
+    if (left <= 0) return 0;
+    pollfd pfd{fd, POLLOUT, 0};
+    if (::poll(&pfd, 1, static_cast<int>(left)) < 0 && errno != EINTR) return -1;
   }
-  return true;
+  return 1;
 }
 
 bool MakeAddress(const std::string& path, sockaddr_un* addr) {
@@ -93,20 +104,41 @@ bool MakeAddress(const std::string& path, sockaddr_un* addr) {
   return true;
 }
 
-// A connected socket to the window's path, or -1 with errno set.
-int ConnectTo(const std::string& path) {
+// A connected socket to the window's path, or -1 with errno set. The connect is bounded by the
+// deadline too: a frozen window whose backlog is full would otherwise hold the caller for good
+// (ETIMEDOUT then). The socket stays non-blocking; every later step polls against the deadline.
+int ConnectTo(const std::string& path, int64_t deadlineMs) {
   sockaddr_un addr;
   if (!MakeAddress(path, &addr)) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    int saved = errno;
+  auto fail = [fd](int error) {
     ::close(fd);
-    errno = saved;
+    errno = error;
     return -1;
+  };
+  while (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (errno == EINTR) continue;
+    const int64_t left = deadlineMs - NowMs();
+    if (errno == EAGAIN) {
+      // A Unix-domain listener with a full backlog: nothing to poll on, so try again shortly.
+      if (left <= 0) return fail(ETIMEDOUT);
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(left, kConnectRetryMs)));
+      continue;
+    }
+    if (errno != EINPROGRESS) return fail(errno);
+    pollfd pfd{fd, POLLOUT, 0};
+    int ready = left > 0 ? ::poll(&pfd, 1, static_cast<int>(left)) : 0;
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return fail(ready == 0 ? ETIMEDOUT : errno);
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return fail(errno);
+    if (error != 0) return fail(error);
+    break;
   }
   return fd;
 }
@@ -134,6 +166,10 @@ class PosixSharedMemory : public IpcSharedMemory {
     m_View = nullptr;
   }
   std::size_t Size() const override { return m_Size; }
+  bool Intact() const override {
+    struct stat st;
+    return ::fstat(m_Fd, &st) == 0 && st.st_size >= 0 && static_cast<std::size_t>(st.st_size) >= m_Size;
+  }
 
  private:
   std::string m_Name;
@@ -150,9 +186,10 @@ class PosixIpcTransport : public IpcTransport {
   IpcWindow FindWindow(const char* className) override {
     if (!className || !*className) return 0;
     std::string path = SocketPath(className);
-    int fd = ConnectTo(path);
-    if (fd < 0) return 0;
-    ::close(fd);
+    int fd = ConnectTo(path, NowMs() + kFindWindowTimeoutMs);
+    // A frozen window is still a window: its sends time out, as with the real one.
+    if (fd < 0 && errno != ETIMEDOUT) return 0;
+    if (fd >= 0) ::close(fd);
     std::lock_guard lock(m_Mutex);
     for (std::size_t i = 0; i < m_Windows.size(); ++i)
       if (m_Windows[i] == path) return i + 1;
@@ -225,9 +262,10 @@ class PosixIpcTransport : public IpcTransport {
       auto it = m_Atoms.find(atom);
       if (it != m_Atoms.end()) atomName = it->second.name;
     }
-    int fd = ConnectTo(path);
+    int fd = ConnectTo(path, deadline);
     if (fd < 0) {
-      t_LastError = static_cast<std::uint32_t>(errno ? errno : EIO);
+      // Not accepted in time counts as a time-out, like a window that does not answer.
+      t_LastError = errno == ETIMEDOUT ? 0 : static_cast<std::uint32_t>(errno ? errno : EIO);
       return false;
     }
     std::vector<std::uint8_t> frame(kRequestHeader + atomName.size());
@@ -236,8 +274,8 @@ class PosixIpcTransport : public IpcTransport {
     PutU32(&frame[8], atom);
     PutU32(&frame[12], static_cast<std::uint32_t>(atomName.size()));
     std::memcpy(frame.data() + kRequestHeader, atomName.data(), atomName.size());
-    if (!WriteFull(fd, frame.data(), frame.size())) {
-      t_LastError = static_cast<std::uint32_t>(errno ? errno : EIO);
+    if (int written = WriteFull(fd, frame.data(), frame.size(), deadline); written != 1) {
+      t_LastError = written == 0 ? 0 : static_cast<std::uint32_t>(errno ? errno : EIO);
       ::close(fd);
       return false;
     }
@@ -293,9 +331,9 @@ class PosixIpcServer : public IpcServer {
     m_Path = SocketPath(className);
     sockaddr_un addr;
     if (!MakeAddress(m_Path, &addr)) return fail("socket path too long: " + m_Path);
-    int live = ConnectTo(m_Path);
-    if (live >= 0) {
-      ::close(live);
+    int live = ConnectTo(m_Path, NowMs() + kServerReadTimeoutMs);
+    if (live >= 0 || errno == ETIMEDOUT) {  // a frozen server still holds its class
+      if (live >= 0) ::close(live);
       m_Path.clear();
       return fail("a window of class " + className + " is already there");
     }
@@ -367,13 +405,18 @@ class PosixIpcServer : public IpcServer {
     if (nameLength &&
         ReadFull(fd, reinterpret_cast<std::uint8_t*>(name.data()), nameLength, deadline) != 1)
       return;
+    // A sender that gave up while this server was frozen has gone: its batch is not answered,
+    // as the area may already hold its next one.
+    pollfd peer{fd, POLLRDHUP, 0};
+    if (::poll(&peer, 1, 0) > 0 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR))) return;
     std::intptr_t result = m_Handler(GetU32(header + 4), name);
     std::uint8_t reply[kReplySize];
     auto value = static_cast<std::uint64_t>(static_cast<std::int64_t>(result));
     PutU32(reply, kReplyMagic);
     PutU32(reply + 4, static_cast<std::uint32_t>(value));
     PutU32(reply + 8, static_cast<std::uint32_t>(value >> 32));
-    WriteFull(fd, reply, sizeof reply);  // the sender may have given up; that is its business
+    // The sender may have given up; that is its business.
+    WriteFull(fd, reply, sizeof reply, NowMs() + kServerReadTimeoutMs);
   }
 
   std::string m_Path;

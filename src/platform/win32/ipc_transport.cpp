@@ -35,6 +35,7 @@ class Win32SharedMemory : public IpcSharedMemory {
     m_View = nullptr;
   }
   std::size_t Size() const override { return m_Size; }
+  bool Intact() const override { return true; }  // a section keeps the size it was created with
 
  private:
   HANDLE m_Mapping;
