@@ -7,6 +7,7 @@
 // The word is always written whole; the monitor's bit 0 is the only read-modify-write.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 inline constexpr std::uint32_t kRunRunning = 0;
 inline constexpr std::uint32_t kRunStopRequested = 0x1000;
@@ -24,12 +25,25 @@ inline bool StopRequested() { return (g_RunState.load() & kRunStopMask) != 0; }
 // Called by the position monitor as it leaves its loop.
 inline void MarkMonitorEnded() { g_RunState.fetch_or(kRunMonitorEnded); }
 
-// Stops the update cycle and closes the simulator link. Returns at once when a stop is already
-// requested or done. From any other thread it waits, in 500 ms steps, until the position
-// monitor has ended. From a thread of the cycle itself (see CycleThreadScope) it cannot wait for
-// that monitor, which is the caller or not running: it marks the cycle stopped at once, closes
-// the link, enables "Start" and disables "End"; the caller then winds down on its own.
+// Stops the update cycle and closes the simulator link.
+//
+// From outside the cycle it returns only when no thread of the cycle is alive any more, so the
+// caller may change or delete the catalogue: it requests the stop (0x1000), waits until the
+// position monitor has ended (bit 0) and the cycle's threads have all returned, writes 0x8000
+// and closes the link. A cycle already stopped from inside, whose threads are still winding
+// down, is only waited for; a stop that finds another one waiting returns when that one ends.
+// The wait is bounded by what the running thread is doing: a frozen simulator costs it at most
+// one IPC operation (nine sends of 2 s), as the link is dropped once the stop is requested.
+//
+// From a thread of the cycle itself (see CycleThreadScope) it cannot wait for that monitor,
+// which is the caller or not running: it marks the cycle stopped at once, closes the link,
+// enables "Start" and disables "End"; the caller then winds down on its own.
 void StopUpdateCycle();
+
+// Waits while a stop from outside the cycle is in progress, then runs `then` (the start of a
+// cycle, which writes 0 into the word) before any new stop can begin: a start never erases a
+// stop request that is being waited for.
+void WaitForStopInProgress(const std::function<void()>& then);
 
 // Marks the calling thread as a thread of the update cycle (update pass, position monitor) for
 // its lifetime.

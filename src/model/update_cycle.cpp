@@ -21,6 +21,8 @@ namespace {
 // The monitor looks at the stop bits this often while it sleeps, so a stop does not wait for
 // the rest of its period.
 constexpr std::chrono::milliseconds kStopLookInterval{100};
+// Pause between two failed position reads of a pass while the link stays open.
+constexpr std::chrono::milliseconds kFailedReadPause{100};
 
 }  // namespace
 
@@ -115,14 +117,19 @@ void UpdateCycle::PassThread(std::uint64_t generation) {
   double longitude = 0.0;
   if (!Stopping(generation)) {
     m_Backend.Connect();
-    // A failed read is repeated at once; it gives up only when the run is being stopped or
-    // the link is gone, as no read can succeed then.
+    // A failed read is repeated until it succeeds; it gives up only when the run is being
+    // stopped or the link is gone, as no read can succeed then. A simulator that answers at
+    // once with bad data would make this spin, so each retry waits a little first.
     while (!Stopping(generation)) {
       if (m_Backend.ReadPosition(latitude, longitude)) {
         havePosition = true;
         break;
       }
       if (m_Backend.LinkClosed()) break;
+      std::unique_lock lock(m_Mutex);
+      m_Changed.wait_for(lock, kFailedReadPause, [this, generation] {
+        return m_Closing || generation != m_Generation || m_Backend.StopRequested();
+      });
     }
   }
   StationWalkResult result;
@@ -361,4 +368,6 @@ UpdateCycle& ProcessUpdateCycle() {
   return *cycle;
 }
 
-void StartUpdatePass(bool background) { ProcessUpdateCycle().Start(background); }
+void StartUpdatePass(bool background) {
+  WaitForStopInProgress([background] { ProcessUpdateCycle().Start(background); });
+}

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -47,6 +48,25 @@ namespace {
 
 void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// The wait between two connection attempts: $ALTIVANE_CONNECT_RETRY_MS (1 to 1000) when set,
+// so that trials and tests can see the give-up in seconds; else g_ConnectRetryIntervalMs.
+std::uint32_t ConnectRetryIntervalMs() {
+  if (const char* text = std::getenv("ALTIVANE_CONNECT_RETRY_MS"); text && *text) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*end == '\0' && value >= 1 && value <= 1000) return static_cast<std::uint32_t>(value);
+  }
+  return g_ConnectRetryIntervalMs;
+}
+
+// A link that timed out or lost its simulator (11, 12) while the run is being stopped is dropped
+// at once: nothing is reported then, and every further operation on it would cost the full
+// time-out again, holding up the stop.
+void DropLostLinkWhenStopping(const std::shared_ptr<FSUIPC_Client>& client) {
+  const std::int32_t code = client->GetResult();
+  if ((code == kIpcTimedOut || code == kIpcSendFailed) && StopRequested()) g_Link.ClearIf(client);
+}
+
 void GiveUpLink(const std::shared_ptr<FSUIPC_Client>& client) {
   g_Link.ClearIf(client);
   EnableStartButton(true);
@@ -55,16 +75,19 @@ void GiveUpLink(const std::shared_ptr<FSUIPC_Client>& client) {
 }
 
 // Reads the acknowledgement word; false when the read failed.
-bool ReadAck(FSUIPC_Client& client, std::uint32_t* value) {
+bool ReadAck(const std::shared_ptr<FSUIPC_Client>& client, std::uint32_t* value) {
   std::uint8_t bytes[4] = {};
-  if (!client.ReadAndProcess(kOffsetWeatherAck, 4, bytes)) return false;
+  if (!client->ReadAndProcess(kOffsetWeatherAck, 4, bytes)) {
+    DropLostLinkWhenStopping(client);
+    return false;
+  }
   *value = LoadU32(bytes);
   return true;
 }
 
 // Waits for the simulator to take a weather command: at most 1 + kAckPolls reads. A failed read
 // ends the wait, since every further read of a lost link would cost a full time-out.
-void WaitForAck(FSUIPC_Client& client, bool sleepBetween) {
+void WaitForAck(const std::shared_ptr<FSUIPC_Client>& client, bool sleepBetween) {
   std::uint32_t ack = 0;
   if (!ReadAck(client, &ack)) return;
   for (int poll = 0; ack == 0 && poll < kAckPolls; ++poll) {
@@ -77,15 +100,24 @@ void WaitForAck(FSUIPC_Client& client, bool sleepBetween) {
 
 void ConnectSimulator() {
   if (auto link = g_Link.Get()) {
-    if (link->GetResult() == kIpcOk) return;
-    GiveUpLink(link);
+    if (!link->IsOpen()) {
+      // Never opened (the simulator was not there when "Start" looked): replaced, and the
+      // wait below is the run's own.
+      g_Link.ClearIf(link);
+    } else if (link->GetResult() == kIpcOk) {
+      return;
+    } else {
+      // Open, but its last operation failed: the link is lost and the run ends.
+      GiveUpLink(link);
+    }
   }
   auto client = std::make_shared<FSUIPC_Client>();
   g_Link.Set(client);
   bool open = client->Open(kRequestedFsVersion);
   int retries = 0;
+  const std::uint32_t retryIntervalMs = ConnectRetryIntervalMs();
   while (!open && !StopRequested() && retries < kConnectRetries) {
-    SleepMs(g_ConnectRetryIntervalMs);
+    SleepMs(retryIntervalMs);
     open = client->Open(kRequestedFsVersion);
     ++retries;
   }
@@ -109,7 +141,11 @@ void ReportLinkError() {
   auto link = g_Link.Get();
   if (!link) return;
   std::int32_t code = link->GetResult();
-  if (code == kIpcOk || StopRequested()) return;
+  if (code == kIpcOk) return;
+  if (StopRequested()) {
+    DropLostLinkWhenStopping(link);
+    return;
+  }
   SetStatusText(FSUIPC_Client::ResultText(code));
   switch (code) {
     case kIpcNoSimulator:
@@ -156,10 +192,10 @@ void WriteWeatherBlock(WeatherBlockBytes block, std::uint32_t mode) {
     if (!link->WriteAndProcess(kOffsetWeatherRequest, 8, bytes + WeatherBlockOffset::kSignature))
       ReportLinkError();
     std::uint32_t reference = 0;
-    if (!ReadAck(*link, &reference)) ReportLinkError();
+    if (!ReadAck(link, &reference)) ReportLinkError();
     for (int poll = 0; poll < kRefreshChangePolls; ++poll) {
       std::uint32_t now = 0;
-      bool ok = ReadAck(*link, &now);
+      bool ok = ReadAck(link, &now);
       SleepMs(1);
       if (!ok || now != reference) break;
     }
@@ -167,7 +203,7 @@ void WriteWeatherBlock(WeatherBlockBytes block, std::uint32_t mode) {
     StoreU16(bytes + WeatherBlockOffset::kCommand, static_cast<std::uint16_t>(kWriteSetPending));
     if (!link->WriteAndProcess(kOffsetWeatherWrite, kWeatherBlockSize, bytes)) ReportLinkError();
   }
-  WaitForAck(*link, true);
+  WaitForAck(link, true);
 }
 
 void PrepareWeatherRun() {
@@ -179,7 +215,7 @@ void PrepareWeatherRun() {
     // The first read also sends the queued block; then up to 240 reads in all, without pause.
     std::uint32_t ack = 0;
     for (int read = 0; read < kAckPolls && ack == 0; ++read)
-      if (!ReadAck(*link, &ack)) break;
+      if (!ReadAck(link, &ack)) break;
   }
   if (METAR_Stations* stations = g_pStations.load())
     for (METAR_Station* station : stations->m_SimStations) station->m_State = kStateToSend;

@@ -117,9 +117,15 @@ TEST(SimHostCore, WeatherInterfaceKeepsPendingAndCommittedBlocks) {
   Area readBack;
   readBack.WriteRecord(kOffsetWeatherRequest, request).ReadRecord(kOffsetWeatherRead, kWeatherBlockSize);
   ASSERT_EQ(run(std::move(readBack)), 1);
+  // Answered a request later, as the simulator does in a later frame: the next request still
+  // sees the old acknowledgement, the one after it the new one and the block.
+  const std::uint32_t beforeRefresh = host.Peek32(kOffsetWeatherAck);
+  ASSERT_EQ(run(Area()), 1);
+  EXPECT_EQ(host.Peek32(kOffsetWeatherAck), beforeRefresh);
   Area again;
   again.ReadRecord(kOffsetWeatherRead, kWeatherBlockSize).Put(0);
   ASSERT_EQ(host.ProcessArea(again.Data(), kIpcAreaSize), 1);
+  EXPECT_NE(host.Peek32(kOffsetWeatherAck), beforeRefresh);
   const std::uint8_t* block = again.At(16);
   EXPECT_EQ(LoadU32(block + WeatherBlockOffset::kSignature), 0x3039u);
   EXPECT_EQ(block[100], 1);
@@ -127,6 +133,7 @@ TEST(SimHostCore, WeatherInterfaceKeepsPendingAndCommittedBlocks) {
 
   // A station the simulator never got reads back as an empty block of that identifier.
   ASSERT_EQ(run(Area().WriteRecord(kOffsetWeatherRequest, {1, 0, 0, 0, 'K', 'J', 'F', 'K'})), 1);
+  ASSERT_EQ(run(Area()), 1);
   Area unknown;
   unknown.ReadRecord(kOffsetWeatherRead, kWeatherBlockSize).Put(0);
   ASSERT_EQ(host.ProcessArea(unknown.Data(), kIpcAreaSize), 1);

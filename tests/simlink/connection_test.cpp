@@ -216,29 +216,46 @@ TEST_F(ConnectionTest, UnacknowledgedWriteCosts240PollsAndNoFailure) {
 }
 
 TEST_F(ConnectionTest, RefreshSendsWhatTheSimulatorHolds) {
-  StartHost();
-  ConnectSimulator();
-  WriteWeatherBlock(StationBlock("LFPG", 0x11), kWriteSetPending);
-  std::uint8_t apply[2];
-  StoreU16(apply, kWeatherApply);
-  ASSERT_TRUE(g_Link.Get()->WriteAndProcess(kOffsetWeatherWrite, 2, apply));
-  WeatherBlockBytes held = Host().Committed().at("LFPG");
+  struct Case {
+    const char* name;
+    std::uint32_t answerAfter;
+    std::uint64_t ackReads;  // the reference, the polls until the change, the final wait
+  };
+  const Case cases[] = {
+      {"answered a request later, as the simulator does: the change is seen", 1, 1 + 1 + 1},
+      {"answered at once: no change to see, all 15 polls", 0, 1 + 15 + 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimHostOptions options;
+    options.m_Faults.m_RefreshAnswerAfter = c.answerAfter;
+    StartHost(options);
+    g_Link.Set(nullptr);
+    ConnectSimulator();
+    WriteWeatherBlock(StationBlock("LFPG", 0x11), kWriteSetPending);
+    std::uint8_t apply[2];
+    StoreU16(apply, kWeatherApply);
+    ASSERT_TRUE(g_Link.Get()->WriteAndProcess(kOffsetWeatherWrite, 2, apply));
+    WeatherBlockBytes held = Host().Committed().at("LFPG");
 
-  WriteWeatherBlock(StationBlock("LFPG", 0x22), kWriteRefresh);
-  auto kinds = Host().JournalKinds();
-  auto refresh = std::find(kinds.begin(), kinds.end(), "refresh");
-  ASSERT_NE(refresh, kinds.end());
-  EXPECT_EQ(std::find(refresh, kinds.end(), "pending") - refresh, 1);
-  WeatherBlockBytes sent = Host().Pending().at("LFPG");
-  EXPECT_EQ(LoadU16(sent.data()), 0x0101);
-  EXPECT_EQ(LoadU32(sent.data() + WeatherBlockOffset::kAcknowledge), 0u);
-  // Everything but the signature is the block the simulator held, not the one given.
-  for (std::size_t i = 8; i < sent.size(); ++i) {
-    if (i < WeatherBlockOffset::kAcknowledge || i >= WeatherBlockOffset::kAcknowledge + 4) {
-      ASSERT_EQ(sent[i], held[i]) << i;
+    const std::uint64_t ackReads = Host().ReadCount(kOffsetWeatherAck);
+    WriteWeatherBlock(StationBlock("LFPG", 0x22), kWriteRefresh);
+    EXPECT_EQ(Host().ReadCount(kOffsetWeatherAck) - ackReads, c.ackReads);
+    auto kinds = Host().JournalKinds();
+    auto refresh = std::find(kinds.begin(), kinds.end(), "refresh");
+    ASSERT_NE(refresh, kinds.end());
+    EXPECT_EQ(std::find(refresh, kinds.end(), "pending") - refresh, 1);
+    WeatherBlockBytes sent = Host().Pending().at("LFPG");
+    EXPECT_EQ(LoadU16(sent.data()), 0x0101);
+    EXPECT_EQ(LoadU32(sent.data() + WeatherBlockOffset::kAcknowledge), 0u);
+    // Everything but the signature is the block the simulator held, not the one given.
+    for (std::size_t i = 8; i < sent.size(); ++i) {
+      if (i < WeatherBlockOffset::kAcknowledge || i >= WeatherBlockOffset::kAcknowledge + 4) {
+        ASSERT_EQ(sent[i], held[i]) << i;
+      }
     }
+    EXPECT_LE(LoadU32(sent.data() + WeatherBlockOffset::kSignature), 32767u);
   }
-  EXPECT_LE(LoadU32(sent.data() + WeatherBlockOffset::kSignature), 32767u);
 }
 
 TEST_F(ConnectionTest, PrepareClearsTheSimulatorAndMarksEveryStation) {

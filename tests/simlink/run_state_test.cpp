@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "link_fixture.h"
+#include "model/update_cycle.h"
 
 namespace altivane::test {
 namespace {
@@ -81,16 +85,50 @@ TEST_F(RunStateTest, StopWaitsForTheMonitorAndClosesTheLink) {
   EXPECT_NE(std::find(kinds.begin(), kinds.end(), "disconnect"), kinds.end());
 }
 
-TEST_F(RunStateTest, ASecondStopReturnsWhileTheFirstWaits) {
+// A second stop while the first waits returns when the first has ended, not before: its
+// caller may be about to change the catalogue.
+TEST_F(RunStateTest, ASecondStopReturnsWhenTheFirstHasEnded) {
   g_RunState = kRunRunning;
   FakeMonitor monitor;
-  std::thread first([] { StopUpdateCycle(); });
+  std::atomic<bool> firstEnded{false};
+  std::thread first([&] {
+    StopUpdateCycle();
+    firstEnded = true;
+  });
   // The first stop has written its request once the word carries it.
   while ((g_RunState.load() & kRunStopMask) == 0) std::this_thread::yield();
-  auto start = Clock::now();
   StopUpdateCycle();
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_TRUE(firstEnded.load());
+  EXPECT_EQ(g_RunState.load(), kRunStopped);
   first.join();
+}
+
+// "Start" (or the periodic refresh) while "End" waits in its stop: the start waits for the
+// stop to end instead of writing 0 over its request, so neither waits for good.
+TEST_F(RunStateTest, StartDuringAWaitingStopWaitsForIt) {
+  using namespace std::chrono_literals;
+  StartHost();
+  ConnectSimulator();
+  g_RunState = kRunRunning;
+  auto monitor = std::make_unique<FakeMonitor>();
+  auto stop = std::async(std::launch::async, [] { StopUpdateCycle(); });
+  while ((g_RunState.load() & kRunStopMask) == 0) std::this_thread::yield();
+  auto start = std::async(std::launch::async, [] { StartUpdatePass(true); });
+  const bool stopReturned = stop.wait_for(10s) == std::future_status::ready;
+  const bool startReturned = start.wait_for(10s) == std::future_status::ready;
+  if (!stopReturned || !startReturned) g_RunState = kRunStopRequested | kRunMonitorEnded;  // let them go
+  monitor.reset();
+  ASSERT_TRUE(stopReturned);
+  ASSERT_TRUE(startReturned);
+  EXPECT_EQ(g_RunState.load() & kRunStopMask, 0u);  // the new cycle runs
+  // The stop closed the link before the new cycle's pass opened one.
+  ASSERT_TRUE(ProcessUpdateCycle().WaitForPasses(ProcessUpdateCycle().PassesEnded() + 1, 10s));
+  auto kinds = Host().JournalKinds();
+  auto disconnect = std::find(kinds.begin(), kinds.end(), "disconnect");
+  EXPECT_NE(disconnect, kinds.end());
+  EXPECT_NE(std::find(disconnect, kinds.end(), "handshake"), kinds.end());
+  StopUpdateCycle();
+  EXPECT_TRUE(ProcessUpdateCycle().WaitIdle(0ms));
   EXPECT_EQ(g_RunState.load(), kRunStopped);
 }
 

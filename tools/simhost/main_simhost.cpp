@@ -41,6 +41,9 @@ const char* const kUsage =
     "  --answer-after MS        answer each request only after MS milliseconds\n"
     "  --bad-data               answer every request with 'bad data'\n"
     "  --faults-from N          the three switches above apply from request N on (default 1)\n"
+    "  --refresh-answer-after N answer a refresh request (0xCC04) after N more requests, as the\n"
+    "                           simulator does in a later frame (default 1)\n"
+    "  --refresh-at-once        answer a refresh request at once (same as --refresh-answer-after 0)\n"
     "  --exit-after N           vanish after answering N requests\n";
 
 bool ParseNumber(const std::string& text, std::uint64_t* value) {
@@ -162,6 +165,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--answer-after") {
       if (!value(&v) || !ParseNumber(v, &n) || n > 600000) return Fail("--answer-after needs milliseconds");
       options.m_Faults.m_AnswerDelayMs = static_cast<std::uint32_t>(n);
+    } else if (arg == "--refresh-answer-after") {
+      if (!value(&v) || !ParseNumber(v, &n) || n > 1000) return Fail("--refresh-answer-after needs a request count");
+      options.m_Faults.m_RefreshAnswerAfter = static_cast<std::uint32_t>(n);
+    } else if (arg == "--refresh-at-once") {
+      options.m_Faults.m_RefreshAnswerAfter = 0;
     } else if (arg == "--faults-from") {
       if (!value(&v) || !ParseNumber(v, &n) || n == 0) return Fail("--faults-from needs a request number");
       options.m_Faults.m_FromRequest = n;

@@ -213,7 +213,8 @@ std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& a
   std::uint64_t number;
   {
     std::unique_lock lock(m_Mutex);
-    number = ++m_Requests;
+    BeginRequestLocked();
+    number = m_Requests;
     faults = m_Faults;
     if (faults.m_ExitAfter != 0 && number > faults.m_ExitAfter) {
       // Gone: never answers again.
@@ -249,7 +250,7 @@ std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& a
 
 std::intptr_t SimHost::ProcessArea(std::uint8_t* area, std::size_t size) {
   std::lock_guard lock(m_Mutex);
-  ++m_Requests;
+  BeginRequestLocked();
   return ProcessAreaLocked(area, size);
 }
 
@@ -305,9 +306,13 @@ void SimHost::ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, s
     else if (auto pending = m_Pending.find(station); pending != m_Pending.end())
       held = pending->second;
     std::memcpy(held.data() + WeatherBlockOffset::kSignature, data, 8);
-    std::memcpy(&m_Space[kOffsetWeatherRead], held.data(), held.size());
     JournalLocked("refresh", "\"station\":" + JsonString(station) + ",\"signature\":" + std::to_string(LoadU32(data)));
-    AcknowledgeLocked();
+    m_RefreshBlock = held;
+    m_RefreshWaiting = true;
+    // Due from the request that follows the N further ones, or within this one for N = 0.
+    const std::uint32_t after = m_Faults.m_RefreshAnswerAfter;
+    m_RefreshDue = m_Requests + (after == 0 ? 0 : after + 1);
+    AnswerRefreshIfDueLocked();
   } else if (offset == kOffsetMessageControl && size >= 2) {
     const char* text = reinterpret_cast<const char*>(&m_Space[kOffsetMessageText]);
     std::string message(text, strnlen(text, kMessageTextSize));
@@ -345,6 +350,18 @@ void SimHost::WeatherCommandLocked(const std::uint8_t* data, std::uint32_t size)
   } else {
     JournalLocked("command", "\"value\":" + std::to_string(command));
   }
+}
+
+void SimHost::BeginRequestLocked() {
+  ++m_Requests;
+  AnswerRefreshIfDueLocked();
+}
+
+void SimHost::AnswerRefreshIfDueLocked() {
+  if (!m_RefreshWaiting || m_Requests < m_RefreshDue) return;
+  m_RefreshWaiting = false;
+  std::memcpy(&m_Space[kOffsetWeatherRead], m_RefreshBlock.data(), m_RefreshBlock.size());
+  AcknowledgeLocked();
 }
 
 void SimHost::AcknowledgeLocked() {

@@ -28,6 +28,11 @@ struct SimHostFaults {
   // After answering this many requests the host stops answering and calls the exhausted
   // callback (0 = never).
   std::uint64_t m_ExitAfter = 0;
+  // A refresh request (0xCC04) is answered, at 0xCC00 and with a new acknowledgement, only after
+  // this many further requests, as the simulator answers it in a later frame: with 1 the
+  // client's first read of 0xC824 still sees the old value and its next read the change.
+  // 0 answers within the request itself.
+  std::uint32_t m_RefreshAnswerAfter = 1;
 };
 
 struct SimHostOptions {
@@ -90,6 +95,9 @@ class SimHost {
   void ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, std::uint32_t size);
   void WeatherCommandLocked(const std::uint8_t* data, std::uint32_t size);
   void AcknowledgeLocked();
+  // Counts a request and answers a refresh that has become due.
+  void BeginRequestLocked();
+  void AnswerRefreshIfDueLocked();
   void JournalLocked(const std::string& kind, const std::string& fields);
   double SecondsLocked() const;
 
@@ -105,6 +113,11 @@ class SimHost {
   std::uint64_t m_Requests = 0;
   std::uint32_t m_AckCounter = 0;
   std::int32_t m_BatchLibrary = -1;  // library version written in the batch being answered
+  // A refresh asked for and not yet answered: the block to show at 0xCC00 and the request
+  // from which on it is there.
+  bool m_RefreshWaiting = false;
+  WeatherBlockBytes m_RefreshBlock{};
+  std::uint64_t m_RefreshDue = 0;
   std::vector<PathPoint> m_Path;
   std::size_t m_PathLeg = static_cast<std::size_t>(-1);
   std::vector<std::string> m_Journal;
