@@ -116,9 +116,26 @@ bool SimhostProcess::WaitExited(std::chrono::milliseconds timeout) {
   return m_Exited;
 }
 
+void SimhostProcess::Freeze() {
+  if (m_Pid > 0 && !m_Exited && ::kill(m_Pid, SIGSTOP) == 0) m_Frozen = true;
+}
+
+void SimhostProcess::Thaw() {
+  if (m_Pid > 0 && !m_Exited && m_Frozen) ::kill(m_Pid, SIGCONT);
+  m_Frozen = false;
+}
+
+void SimhostProcess::Kill() {
+  if (m_Pid > 0 && !m_Exited) {
+    ::kill(m_Pid, SIGKILL);
+    WaitExited(std::chrono::seconds(10));
+  }
+}
+
 std::string SimhostProcess::Stop() {
   if (m_Pid > 0 && !m_Exited) {
     ::kill(m_Pid, SIGTERM);
+    Thaw();  // a frozen process takes its SIGTERM only once it runs again
     if (!WaitExited(std::chrono::seconds(10))) {
       ::kill(m_Pid, SIGKILL);
       ::waitpid(m_Pid, nullptr, 0);

@@ -37,6 +37,11 @@ class SimhostProcess {
   std::string Stop();
   // True once the process has ended on its own (a vanished simulator), waiting up to timeout.
   bool WaitExited(std::chrono::milliseconds timeout);
+  // A simulator that hangs (SIGSTOP) and comes back (SIGCONT).
+  void Freeze();
+  void Thaw();
+  // Ends it at once (SIGKILL), like a simulator that crashed.
+  void Kill();
 
   std::vector<JournalEvent> Journal() const;
   // Polls the journal (written by the other process) until pred holds. False on time-out.
@@ -53,6 +58,7 @@ class SimhostProcess {
   int m_Stdout = -1;
   bool m_Ready = false;
   bool m_Exited = false;
+  bool m_Frozen = false;
   std::string m_Output;
 };
 

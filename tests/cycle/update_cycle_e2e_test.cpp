@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/blending.h"
@@ -21,6 +23,7 @@
 #include "model/update_cycle.h"
 #include "simhost_process.h"
 #include "simlink/connection.h"
+#include "simlink/link_fixture.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"
 #include "support/sim_folder.h"
@@ -131,6 +134,23 @@ class CycleEndToEnd : public ::testing::Test {
     args.insert(args.end(), {"--position", position});
     m_Host = std::make_unique<SimhostProcess>(SIMHOST_PROGRAM, m_Ipc.Path(), args);
     ASSERT_TRUE(m_Host->Ready());
+  }
+
+  // "Start" as the window does it: stop, prepare the simulator, start the cycle.
+  static void PressStart() {
+    StopUpdateCycle();
+    PrepareWeatherRun();
+    StartUpdatePass(false);
+  }
+
+  // Polls a condition set by the cycle's threads through the controls, which offer no wait.
+  static bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
   }
 
   // "Start": stop, prepare the simulator, start the cycle; waits for the pass to end.
@@ -313,6 +333,204 @@ TEST_F(CycleEndToEnd, EmptyCatalogueGivesAPassThatSetsNothing) {
   EXPECT_EQ(pass.messages, std::vector<std::string>{"Weather station update started!"});
   EXPECT_TRUE(pass.pending.empty());
   EXPECT_EQ(pass.commits, 0);
+}
+
+
+// The user presses Start and only then starts the simulator: the pass waits for it (one open a
+// second), then shakes hands and sets the weather, with no error text on the way.
+TEST_F(CycleEndToEnd, StartBeforeTheSimulatorWaitsForItAndThenSetsTheWeather) {
+  LoadCatalogue(RingStations(40, 160.0, 400.0));
+  UpdateCycle& cycle = ProcessUpdateCycle();
+  const std::uint64_t passes = cycle.PassesEnded();
+  const std::size_t textsBefore = m_Controls.status.History().size();
+  PressStart();
+  std::this_thread::sleep_for(3s);  // the simulator comes up 3 s later
+  EXPECT_EQ(cycle.PassesEnded(), passes);
+  EXPECT_EQ(g_RunState.load(), kRunRunning);
+  StartHost();
+  ASSERT_TRUE(cycle.WaitForPasses(passes + 1, kLong));
+  const std::vector<JournalEvent> journal = m_Host->Journal();
+  const auto handshake = std::find_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "handshake"; });
+  const auto firstPending = std::find_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "pending"; });
+  ASSERT_NE(handshake, journal.end());
+  EXPECT_LT(handshake - journal.begin(), firstPending - journal.begin());
+  ExpectFirstPass(EventsOfPass(journal, 0), 51);
+  const std::vector<std::string> texts = m_Controls.status.History();
+  for (std::size_t i = textsBefore; i < texts.size(); ++i) ADD_FAILURE() << "status text: " << texts[i];
+  EXPECT_FALSE(m_Controls.start.IsEnabled());
+  EXPECT_TRUE(m_Controls.end.IsEnabled());
+}
+
+// No simulator for the whole wait (shortened by ALTIVANE_CONNECT_RETRY_MS): the run gives up
+// with "Please start FS2004!", once, and "Start" enabled again.
+TEST_F(CycleEndToEnd, NoSimulatorForTheWholeWaitShowsPleaseStartOnce) {
+  ::setenv("ALTIVANE_CONNECT_RETRY_MS", "5", 1);
+  LoadCatalogue(RingStations(10, 20.0, 100.0));
+  PressStart();
+  const bool gaveUp = WaitUntil([this] { return m_Controls.status.GetText() == "Please start FS2004!"; }, kLong);
+  ::unsetenv("ALTIVANE_CONNECT_RETRY_MS");
+  ASSERT_TRUE(gaveUp);
+  ASSERT_TRUE(ProcessUpdateCycle().WaitIdle(kLong));
+  const std::vector<std::string> history = m_Controls.status.History();
+  EXPECT_EQ(std::count(history.begin(), history.end(), "Please start FS2004!"), 1) << history.size();
+  EXPECT_TRUE(m_Controls.start.IsEnabled());
+  EXPECT_FALSE(m_Controls.end.IsEnabled());
+  EXPECT_EQ(g_RunState.load() & kRunStopMask, kRunStopped);
+  EXPECT_FALSE(static_cast<bool>(g_Link));
+}
+
+// "End" waits in its stop while the periodic refresh, after a download that failed at once,
+// stops (joining End's stop) and starts the cycle again: both return, the refresh's cycle runs.
+TEST_F(CycleEndToEnd, EndWhileARefreshRestartsTheCycleBothReturn) {
+  LoadCatalogue(RingStations(10, 20.0, 100.0));
+  StartHost();
+  StartRunAndWaitForPass();
+  auto end = std::async(std::launch::async, [] { StopUpdateCycle(); });
+  ASSERT_TRUE(WaitUntil([] { return (g_RunState.load() & kRunStopMask) != 0; }, kLong));
+  auto refresh = std::async(std::launch::async, [] {
+    StopUpdateCycle();
+    StartUpdatePass(true);
+  });
+  const bool endReturned = end.wait_for(20s) == std::future_status::ready;
+  const bool refreshReturned = refresh.wait_for(20s) == std::future_status::ready;
+  if (!endReturned || !refreshReturned) StopUpdateCycle();  // lets a stuck stop go before failing
+  ASSERT_TRUE(endReturned);
+  ASSERT_TRUE(refreshReturned);
+  EXPECT_EQ(g_RunState.load() & kRunStopMask, 0u);
+  const std::uint64_t passes = ProcessUpdateCycle().PassesEnded();
+  EXPECT_TRUE(ProcessUpdateCycle().WaitForPasses(passes + 1, kLong));
+  StopUpdateCycle();
+  EXPECT_TRUE(ProcessUpdateCycle().WaitIdle(0ms));
+}
+
+// The simulator hangs mid-pass (SIGSTOP). "End", or the shut-down, returns within one IPC
+// operation's time-out (nine sends) and a little, and then no thread of the cycle is left, so
+// the catalogue can be deleted at once (asan sees any later touch). The simulator then comes
+// back or is killed.
+TEST_F(CycleEndToEnd, FrozenSimulatorMidPassStopsWithinTheBoundAndLeavesTheCatalogue) {
+  struct Case {
+    const char* name;
+    bool lostLinkFirst;  // the pass's time-out ends the run from inside before "End"
+    bool killAfter;
+  };
+  const Case cases[] = {
+      {"End while frozen, then the simulator comes back", false, false},
+      {"link lost while frozen, then the shut-down, then the simulator is killed", true, true},
+  };
+  constexpr std::uint32_t kSendTimeoutMs = 300;
+  FastLinkTimings timings(kSendTimeoutMs, 1, 1, 1000);
+  // One operation: nine sends; a new client's look for the frozen window may add 2 s.
+  const auto bound = std::chrono::milliseconds(kSendAttempts * (kSendTimeoutMs + 1)) + 2s + 1500ms;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadCatalogue(RingStations(90, 2.0, 149.0));
+    StartHost({"--answer-after", "20"});
+    PressStart();
+    ASSERT_TRUE(m_Host->WaitForJournal(
+        [](const std::vector<JournalEvent>& journal) {
+          return std::count_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "pending"; }) >= 3;
+        },
+        kLong));
+    m_Host->Freeze();
+    if (c.lostLinkFirst) {
+      ASSERT_TRUE(WaitUntil([] { return (g_RunState.load() & kRunStopMask) != 0; }, kLong));
+    } else {
+      std::this_thread::sleep_for(200ms);  // the pass is now waiting for an answer
+    }
+    const auto before = std::chrono::steady_clock::now();
+    StopUpdateCycle();
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_LT(took, bound) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    EXPECT_TRUE(ProcessUpdateCycle().WaitIdle(0ms));
+    // The shut-down deletes the catalogue right after its stop.
+    g_pStations = nullptr;
+    m_Stations.reset();
+    if (c.killAfter)
+      m_Host->Kill();
+    else
+      m_Host->Thaw();
+    EXPECT_TRUE(ProcessUpdateCycle().WaitIdle(kLong));
+    EXPECT_EQ(g_RunState.load() & kRunStopMask, kRunStopped);
+    m_Host.reset();
+    g_Link.Set(nullptr);
+  }
+}
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return -1;
+}
+
+// A long session: simhost flies a path that gives a pass at nearly every poll, is restarted
+// every 50 passes and hangs for 5 s every 70; a run that the link ended is started again as
+// the user would. No hang, and resident memory stays flat.
+TEST_F(CycleEndToEnd, SoakOf300PassesWithRestartsAndFreezes) {
+  constexpr std::uint64_t kPasses = 300;
+  FastLinkTimings timings(300, 1, 1, 100);
+  // A small map (five stations) keeps a pass short; the sample station list still gives the
+  // reports they are blended from.
+  const std::filesystem::path sample = SourceDir() / "data" / "sample";
+  m_Folder.WriteStationList(ReadBytes(sample / "Altivane" / "stations" / "station.txt"));
+  m_Folder.WriteMap(RingStations(5, 20.0, 100.0));
+  m_Stations = std::make_unique<METAR_Stations>();
+  m_Stations->LoadStations();
+  const std::filesystem::path weather = sample / "Altivane" / "Weather";
+  ASSERT_TRUE(m_Stations->ReadUpperAirFile((weather / "20261207_1200Z.rdisnd").string()));
+  ASSERT_TRUE(m_Stations->ReadMetarFile((weather / "20261207_1200Z.TXT").string(),
+                                        std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + std::chrono::hours{13}));
+  g_pStations = m_Stations.get();
+  // North and south 3 degrees a second: about 18 nm between two polls of 50 ms.
+  const std::filesystem::path path = m_Ipc.Path() / "path.txt";
+  {
+    std::ofstream out(path);
+    for (int second = 0; second <= 600; ++second)
+      out << second << ' ' << (kAircraftLatitude + (second % 2 ? 1.5 : -1.5)) << ' ' << kAircraftLongitude << '\n';
+  }
+  const std::vector<std::string> hostArgs = {"--path", path.string()};
+  StartHost(hostArgs);
+  UpdateCycle& cycle = ProcessUpdateCycle();
+  const std::uint64_t base = cycle.PassesEnded();
+  const auto deadline = std::chrono::steady_clock::now() + 150s;
+  PressStart();
+  long firstRss = -1;
+  std::uint64_t nextRestart = 50, nextFreeze = 70;
+  int restarts = 0, freezes = 0, starts = 1;
+  for (;;) {
+    const std::uint64_t done = cycle.PassesEnded() - base;
+    if (done >= kPasses) break;
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << done << " passes";
+    if (firstRss < 0 && done >= 10) firstRss = ResidentKb();
+    if (done >= nextFreeze) {
+      m_Host->Freeze();
+      std::this_thread::sleep_for(5s);
+      m_Host->Thaw();
+      nextFreeze += 70;
+      ++freezes;
+    } else if (done >= nextRestart) {
+      m_Host.reset();
+      StartHost(hostArgs);
+      nextRestart += 50;
+      ++restarts;
+    }
+    // A run that the link ended (its stop from inside) has wound down: "Start" again.
+    if ((g_RunState.load() & kRunStopMask) != 0 && cycle.WaitIdle(0ms)) {
+      PressStart();
+      ++starts;
+    }
+    cycle.WaitForPasses(cycle.PassesEnded() + 1, 200ms);
+  }
+  StopUpdateCycle();
+  EXPECT_TRUE(cycle.WaitIdle(0ms));
+  const long lastRss = ResidentKb();
+  std::printf("soak: %llu passes, %d restarts, %d freezes, %d starts; resident memory first %ld kB, last %ld kB\n",
+              static_cast<unsigned long long>(cycle.PassesEnded() - base), restarts, freezes, starts, firstRss, lastRss);
+  EXPECT_GE(restarts, 5);
+  EXPECT_GE(freezes, 4);
+  ASSERT_GT(firstRss, 0);
+  EXPECT_LT(lastRss - firstRss, 32 * 1024);
 }
 
 }  // namespace
