@@ -470,11 +470,11 @@ long ResidentKb() {
 TEST_F(CycleEndToEnd, SoakOf300PassesWithRestartsAndFreezes) {
   constexpr std::uint64_t kPasses = 300;
   FastLinkTimings timings(300, 1, 1, 100);
-  // A small map (five stations) keeps a pass short; the sample station list still gives the
+  // A small map (three stations) keeps a pass short; the sample station list still gives the
   // reports they are blended from.
   const std::filesystem::path sample = SourceDir() / "data" / "sample";
   m_Folder.WriteStationList(ReadBytes(sample / "Altivane" / "stations" / "station.txt"));
-  m_Folder.WriteMap(RingStations(5, 20.0, 100.0));
+  m_Folder.WriteMap(RingStations(3, 20.0, 100.0));
   m_Stations = std::make_unique<METAR_Stations>();
   m_Stations->LoadStations();
   const std::filesystem::path weather = sample / "Altivane" / "Weather";
@@ -482,18 +482,20 @@ TEST_F(CycleEndToEnd, SoakOf300PassesWithRestartsAndFreezes) {
   ASSERT_TRUE(m_Stations->ReadMetarFile((weather / "20261207_1200Z.TXT").string(),
                                         std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + std::chrono::hours{13}));
   g_pStations = m_Stations.get();
-  // North and south 3 degrees a second: about 18 nm between two polls of 50 ms.
+  // North and south 12 degrees a second: more than 15 nm in 21 ms, so the monitor starts a
+  // new pass at its first poll after a pass, and the soak measures passes, not waits.
+  ProcessUpdateCycle().SetMonitorPeriod(20ms);
   const std::filesystem::path path = m_Ipc.Path() / "path.txt";
   {
     std::ofstream out(path);
-    for (int second = 0; second <= 600; ++second)
-      out << second << ' ' << (kAircraftLatitude + (second % 2 ? 1.5 : -1.5)) << ' ' << kAircraftLongitude << '\n';
+    for (int leg = 0; leg <= 1200; ++leg)
+      out << leg * 0.5 << ' ' << (kAircraftLatitude + (leg % 2 ? 3.0 : -3.0)) << ' ' << kAircraftLongitude << '\n';
   }
   const std::vector<std::string> hostArgs = {"--path", path.string()};
   StartHost(hostArgs);
   UpdateCycle& cycle = ProcessUpdateCycle();
   const std::uint64_t base = cycle.PassesEnded();
-  const auto deadline = std::chrono::steady_clock::now() + 150s;
+  const auto deadline = std::chrono::steady_clock::now() + 160s;
   PressStart();
   long firstRss = -1;
   std::uint64_t nextRestart = 50, nextFreeze = 70;
