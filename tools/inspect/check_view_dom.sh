@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Opens a weather view page in headless Chromium and checks what it drew: the number of station
-# models, the aircraft marker, the sounding, no console error, the size and the render time.
+# models, the aircraft marker, the sounding, no console error and the size; it prints the render
+# time, which depends on the machine's load and so is a figure, not a check.
 # usage: check_view_dom.sh PAGE EXPECTED_STATIONS
 set -euo pipefail
 page=$1
@@ -29,7 +30,7 @@ echo "render time in the page: ${render:-unknown} ms; chromium run: $(((ended - 
 [[ "$stations" == "$expected" ]] || { echo "FAIL: station models"; fail=1; }
 [[ "$aircraft" == 1 ]] || { echo "FAIL: aircraft marker"; fail=1; }
 [[ "$sounding" == 1 ]] || { echo "FAIL: sounding"; fail=1; }
-[[ -n "$render" && "$render" -lt 1000 ]] || { echo "FAIL: render time"; fail=1; }
+[[ -n "$render" ]] || { echo "FAIL: the page did not finish drawing"; fail=1; }
 ((size < 2 * 1024 * 1024)) || { echo "FAIL: page of 2 MB or more"; fail=1; }
 if grep -E 'CONSOLE|Uncaught|Refused to' "$profile/log.txt"; then
   echo "FAIL: console messages"
