@@ -71,6 +71,11 @@ std::recursive_mutex& CatalogueLock() {
   return mutex;
 }
 
+std::string DownloadErrorText(int result, const std::string& what, const std::string& reason) {
+  std::string text = "Error " + std::to_string(result) + " at reading " + what;
+  return reason.empty() ? text + "." : text + ": " + reason;
+}
+
 AcquireContext CatalogueContext(METAR_Stations* stations) {
   AcquireContext context;
   context.stations = stations;
@@ -81,6 +86,7 @@ AcquireContext CatalogueContext(METAR_Stations* stations) {
     return catalogue.ReadUpperAirFile(path);
   };
   context.clock = [] { return std::chrono::system_clock::now(); };
+  context.holdsReports = HoldsMetarReport;
   return context;
 }
 
@@ -100,11 +106,15 @@ bool GetWeatherfromFile::ReadUpperAir(const std::string& path) {
 // download (result 2) and leaves the weather folder as it was, so it is never read as weather
 // nor taken for a cached copy later.
 int GetWeatherfromFile::Download(const std::string& server, const std::string& urlPath,
-                                 const std::string& localPath) {
+                                 const std::string& localPath, std::string* reason) {
   CURLDownloader downloader;
   downloader.m_bSaveOnlyOk = true;
-  const int result = downloader.DownloadToFile("http://" + server + urlPath, localPath);
-  if (result == 0 && downloader.m_nStatusCode != 200) return 2;
+  int result = downloader.DownloadToFile("http://" + server + urlPath, localPath);
+  if (reason) *reason = downloader.m_strReason;
+  if (result == 0 && downloader.m_nStatusCode != 200) {
+    result = 2;
+    if (reason) *reason = "the server answered with status " + std::to_string(downloader.m_nStatusCode) + ".";
+  }
   return result;
 }
 
@@ -121,9 +131,10 @@ void GetWeatherfromFile::GetCurrentWeather(IWeatherOwner* owner) {
 
   CreateWeatherFolder();
 
-  const int result = Download(settings.metarServer, MetarUrlPath(now), currentPath);
+  std::string reason;
+  const int result = Download(settings.metarServer, MetarUrlPath(now), currentPath, &reason);
   if (result != 0) {
-    SetStatusTextF("Error %d at reading METAR data.", result);
+    SetStatusText(DownloadErrorText(result, "METAR data", reason));
     return;
   }
   SetStatusText("METAR data file readed.");
@@ -151,11 +162,12 @@ bool GetWeatherfromFile::GetCurrentUpperAir() {
     SetStatusText("Winds aloft file from hard disk readed.");
   } else {
     CreateWeatherFolder();
-    const int result = Download(ReadAcquireSettings().radiosondeServer, UpperAirUrlPath(now), localPath);
+    std::string reason;
+    const int result = Download(ReadAcquireSettings().radiosondeServer, UpperAirUrlPath(now), localPath, &reason);
     if (result == 0) {
       SetStatusText("Winds aloft file readed.");
     } else {
-      SetStatusTextF("Error %d at reading Winds aloft.", result);
+      SetStatusText(DownloadErrorText(result, "Winds aloft", reason));
     }
   }
   return ReadUpperAir(localPath);
@@ -174,6 +186,16 @@ int GetWeatherfromFile::GetWeatherFromFile(IWeatherOwner& owner) {
 }
 
 int GetWeatherfromFile::ReadWeatherFiles(const std::string& path) {
+  // A pick that cannot give weather is refused before the cycle, the weather time or anything
+  // else changes.
+  if (!CanOpenForReading(path)) {
+    SetStatusText("Cannot read " + path + ".");
+    return 0;
+  }
+  if (m_Context.holdsReports && !m_Context.holdsReports(path)) {
+    SetStatusText("No reports in " + path + ".");
+    return 0;
+  }
   std::unique_lock lock(CatalogueLock());
   if (m_Context.stopUpdateCycle) m_Context.stopUpdateCycle();
   // An hour in progress ("..._1400Z.TXT") comes with the complete file of the hour before;

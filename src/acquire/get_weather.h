@@ -27,6 +27,8 @@ struct AcquireContext {
   std::function<bool(METAR_Stations&, const std::string& path)> readUpperAirFile;
   std::function<void()> stopUpdateCycle;
   std::function<std::chrono::system_clock::time_point()> clock;
+  // Whether a picked METAR file holds any report; none: every readable file does.
+  std::function<bool(const std::string& path)> holdsReports;
 };
 
 AcquireContext DefaultAcquireContext();
@@ -35,6 +37,10 @@ AcquireContext DefaultAcquireContext();
 // filler stops the cycle only once it holds the lock, so no update pass walks the catalogue
 // while it is being filled, and no button or refresh starts one meanwhile.
 std::recursive_mutex& CatalogueLock();
+
+// "Error 2 at reading METAR data: proxy localhost:9202 refused the connection.", or without a
+// reason "Error 2 at reading METAR data.".
+std::string DownloadErrorText(int result, const std::string& what, const std::string& reason);
 // The catalogue's own readers on the given catalogue and the system clock; no cycle to stop.
 AcquireContext CatalogueContext(METAR_Stations* stations);
 
@@ -70,7 +76,8 @@ class GetWeatherfromFile {
  private:
   bool ReadMetar(const std::string& path, WeatherTime reference);
   bool ReadUpperAir(const std::string& path);
-  int Download(const std::string& server, const std::string& urlPath, const std::string& localPath);
+  int Download(const std::string& server, const std::string& urlPath, const std::string& localPath,
+               std::string* reason = nullptr);
   bool SearchUpperAirFile(std::string& found);
 
   AcquireContext m_Context;

@@ -1,6 +1,7 @@
 #include "acquire/url_downloader.h"
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -61,6 +62,23 @@ std::unique_ptr<IDownloadRequest> OpenRequest(IDownloadSession& session, const I
   return request;
 }
 
+// Where a request to url connects: the program's proxy on the local machine, or the server
+// itself for a name without a dot (the proxy bypass "<local>").
+std::string ConnectionTarget(const InternetUrl& url, const AcquireSettings& settings) {
+  if (url.server.find('.') == std::string::npos) return "server " + url.server + ":" + std::to_string(url.port);
+  const int port = url.service == InternetService::Ftp ? settings.ftpProxyPort : settings.httpProxyPort;
+  return "proxy localhost:" + std::to_string(port);
+}
+
+// "Error: Got status code 404" -> "got status code 404."
+std::string SentenceOf(std::string text) {
+  if (text.rfind("Error: ", 0) == 0) text.erase(0, 7);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  if (!text.empty() && text.back() != '.') text += '.';
+  return text;
+}
+
 }  // namespace
 
 int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
@@ -71,10 +89,11 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
   bool partWritten = false;
   int result = 0;
   m_nStatusCode = 0;
+  const AcquireSettings settings = ReadAcquireSettings();
+  InternetUrl parsed;
   try {
-    Check(OpenInternetSession(DownloadSessionSettings(ReadAcquireSettings()), session));
+    Check(OpenInternetSession(DownloadSessionSettings(settings), session));
 
-    InternetUrl parsed;
     if (!ParseInternetUrl(url, parsed) || parsed.service == InternetService::Other) {
       m_strError = "Could not parse the URL: " + url;
       throw CURLDown2FileException(1);
@@ -120,6 +139,7 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
         m_strError = "Error: the redirected URL does not reference a HTTP resource.";
         throw CURLDown2FileException(2);
       }
+      parsed = target;
       request = OpenRequest(*session, target);
       Check(request->QueryStatusCode(status));
       if (status != 200) {
@@ -159,11 +179,28 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
     partWritten = false;
   } catch (const CURLDown2FileException& e) {
     result = e.m_nCode;
+    m_strReason = SentenceOf(m_strError);
   } catch (const InternetLayerError& e) {
     std::string message = InternetErrorText(e.code);
     if (message.size() > kMaxMessageChars) message.resize(kMaxMessageChars);
     m_strError = Format("Error: (%d) ", e.code) + message;
     result = 2;
+    switch (ClassifyInternetError(e.code)) {
+      case InternetFailure::kRefused:
+        m_strReason = ConnectionTarget(parsed, settings) + " refused the connection.";
+        break;
+      case InternetFailure::kNotFound:
+        m_strReason = parsed.server.find('.') == std::string::npos
+                          ? ConnectionTarget(parsed, settings) + " not found."
+                          : "server " + parsed.server + " not found.";
+        break;
+      case InternetFailure::kTimedOut:
+        m_strReason = "no answer from " + ConnectionTarget(parsed, settings) + ".";
+        break;
+      case InternetFailure::kOther:
+        m_strReason = SentenceOf(message);
+        break;
+    }
   }
   if (file) std::fclose(file);
   request.reset();

@@ -39,6 +39,10 @@ class CURLDownloader {
   // the result unchanged (m_nStatusCode tells the caller what came).
   bool m_bSaveOnlyOk = false;
 
+  // The same failure as one sentence for the status field, naming what failed:
+  // "proxy localhost:9202 refused the connection.". Set and kept like m_strError.
+  std::string m_strReason;
+
  private:
   void KeepAs(const std::string& partPath, const std::string& localPath);
 };

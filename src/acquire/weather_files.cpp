@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/paths.h"
+#include "platform/text_file.h"
 #include "simlink/sim_folder.h"
 
 namespace {
@@ -12,6 +13,20 @@ std::string Digits(int value, int width) {
   char text[16];
   std::snprintf(text, sizeof text, "%0*d", width, value);
   return text;
+}
+
+bool IsIdentifier(std::string_view token) {
+  if (token.size() != 4 || token[0] < 'A' || token[0] > 'Z') return false;
+  for (char c : token)
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  return true;
+}
+
+bool StartsWithDigits(std::string_view token, std::size_t count) {
+  if (token.size() < count) return false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (token[i] < '0' || token[i] > '9') return false;
+  return true;
 }
 
 std::string Date8(const UtcHour& t) { return Digits(t.year, 4) + Digits(t.month, 2) + Digits(t.day, 2); }
@@ -85,4 +100,25 @@ bool CanOpenForReading(const std::string& path) {
   if (!file) return false;
   std::fclose(file);
   return true;
+}
+
+bool HoldsMetarReport(const std::string& path) {
+  TextFileReader file(path);
+  if (!file.IsOpen()) return false;
+  std::string line;
+  while (file.ReadLine(line)) {
+    std::string_view previous;
+    std::size_t pos = 0;
+    while (pos < line.size()) {
+      const std::size_t start = line.find_first_not_of(" \t\r", pos);
+      if (start == std::string::npos) break;
+      std::size_t end = line.find_first_of(" \t\r", start);
+      if (end == std::string::npos) end = line.size();
+      const std::string_view token(line.data() + start, end - start);
+      if (IsIdentifier(previous) && StartsWithDigits(token, 4)) return true;
+      previous = token;
+      pos = end;
+    }
+  }
+  return false;
 }

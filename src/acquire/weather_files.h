@@ -48,3 +48,8 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // True when the file can be opened for reading.
 bool CanOpenForReading(const std::string& path);
+
+// True when some line of the file looks like a surface report: a station identifier (four
+// letters or digits, the first a letter) followed by a group that starts with four digits,
+// "KSEA 071153Z ...". Lets a pick without a single report be refused before anything changes.
+bool HoldsMetarReport(const std::string& path);

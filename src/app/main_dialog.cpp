@@ -100,6 +100,8 @@ void CALTIVANEDlg::OnStart() {
   // No acquisition may be filling the catalogue while the cycle starts.
   std::lock_guard catalogue(CatalogueLock());
   m_Services.stopUpdateCycle();
+  // What the field says about an earlier run (a link error) does not hold for this one.
+  SetStatusText("");
   m_Services.prepareWeatherRun();
   EnableStartButton(false);
   EnableEndButton(true);

@@ -14,6 +14,13 @@ StationWalkResult WalkStations(const CandidateList& candidates, StationWalkSink&
     const Candidate& entry = candidates[index];
     if (!CandidateSelected(index, entry.m_SquaredDistance)) break;
     METAR_Station& station = *entry.m_Station;
+    if (station.m_State == kStateToSend && !sink.HasWeather(station)) {
+      if (sink.StopRequested()) {
+        result.m_Stopped = true;
+        return result;
+      }
+      continue;
+    }
     if (station.m_State == kStateToSend) {
       sink.SendNew(station);
     } else if (station.m_State == kStateSent) {

@@ -62,6 +62,9 @@ class StationWalkSink {
   virtual void CommitAll(int stationsSet) = 0;
   // Looked at before the walk and after every station.
   virtual bool StopRequested() = 0;
+  // False for a station in state 1 that would get no value at all: it is skipped (not sent,
+  // not counted, left in state 1 for weather that comes later).
+  virtual bool HasWeather(const METAR_Station& /*station*/) { return true; }
 };
 
 struct StationWalkResult {

@@ -3,6 +3,7 @@
 #include "model/blending.h"
 #include "model/layers.h"
 #include "model/weather_block.h"
+#include "platform/bytes.h"
 #include "stations/metar_stations.h"
 
 WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station& station, BlendTrace* trace) {
@@ -11,6 +12,8 @@ WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station&
   if (station.m_ReportValid == 0) {
     BlendSurface(stations, station, trace);
     station.m_ReportValid = 0;
+    // A blend without a single pressure gives 0, which is no pressure at all.
+    if (station.m_Pressure <= 0) station.m_Pressure = kMissing;
   } else if (trace) {
     trace->m_SurfaceBlended = false;
     trace->m_Surface.clear();
@@ -21,5 +24,50 @@ WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station&
   FillBlockHeader(station);
   AddCloudLayers(station, g_BlendedProfile, referenceHeight);
   AddWindAndTemperatureLayers(station, g_BlendedProfile, stations.m_CycleFileRead);
+  // Pressure words never written hold 0, which the simulator takes as 0 hPa: a station
+  // without any pressure gets the standard one instead.
+  if (LoadU16(station.m_WeatherBlock.bytes.data() + WeatherBlockOffset::kPressure) == 0)
+    WritePressure(station.m_WeatherBlock, static_cast<std::uint16_t>(kStandardPressure * 16));
   return station.m_WeatherBlock.bytes;
+}
+
+bool WeatherSources::GiveWeatherTo(const METAR_Station& station) const {
+  const int others = m_Reporting - (station.m_ReportValid != 0 ? 1 : 0);
+  return station.m_ReportValid != 0 || others > 0 || m_UpperAir > 0;
+}
+
+WeatherSources CountWeatherSources(const METAR_Stations& stations) {
+  WeatherSources sources;
+  sources.m_UpperAir = static_cast<int>(stations.m_UpperAirStations.size());
+  for (const auto& [key, record] : stations.Records())
+    if (record->m_ReportValid != 0 && dynamic_cast<const METAR_Station*>(record.get())) ++sources.m_Reporting;
+  return sources;
+}
+
+std::string PassResultText(const METAR_Stations& stations, const METAR_Station& nearest, int stationsSet) {
+  const METAR_Station* source = nearest.m_ReportValid != 0 ? &nearest : nullptr;
+  if (!source) {
+    // The blend's nearest reporting station gives the weather its time and its character.
+    double best = 0.0;
+    for (const auto& [key, record] : stations.Records()) {
+      const auto* candidate = dynamic_cast<const METAR_Station*>(record.get());
+      if (!candidate || candidate == &nearest || candidate->m_ReportValid == 0) continue;
+      const double d = static_cast<double>(
+          SquaredDistance(candidate->m_Latitude, candidate->m_Longitude, nearest.m_Latitude, nearest.m_Longitude));
+      if (!source || d < best) {
+        source = candidate;
+        best = d;
+      }
+    }
+  }
+  std::string text = std::to_string(stationsSet) + " Weather stations set, nearest " + nearest.m_Key;
+  if (source == &nearest) {
+    text += " (own report)";
+  } else if (source) {
+    text += " (blended from " + source->m_Key + ")";
+  } else {
+    text += " (upper air only)";
+  }
+  if (source && !source->m_ObsTime.empty()) text += ", " + source->m_ObsTime + "Z";
+  return text + ".";
 }

@@ -1,5 +1,7 @@
 #pragma once
 // The weather of one simulator station, as the update pass prepares it for the simulator.
+#include <string>
+
 #include "stations/weather_block.h"
 
 class METAR_Stations;
@@ -22,3 +24,26 @@ struct BlendTrace;
 // Not for two threads at once: g_BlendedProfile is shared.
 // With a trace, also records the neighbours of both blends (it does not change the results).
 WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station& station, BlendTrace* trace = nullptr);
+
+// What the catalogue holds to build weather from: stations with a usable report of their own
+// and stations with upper-air data. Both blends take the nearest sources at any distance, so
+// one source anywhere gives every station values.
+struct WeatherSources {
+  int m_Reporting = 0;
+  int m_UpperAir = 0;
+  bool Any() const { return m_Reporting > 0 || m_UpperAir > 0; }
+  // True when the station gets at least one value: its own report, another station's report,
+  // or upper air.
+  bool GiveWeatherTo(const METAR_Station& station) const;
+};
+WeatherSources CountWeatherSources(const METAR_Stations& stations);
+
+// What the pass shows when the catalogue holds nothing to send.
+inline constexpr const char* kNoWeatherLoaded = "No weather loaded: get current weather or pick a weather file first.";
+// The sea-level pressure sent for a station whose weather has none (whole hPa).
+inline constexpr int kStandardPressure = 1013;
+
+// The status line at the end of a pass: "40 Weather stations set, nearest KSEA (own report),
+// 10:53Z." with the observation time of the report the nearest station's weather comes from;
+// "(blended from KBFI)" when it had none of its own, "(upper air only)" without any report.
+std::string PassResultText(const METAR_Stations& stations, const METAR_Station& nearest, int stationsSet);

@@ -282,7 +282,9 @@ void ShowCycleMessage(const char* format, int value) {
 class LinkWalkSink : public StationWalkSink {
  public:
   LinkWalkSink(METAR_Stations& stations, PassView& view, const std::function<bool()>& stopRequested)
-      : m_Stations(stations), m_View(view), m_StopRequested(stopRequested) {}
+      : m_Stations(stations), m_View(view), m_StopRequested(stopRequested), m_Sources(CountWeatherSources(stations)) {}
+  bool HasWeather(const METAR_Station& station) override { return m_Sources.GiveWeatherTo(station); }
+  bool HoldsAnyWeather() const { return m_Sources.Any(); }
   void SendNew(METAR_Station& station) override {
     WriteWeatherBlock(m_View.Prepare(m_Stations, station), kWriteSetPending);
   }
@@ -305,6 +307,7 @@ class LinkWalkSink : public StationWalkSink {
   METAR_Stations& m_Stations;
   PassView& m_View;
   const std::function<bool()>& m_StopRequested;
+  const WeatherSources m_Sources;
 };
 
 class SimulatorBackend : public CycleBackend {
@@ -338,12 +341,29 @@ class SimulatorBackend : public CycleBackend {
     METAR_Stations* stations = g_pStations.load();
     static const std::vector<METAR_Station*> kNone;
     BuildCandidateList(candidates, stations ? stations->m_SimStations : kNone, latitude, longitude);
-    ShowSimulatorMessage("Weather station update started!", kCycleMessageLevel);
-    if (!stations) return StationWalkResult{};
-    m_View.Begin(latitude, longitude);
+    if (!stations) {
+      ShowSimulatorMessage("Weather station update started!", kCycleMessageLevel);
+      return StationWalkResult{};
+    }
     LinkWalkSink sink(*stations, m_View, stopRequested);
+    // Nothing read yet: cleared blocks would give the simulator 0 hPa and no visibility.
+    if (!sink.HoldsAnyWeather()) {
+      SetStatusText(kNoWeatherLoaded);
+      return StationWalkResult{};
+    }
+    ShowSimulatorMessage("Weather station update started!", kCycleMessageLevel);
+    m_View.Begin(latitude, longitude);
     const StationWalkResult result = WalkStations(candidates, sink);
-    // The weather view of what this pass wrote, next to the weather files.
+    if (!result.m_Stopped && result.m_StationsSet > 0) {
+      for (int i = 0; i < candidates.Count(); ++i) {
+        if (candidates[i].m_Station->m_State == kStateSent) {
+          SetStatusText(PassResultText(*stations, *candidates[i].m_Station, result.m_StationsSet));
+          break;
+        }
+      }
+    }
+    // The weather view of what this pass wrote, next to the weather files (after the result
+    // line, so that a window telling the view's place once is not overwritten at once).
     if (result.m_StationsSet > 0) {
       const std::filesystem::path path = WeatherViewPath(g_SimFolder + "Altivane\\Weather\\");
       if (WriteWeatherView(path, RenderWeatherView(m_View.Page()))) NotifyWeatherViewWritten(path.string());

@@ -80,3 +80,7 @@ int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr
 
 // The platform's message text for an error number of this layer.
 std::string InternetErrorText(int error);
+
+// The failures a user can act on, told apart from the rest.
+enum class InternetFailure { kOther, kRefused, kNotFound, kTimedOut };
+InternetFailure ClassifyInternetError(int error);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "acquire/weather_files.h"
 #include "loopback_http_server.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
@@ -214,7 +215,7 @@ TEST_F(CurrentWeatherTest, FailedCurrentDownloadShowsItsResultAndKeepsTheButtons
   RecordingOwner owner;
   GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
 
-  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data.");
+  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data: site redirects with no new location.");
   EXPECT_EQ(Targets().size(), 1u);
   EXPECT_TRUE(reads.empty());
   EXPECT_TRUE(controls.start.IsEnabled());
@@ -233,7 +234,7 @@ TEST_F(CurrentWeatherTest, ButtonsAfterEachOutcome) {
   const Case cases[] = {
       {"success with owner", true, true, true, true, "Winds aloft file readed."},
       {"success without owner (periodic refresh)", false, true, true, false, "Winds aloft file readed."},
-      {"upper-air download failed", true, false, true, false, "Error 2 at reading Winds aloft."},
+      {"upper-air download failed", true, false, true, false, "Error 2 at reading Winds aloft: site redirects with no new location."},
       {"complete file missing", true, true, false, false, "Winds aloft file readed."},
   };
   // Failed answers: a redirect without location (result 2), and a plain 404 page, which is
@@ -332,7 +333,8 @@ TEST_F(CurrentWeatherTest, NoSimulatorFolderMakesNoFolderAndFails) {
   GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
   EXPECT_FALSE(std::filesystem::exists(m_Dir.Path() / "Altivane"));
   std::filesystem::current_path(workingFolder);
-  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data.");
+  EXPECT_EQ(controls.status.GetText(),
+            "Error 2 at reading METAR data: cannot create the local file Altivane\\Weather\\20031206_1400Z.TXT.");
   EXPECT_TRUE(reads.empty());
 }
 
@@ -347,7 +349,8 @@ TEST_F(CurrentWeatherTest, UnsetServersFailAsADownloadError) {
   ASSERT_TRUE(ScopedRegistry::SetInternetSetting("HttpProxyPort", std::to_string(closedPort)));
   RecordingOwner owner;
   GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
-  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data.");
+  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data: proxy localhost:" + std::to_string(closedPort) +
+                                           " refused the connection.");
   EXPECT_TRUE(server.Requests().empty());
 }
 
@@ -410,6 +413,54 @@ TEST_F(FileWeatherTest, PickedNameDecidesTheCompleteFileAndTheReferenceTime) {
     } else {
       EXPECT_TRUE(owner.times.empty());
       EXPECT_TRUE(controls.time.GetText().empty());
+    }
+  }
+}
+
+TEST_F(FileWeatherTest, PickThatCannotGiveWeatherSaysSoAndChangesNothing) {
+  const std::string dated = "2003/12/06 13:50\r\nKSEA 061350Z 17014KT 6SM 09/07 A2986\r\n\r\n";
+  struct Case {
+    const char* name;
+    std::string path;
+    const char* status;  // "" : read
+  };
+  const std::string folder = m_Dir.Write("picked/sub/x", "").parent_path().string();
+  const std::vector<Case> cases = {
+      {"missing", m_Dir.Path().string() + "/picked/20031206_1400Z.TXT", "Cannot read "},
+      {"folder", folder, "Cannot read "},
+      {"empty", m_Dir.Write("picked/20031206_1500Z.TXT", "").string(), "No reports in "},
+      {"no report", m_Dir.Write("picked/20031206_1600Z.TXT", "2003/12/06 16:00\nno weather here\n").string(),
+       "No reports in "},
+      {"dated report", m_Dir.Write("picked/20031206_1700Z.TXT", dated).string(), ""},
+      {"report per line", m_Dir.Write("picked/20031206_1800Z.TXT", "GBYD 141500 36004KT CAVOK 33/24 Q1010=\n").string(),
+       ""},
+  };
+  WriteWeatherFile("20031206_1300Z.rdisnd");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    reads.clear();
+    controls.start.Enable(false);
+    controls.end.Enable(true);
+    controls.status.SetText("before");
+    controls.time.SetText("time before");
+    AcquireContext context = Context();
+    context.holdsReports = HoldsMetarReport;
+    RecordingOwner owner;
+    ScriptedDialogs dialogs;
+    dialogs.files.push_back(c.path);
+    const int result = GetWeatherfromFile(std::move(context)).GetWeatherFromFile(owner);
+    if (*c.status) {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(controls.status.GetText(), c.status + c.path + ".");
+      EXPECT_TRUE(reads.empty());
+      EXPECT_TRUE(owner.times.empty());
+      EXPECT_EQ(controls.time.GetText(), "time before");
+      EXPECT_FALSE(controls.start.IsEnabled());
+      EXPECT_TRUE(controls.end.IsEnabled());
+    } else {
+      EXPECT_EQ(result, 1);
+      EXPECT_FALSE(reads.empty());
+      EXPECT_TRUE(controls.start.IsEnabled());
     }
   }
 }
@@ -514,13 +565,13 @@ TEST_F(FileWeatherTest, RejectedUpperAirFileDisablesStartOnly) {
   EXPECT_TRUE(controls.end.IsEnabled());
 }
 
-TEST_F(FileWeatherTest, UnreadablePickReturnsZeroAfterSettingTheTime) {
+TEST_F(FileWeatherTest, UnreadablePickReturnsZeroWithoutSettingTheTime) {
   RecordingOwner owner;
   ScriptedDialogs dialogs;
   dialogs.files.push_back((m_Dir.Path() / "gone" / "20031206_1400Z.TXT").string());
   controls.start.Enable(true);
   EXPECT_EQ(GetWeatherfromFile(Context()).GetWeatherFromFile(owner), 0);
-  EXPECT_EQ(owner.times, std::vector<WeatherTime>{Hour(2003, 12, 6, 14)});
+  EXPECT_TRUE(owner.times.empty());
   EXPECT_TRUE(controls.start.IsEnabled());
   EXPECT_TRUE(dialogs.questions.empty());
 }

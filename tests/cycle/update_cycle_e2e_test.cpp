@@ -20,6 +20,7 @@
 
 #include "model/blending.h"
 #include "model/run_state.h"
+#include "model/prepare.h"
 #include "model/update_cycle.h"
 #include "simhost_process.h"
 #include "simlink/connection.h"
@@ -329,10 +330,13 @@ TEST_F(CycleEndToEnd, EmptyCatalogueGivesAPassThatSetsNothing) {
   g_pStations = m_Stations.get();
   StartHost();
   StartRunAndWaitForPass();
-  const PassEvents pass = EventsOfPass(m_Host->Journal(), 0);
-  EXPECT_EQ(pass.messages, std::vector<std::string>{"Weather station update started!"});
-  EXPECT_TRUE(pass.pending.empty());
-  EXPECT_EQ(pass.commits, 0);
+  // Nothing to send: the pass ends at once and says so in the window, not in the simulator.
+  for (const JournalEvent& e : m_Host->Journal()) {
+    EXPECT_NE(e.kind, "message") << e.text;
+    EXPECT_NE(e.kind, "pending") << e.station;
+    EXPECT_NE(e.kind, "commit");
+  }
+  EXPECT_EQ(m_Controls.status.GetText(), kNoWeatherLoaded);
 }
 
 

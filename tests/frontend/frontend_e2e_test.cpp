@@ -87,6 +87,8 @@ TEST_F(FrontendTest, FileStartEndSetsTheWeatherAndFollowsTheEnableTable) {
 
   app->Send("start");
   ASSERT_TRUE(m_Host->WaitForJournal([](const auto& e) { return HasMessage(e, " Weather stations set!"); }, 30s));
+  // The pass ends with its result in the status field.
+  EXPECT_TRUE(app->WaitFor("status: 40 Weather stations set, nearest KSEA (own report), 11:53Z.\n")) << app->Output();
   EXPECT_TRUE(ExpectButtons(*app, false, true));
   auto journal = m_Host->Journal();
   EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [](const auto& e) { return e.kind == "clear"; }));
@@ -101,13 +103,59 @@ TEST_F(FrontendTest, FileStartEndSetsTheWeatherAndFollowsTheEnableTable) {
   EXPECT_NE(app->Output().find("bye"), std::string::npos);
 }
 
-TEST_F(FrontendTest, UpdateNowAfterAFailedDownloadStillRunsTheCycle) {
+TEST_F(FrontendTest, UpdateNowAfterAFailedDownloadSaysWhyAndSendsNothingWithoutWeather) {
   auto app = Launch();
   app->Send("now");
-  ASSERT_TRUE(app->WaitFor("at reading METAR data.")) << app->Output();
+  // The downloader's reason on the same line; then the pass finds nothing to send.
+  ASSERT_TRUE(app->WaitFor("status: Error 2 at reading METAR data: proxy localhost:9 refused the connection.\n"))
+      << app->Output();
+  ASSERT_TRUE(app->WaitFor("status: No weather loaded: get current weather or pick a weather file first.\n"))
+      << app->Output();
   EXPECT_TRUE(ExpectButtons(*app, false, true));
-  // The cycle runs again with what the catalogue holds: the pass reaches the simulator.
-  EXPECT_TRUE(m_Host->WaitForJournal([](const auto& e) { return HasMessage(e, "Weather station update started!"); }, 30s));
+  auto journal = m_Host->Journal();
+  EXPECT_FALSE(std::any_of(journal.begin(), journal.end(), [](const auto& e) { return e.kind == "pending"; }));
+  EXPECT_FALSE(HasMessage(journal, "Weather station update started!"));
+  app->Send("quit");
+  EXPECT_EQ(app->WaitExit(15s), 0);
+}
+
+TEST_F(FrontendTest, PickThatCannotGiveWeatherSaysSoAndChangesNothing) {
+  const std::string weather = kSample + "/Altivane/Weather";
+  m_Dir.Write("empty/20261207_1300Z.TXT", "");
+  m_Dir.Write("noreport/20261207_1300Z.TXT", "2026/12/07 13:00\nnothing\n");
+  struct Case {
+    std::string command;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {"file missing.TXT", "status: Cannot read " + weather + "/missing.TXT.\n"},
+      {"file " + kSample, "status: Cannot read " + kSample + ".\n"},
+      {"file " + (m_Dir.Path() / "empty/20261207_1300Z.TXT").string(),
+       "status: No reports in " + (m_Dir.Path() / "empty/20261207_1300Z.TXT").string() + ".\n"},
+      {"file " + (m_Dir.Path() / "noreport/20261207_1300Z.TXT").string(),
+       "status: No reports in " + (m_Dir.Path() / "noreport/20261207_1300Z.TXT").string() + ".\n"},
+  };
+  auto app = Launch();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    app->Mark();
+    app->Send(c.command);
+    ASSERT_TRUE(app->WaitFor("state:")) << app->Output();  // every button command ends with the state
+    const std::string out = app->Output();
+    // The status line and the state, nothing else: no time, no buttons.
+    EXPECT_EQ(out.substr(0, out.find("state:")), c.line) << out;
+  }
+  // A name without a folder is looked for in the weather folder the question shows.
+  app->Mark();
+  app->Send("file 20261207_1200Z.TXT");
+  ASSERT_TRUE(app->WaitFor("METAR Stations read and valid.")) << app->Output();
+  EXPECT_TRUE(ExpectButtons(*app, true, false));
+  app->Mark();
+  app->Send("file");
+  ASSERT_TRUE(app->WaitFor("open file [Text Files (*.TXT)|????????_????Z*.txt|] in " + weather +
+                           "/ (a path, or an empty line to cancel):"))
+      << app->Output();
+  app->Send("");
   app->Send("quit");
   EXPECT_EQ(app->WaitExit(15s), 0);
 }
@@ -118,7 +166,7 @@ TEST_F(FrontendTest, UpdateCheckedBeforeStartFetchesAgainAfterTheWaits) {
   app->Send("start");
   ASSERT_TRUE(app->WaitFor("update checked"));
   // The periodic refresh fetches (and fails: nothing listens) after 300 ms, then restarts the cycle.
-  ASSERT_TRUE(app->WaitFor("at reading METAR data.", 20s)) << app->Output();
+  ASSERT_TRUE(app->WaitFor("at reading METAR data: ", 20s)) << app->Output();
   EXPECT_TRUE(ExpectButtons(*app, false, true));
   app->Send("update");  // unchecked: the next refresh ends at its next look
   app->Send("quit");
@@ -137,7 +185,7 @@ TEST_F(FrontendTest, RefreshEndsWithoutFetchingWhenUncheckedOrEnded) {
     app->Send("state");
     ASSERT_TRUE(app->WaitFor("state:"));
     std::this_thread::sleep_for(1500ms);  // three times the whole refresh wait: no fetch may come
-    EXPECT_EQ(app->Output().find("at reading METAR data."), std::string::npos) << app->Output();
+    EXPECT_EQ(app->Output().find("at reading METAR data"), std::string::npos) << app->Output();
     app->Send("quit");
     EXPECT_EQ(app->WaitExit(15s), 0);
   }

@@ -19,9 +19,11 @@ class RecordingSink : public StationWalkSink {
   void CommitRadius(int radius) override { Log("radius " + std::to_string(radius)); }
   void CommitAll(int n) override { Log("all " + std::to_string(n)); }
   bool StopRequested() override { return m_StopAfter >= 0 && m_Sent >= m_StopAfter; }
+  bool HasWeather(const METAR_Station& s) override { return s.m_Key != m_Empty; }
 
   std::vector<std::string> m_Log;
   int m_StopAfter = -1;  // stop once this many stations were sent
+  std::string m_Empty;   // the station that would get no value
 
  private:
   void Log(const std::string& line) {
@@ -132,6 +134,15 @@ TEST(WalkStations, StateDecidesWhatIsSent) {
   EXPECT_EQ(result.m_StationsSet, 2);
   EXPECT_EQ(walk.sink.m_Log, (std::vector<std::string>{"new S0", "refresh S1", "all 2"}));
   EXPECT_EQ(walk.stations[2]->m_State, kStateIdle);
+}
+
+TEST(WalkStations, StationWithoutAnyValueIsNeitherSentNorCounted) {
+  Walk walk({1.0, 4.0, 9.0});
+  walk.sink.m_Empty = "S1";
+  StationWalkResult result = WalkStations(walk.list, walk.sink);
+  EXPECT_EQ(result.m_StationsSet, 2);
+  EXPECT_EQ(walk.sink.m_Log, (std::vector<std::string>{"new S0", "new S2", "all 2"}));
+  EXPECT_EQ(walk.stations[1]->m_State, kStateToSend);  // sent once weather for it comes
 }
 
 TEST(WalkStations, PassWithNothingActiveSendsNothing) {

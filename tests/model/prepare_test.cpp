@@ -154,7 +154,8 @@ TEST_F(PrepareStation, WithoutACycleFileOnlyCloudsAreWritten) {
   WeatherBlockBytes block = PrepareStationWeather(m_Stations, *s);
   EXPECT_EQ(ReadWindCount(block), 0);
   EXPECT_EQ(ReadTemperatureCount(block), 0);
-  EXPECT_EQ(ReadBlockHeader(block).pressure, 0);
+  // No pressure is written with the layers; the simulator must not see 0 hPa.
+  EXPECT_EQ(ReadBlockHeader(block).pressure, kStandardPressure * 16);
   EXPECT_GE(ReadCloudCount(block), 1);
 }
 
@@ -272,6 +273,47 @@ TEST(PrepareStationRealData, BlendStandsInForAWithheldReport) {
     EXPECT_LE(blendAbs[f] / n, nearestAbs[f] / n);
     EXPECT_LE(std::fabs(blendSigned[f] / n), biasLimit[f]);
   }
+}
+
+TEST_F(PrepareStation, BlendWithoutAnyPressureSendsTheStandardOneNotZero) {
+  for (auto& [key, record] : m_Stations.Records())
+    if (record->m_ReportValid) static_cast<METAR_Station&>(*record).m_Pressure = kMissing;
+  // A pressure sent before stays; a block that never had one gets the standard pressure.
+  for (int before : {0, 1020 * 16}) {
+    SCOPED_TRACE(before);
+    METAR_Station* s = AddSimStation("SIM" + std::to_string(before), 49.4, 8.7);
+    WritePressure(s->m_WeatherBlock, static_cast<std::uint16_t>(before));
+    WeatherBlockBytes block = PrepareStationWeather(m_Stations, *s);
+    EXPECT_EQ(ReadBlockHeader(block).pressure, before ? before : kStandardPressure * 16);
+  }
+}
+
+TEST_F(PrepareStation, SourcesTellWhichStationsGetAnyValue) {
+  METAR_Station* s = AddSimStation("SIM5", 49.4, 8.7);
+  WeatherSources all = CountWeatherSources(m_Stations);
+  EXPECT_EQ(all.m_Reporting, 2);
+  EXPECT_EQ(all.m_UpperAir, 3);
+  struct Case {
+    WeatherSources sources;
+    bool ownReport;
+    bool gets;
+  };
+  for (Case c : {Case{{0, 0}, false, false}, Case{{1, 0}, true, true}, Case{{1, 0}, false, true},
+                 Case{{0, 1}, false, true}, Case{{2, 0}, true, true}}) {
+    s->m_ReportValid = c.ownReport ? 1 : 0;
+    EXPECT_EQ(c.sources.GiveWeatherTo(*s), c.gets) << c.sources.m_Reporting << c.sources.m_UpperAir << c.ownReport;
+    EXPECT_EQ(c.sources.Any(), c.sources.m_Reporting + c.sources.m_UpperAir > 0);
+  }
+  METAR_Stations empty;
+  EXPECT_FALSE(CountWeatherSources(empty).Any());
+}
+
+TEST_F(PrepareStation, PassResultNamesTheNearestStationAndWhereItsWeatherComesFrom) {
+  METAR_Station* blended = AddSimStation("SIM6", 50.03 + 0.2, 8.57);
+  EXPECT_EQ(PassResultText(m_Stations, *m_Report, 40), "40 Weather stations set, nearest EDDF (own report), 13:50Z.");
+  EXPECT_EQ(PassResultText(m_Stations, *blended, 7), "7 Weather stations set, nearest SIM6 (blended from EDDF), 13:50Z.");
+  for (auto& [key, record] : m_Stations.Records()) record->m_ReportValid = 0;
+  EXPECT_EQ(PassResultText(m_Stations, *blended, 1), "1 Weather stations set, nearest SIM6 (upper air only).");
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+
+#include "platform/paths.h"
 
 void ConsoleText::SetText(const std::string& text) {
   {
@@ -77,20 +80,29 @@ void ConsoleDialogs::PresetFile(const std::string& path) {
   m_Preset = path;
 }
 
+// A name without a folder is one in the folder the question shows.
+static std::string ResolveInFolder(const std::string& answer, const std::filesystem::path& folder) {
+  const std::filesystem::path picked(answer);
+  if (picked.is_absolute() || folder.empty()) return answer;
+  return (folder / picked).lexically_normal().string();
+}
+
 bool ConsoleDialogs::AskOpenFile(const OpenFileRequest& request, std::string& path) {
+  const std::filesystem::path folder = request.initialFolder.empty() ? std::filesystem::path()
+                                                                     : NativePath(request.initialFolder);
   {
     std::lock_guard lock(m_Mutex);
     if (!m_Preset.empty()) {
-      path.swap(m_Preset);
+      path = ResolveInFolder(m_Preset, folder);
       m_Preset.clear();
       return true;
     }
   }
-  m_Window.Print("open file [" + request.filter + "] in " + request.initialFolder +
+  m_Window.Print("open file [" + request.filter + "] in " + folder.string() +
                  " (a path, or an empty line to cancel):");
   std::string answer;
   if (!m_Window.ReadLine(answer) || answer.empty()) return false;
-  path = answer;
+  path = ResolveInFolder(answer, folder);
   return true;
 }
 

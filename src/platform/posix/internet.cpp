@@ -387,3 +387,17 @@ int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr
 }
 
 std::string InternetErrorText(int error) { return curl_easy_strerror(static_cast<CURLcode>(error)); }
+
+InternetFailure ClassifyInternetError(int error) {
+  switch (static_cast<CURLcode>(error)) {
+    case CURLE_COULDNT_CONNECT:
+      return InternetFailure::kRefused;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return InternetFailure::kNotFound;
+    case CURLE_OPERATION_TIMEDOUT:
+      return InternetFailure::kTimedOut;
+    default:
+      return InternetFailure::kOther;
+  }
+}

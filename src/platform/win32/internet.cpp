@@ -264,3 +264,16 @@ std::string InternetErrorText(int error) {
   if (message.empty()) return "Unknown error " + std::to_string(error);
   return Narrow(message);
 }
+
+InternetFailure ClassifyInternetError(int error) {
+  switch (error) {
+    case ERROR_INTERNET_CANNOT_CONNECT:
+      return InternetFailure::kRefused;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+      return InternetFailure::kNotFound;
+    case ERROR_INTERNET_TIMEOUT:
+      return InternetFailure::kTimedOut;
+    default:
+      return InternetFailure::kOther;
+  }
+}
