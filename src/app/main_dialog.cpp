@@ -1,6 +1,15 @@
 #include "app/main_dialog.h"
 
 #include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "acquire/weather_files.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "simlink/sim_folder.h"
+#include "stations/sim_map.h"
+#include "stations/station_list.h"
 
 #include "platform/locale_time.h"
 
@@ -10,9 +19,34 @@ std::atomic<bool> g_bAutoUpdate{false};
 std::atomic<CALTIVANEDlg*> g_pMainDlg{nullptr};
 
 namespace {
-constexpr const char* kNoSimulatorFolder =
-    "FS2004 folder not found: no stations loaded, weather buttons disabled.";
 constexpr const char* kNeedsStations = "No station catalogue: the FS2004 folder was not found.";
+
+// Names every way to give the folder, so that the user can act on it.
+std::string NoSimulatorFolderText() {
+  std::string text = "FS2004 folder not found: no stations loaded, weather buttons disabled. Give it with ";
+#if !defined(_WIN32)
+  text += "--sim-folder DIR or with ";
+#endif
+  return text + "the registry value HKEY_LOCAL_MACHINE\\" + kSimRegistryKey + "\\" + kSimRegistryValue +
+         RegistryStoreSuffix() + ".";
+}
+
+// What loading the stations could not do, or "" when both files gave stations.
+std::string StationLoadProblem(const METAR_Stations& stations) {
+  const std::string list = g_SimFolder + kStationListPath;
+  const std::string map = g_SimFolder + kSimMapPath;
+  if (!CanOpenForReading(list)) return "Station list " + NativePath(list).string() + " is missing.";
+  if (!CanOpenForReading(map)) return "Simulator map " + NativePath(map).string() + " is missing.";
+  // Every record that is not a simulator station comes from the list; a line that gave no
+  // identifier gave no station.
+  const std::set<const Weather_Station*> simulator(stations.m_SimStations.begin(), stations.m_SimStations.end());
+  for (const auto& [key, record] : stations.Records()) {
+    if (simulator.count(record.get())) continue;
+    if (std::any_of(key.begin(), key.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+      return {};
+  }
+  return "No station could be read from " + NativePath(list).string() + ".";
+}
 }  // namespace
 
 CALTIVANEDlgAutoProxy::CALTIVANEDlgAutoProxy(CALTIVANEDlg* dialog) : m_pDialog(dialog) {
@@ -86,12 +120,13 @@ bool CALTIVANEDlg::OnInitDialog() {
 
   if (m_Services.readSimulatorFolder() != 0) {
     m_WeatherButtonsEnabled = false;
-    SetStatusText(kNoSimulatorFolder);
+    SetStatusText(NoSimulatorFolderText());
     return false;
   }
   auto* stations = new METAR_Stations();
   g_pStations.store(stations);
   m_Services.loadStations(*stations);
+  if (const std::string problem = StationLoadProblem(*stations); !problem.empty()) SetStatusText(problem);
   m_WeatherButtonsEnabled = true;
   return true;
 }

@@ -2,6 +2,7 @@
 // window's state as one line ("status: ...", "start: enabled", ...) and takes one command per
 // line for the buttons, from a person or from a pipe.
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,8 +24,51 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: altivane [--sim-folder DIR] [--automation] [--automation-socket PATH]\n"
-    "                [--refresh-waits N] [--refresh-wait-ms MS]\n";
+    "                [--refresh-waits N] [--refresh-wait-ms MS] [--help]\n";
 constexpr const char* kHelp = "commands: start | end | current | file [PATH] | now | update | state | help | quit";
+constexpr const char* kLongHelp =
+    "altivane: real-world weather for FS2004, one terminal line per change of the window.\n"
+    "\n"
+    "Commands (one a line, from the terminal or a pipe):\n"
+    "  start        Start: send the loaded weather to the simulator (needs weather)\n"
+    "  end          End: stop sending\n"
+    "  current      Get current weather: download the current reports\n"
+    "  file [PATH]  Get weather...: read a METAR file; a name without a folder is looked for\n"
+    "               in the weather folder, no PATH asks for one\n"
+    "  now          Update Now: download the current reports and send them\n"
+    "  update       check or uncheck Update (fetch again every 25 min 10 s while running)\n"
+    "  state        print the whole window in one line\n"
+    "  help         the command list\n"
+    "  quit         close the window (also end of input, SIGINT, SIGTERM)\n"
+    "\n"
+    "Options:\n"
+    "  --sim-folder DIR           the FS2004 folder (else the registry value EXE Path)\n"
+    "  --automation               serve automation objects (also -Automation, /Automation)\n"
+    "  --automation-socket PATH   serve them at PATH\n"
+    "  --refresh-waits N          waits before the periodic refresh (151)\n"
+    "  --refresh-wait-ms MS       length of one wait (10000)\n"
+    "  --help                     this text\n"
+    "\n"
+    "Files, under the FS2004 folder:\n"
+    "  Altivane/stations/station.txt   station list\n"
+    "  Weather/wxmapping.bin           the simulator's weather-station map\n"
+    "  Altivane/Weather/               weather folder: METAR (YYYYMMDD_HH00Z.TXT) and upper-air\n"
+    "                                  (YYYYMMDD_HH00Z.rdisnd) files\n"
+    "\n"
+    "Environment:\n"
+    "  ALTIVANE_REGISTRY   the registry file (default $XDG_CONFIG_HOME/altivane/registry.ini,\n"
+    "                      ~/.config when unset): EXE Path, servers and proxy ports\n"
+    "  ALTIVANE_IPC_DIR    folder of the simulator link's and automation sockets (default /tmp)\n"
+    "  XDG_CONFIG_HOME, HOME  where the registry file is looked for\n";
+
+// A signal ends the program as "quit" does: the main loop is woken with this byte.
+constexpr char kQuitByte = 'q';
+int g_SignalWakeFd = -1;
+
+void OnQuitSignal(int) {
+  const char byte = kQuitByte;
+  if (g_SignalWakeFd >= 0) [[maybe_unused]] ssize_t written = ::write(g_SignalWakeFd, &byte, 1);
+}
 constexpr const char* kHidden = "window hidden: an automation client holds the program";
 
 struct Options {
@@ -113,6 +157,14 @@ class HeldObjects {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+      std::fputs(kUsage, stdout);
+      std::fputs("\n", stdout);
+      std::fputs(kLongHelp, stdout);
+      return 0;
+    }
+  }
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fputs(kUsage, stderr);
@@ -141,6 +193,12 @@ int main(int argc, char** argv) {
     std::perror("altivane: pipe");
     return 1;
   }
+  g_SignalWakeFd = wake[1];
+  struct sigaction quit {};
+  quit.sa_handler = OnQuitSignal;
+  sigemptyset(&quit.sa_mask);
+  ::sigaction(SIGINT, &quit, nullptr);
+  ::sigaction(SIGTERM, &quit, nullptr);
   ConsoleWindow window;
   ConsoleDialogs dialogs(window);
   g_pUserDialogs.store(&dialogs);
@@ -187,6 +245,7 @@ int main(int argc, char** argv) {
     if (!buffered && fds[1].revents) {
       char byte;
       if (::read(wake[0], &byte, 1) <= 0) break;
+      if (byte == kQuitByte && close()) break;
       continue;  // a release: looked at at the top of the loop
     }
     if (!buffered && !fds[0].revents) continue;
@@ -202,6 +261,15 @@ int main(int argc, char** argv) {
       command.resize(space);
     }
     if (command.empty()) continue;
+    // A disabled button cannot be pressed.
+    if (command == "start" && !window.m_Start.IsEnabled()) {
+      window.Print("start is disabled: load weather first");
+      continue;
+    }
+    if (command == "end" && !window.m_End.IsEnabled()) {
+      window.Print("end is disabled: no weather is being sent");
+      continue;
+    }
     if (command == "start") {
       dialog.OnStart();
     } else if (command == "end") {

@@ -56,6 +56,8 @@ class ConsoleWindow {
   bool ReadLine(std::string& line);
   // True when ReadLine can answer without reading standard input.
   bool HasBufferedInput() const;
+  // Puts a line back: the next ReadLine gives it again.
+  void UnreadLine(const std::string& line);
 
  private:
   std::mutex m_PrintMutex;

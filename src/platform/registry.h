@@ -25,3 +25,6 @@ bool RegistryWriteString(RegistryRoot root, const std::string& keyPath, const st
 // was none).
 bool RegistryDeleteTree(RegistryRoot root, const std::string& keyPath);
 #endif
+
+// Where values live, for telling the user: " in FILE" for the INI file, "" for the registry.
+std::string RegistryStoreSuffix();

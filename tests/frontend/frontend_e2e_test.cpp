@@ -1,12 +1,15 @@
 // The terminal front end driven through a pipe, against a real simhost process: the buttons,
 // the enable states of "Start" and "End", the periodic refresh and the automation object.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "../acquire/loopback_http_server.h"
@@ -31,6 +34,11 @@ const std::string kSampleMetar = kSample + "/Altivane/Weather/20261207_1200Z.TXT
 
 std::string StateLine(bool start, bool end) {
   return std::string("state: start ") + (start ? "enabled" : "disabled") + ", end " + (end ? "enabled" : "disabled");
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool HasMessage(const std::vector<JournalEvent>& events, const std::string& suffix) {
@@ -160,8 +168,51 @@ TEST_F(FrontendTest, PickThatCannotGiveWeatherSaysSoAndChangesNothing) {
   EXPECT_EQ(app->WaitExit(15s), 0);
 }
 
+TEST_F(FrontendTest, StartUpSaysWhatIsMissing) {
+  const std::string registry = (m_Dir.Path() / "registry.ini").string();
+  const std::filesystem::path folder = m_Dir.Path() / "fs9";
+  const std::string list = (folder / "Altivane/stations/station.txt").string();
+  const std::string map = (folder / "Weather/wxmapping.bin").string();
+  const std::string mapBytes = ReadFileBytes(kSample + "/Weather/wxmapping.bin");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::function<void()> prepare;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {"no folder", {}, [] {},
+       "status: FS2004 folder not found: no stations loaded, weather buttons disabled. Give it with --sim-folder DIR "
+       "or with the registry value HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft Games\\Flight simulator\\9.0\\EXE "
+       "Path in " + registry + ".\n"},
+      {"no station list", {"--sim-folder", folder.string()}, [&] { std::filesystem::create_directories(folder); },
+       "status: Station list " + list + " is missing.\n"},
+      {"no map", {"--sim-folder", folder.string()},
+       [&] { m_Dir.Write("fs9/Altivane/stations/station.txt", ReadFileBytes(kSample + "/Altivane/stations/station.txt")); },
+       "status: Simulator map " + map + " is missing.\n"},
+      {"nothing readable in the list", {"--sim-folder", folder.string()},
+       [&] {
+         m_Dir.Write("fs9/Weather/wxmapping.bin", mapBytes);
+         m_Dir.Write("fs9/Altivane/stations/station.txt", "\n\n");
+       },
+       "status: No station could be read from " + list + ".\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare();
+    FrontendProcess app(ALTIVANE_PROGRAM, c.args,
+                        {{"ALTIVANE_IPC_DIR", Ipc().string()}, {"ALTIVANE_REGISTRY", registry}});
+    ASSERT_TRUE(app.WaitFor("commands:")) << app.Output();
+    EXPECT_NE(app.Output().find(c.line), std::string::npos) << app.Output();
+    app.Send("quit");
+    EXPECT_EQ(app.WaitExit(10s), 0);
+  }
+}
+
 TEST_F(FrontendTest, UpdateCheckedBeforeStartFetchesAgainAfterTheWaits) {
   auto app = Launch({"--refresh-waits", "3", "--refresh-wait-ms", "100"});
+  app->Send("file " + kSampleMetar);
+  ASSERT_TRUE(app->WaitFor("start: enabled")) << app->Output();
   app->Send("update");
   app->Send("start");
   ASSERT_TRUE(app->WaitFor("update checked"));
@@ -177,6 +228,8 @@ TEST_F(FrontendTest, RefreshEndsWithoutFetchingWhenUncheckedOrEnded) {
   for (const char* action : {"update", "end"}) {
     SCOPED_TRACE(action);
     auto app = Launch({"--refresh-waits", "5", "--refresh-wait-ms", "100"});
+    app->Send("file " + kSampleMetar);
+    ASSERT_TRUE(app->WaitFor("start: enabled")) << app->Output();
     app->Send("update");
     app->Send("start");
     ASSERT_TRUE(app->WaitFor("state: start disabled, end enabled, update checked"));
@@ -218,6 +271,8 @@ TEST_F(FrontendTest, EndDuringASlowRefreshFetchIsFinal) {
       std::map<std::string, std::string>{{"ALTIVANE_IPC_DIR", Ipc().string()},
                                          {"ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").string()}});
   ASSERT_TRUE(app->WaitFor(StateLine(false, false)));
+  app->Send("file " + kSampleMetar);
+  ASSERT_TRUE(app->WaitFor("start: enabled")) << app->Output();
   app->Send("update");
   app->Send("start");
   // The refresh has asked for the current hour's file; the server holds the answer back.
@@ -226,13 +281,94 @@ TEST_F(FrontendTest, EndDuringASlowRefreshFetchIsFinal) {
   ASSERT_EQ(server.Requests().size(), 1u);
   app->Mark();
   app->Send("end");
-  ASSERT_TRUE(app->WaitFor("Error 2 at reading Winds aloft.", 20s)) << app->Output();
+  ASSERT_TRUE(app->WaitFor("Error 2 at reading Winds aloft: site redirects with no new location.", 20s)) << app->Output();
   EXPECT_TRUE(ExpectButtons(*app, true, false)) << app->Output();
   std::this_thread::sleep_for(1500ms);  // fifteen refresh waits: a new refresh would have fetched
   EXPECT_EQ(server.Requests().size(), 3u);  // current, complete and upper air: one fetch
   EXPECT_TRUE(ExpectButtons(*app, true, false)) << app->Output();
   app->Send("quit");
   EXPECT_EQ(app->WaitExit(15s), 0);
+}
+
+TEST_F(FrontendTest, DisabledButtonsAreRefused) {
+  auto app = Launch();
+  app->Mark();
+  app->Send("start");
+  app->Send("end");
+  app->Send("state");
+  ASSERT_TRUE(app->WaitFor("state:")) << app->Output();
+  EXPECT_EQ(app->Output().substr(0, app->Output().find("state:")),
+            "start is disabled: load weather first\nend is disabled: no weather is being sent\n");
+  for (const auto& e : m_Host->Journal()) EXPECT_EQ(e.kind, "position");  // the program never connected
+  app->Send("quit");
+  EXPECT_EQ(app->WaitExit(10s), 0);
+}
+
+TEST_F(FrontendTest, HelpListsCommandsOptionsFilesAndEnvironment) {
+  FrontendProcess app(ALTIVANE_PROGRAM, {"--help"}, {});
+  EXPECT_EQ(app.WaitExit(10s), 0);
+  const std::string out = app.Output();
+  for (const char* part : {"usage: altivane", "  start ", "  file [PATH] ", "  quit ", "--sim-folder DIR",
+                           "--refresh-wait-ms MS", "Altivane/stations/station.txt", "Weather/wxmapping.bin",
+                           "ALTIVANE_REGISTRY", "ALTIVANE_IPC_DIR"})
+    EXPECT_NE(out.find(part), std::string::npos) << part << "\n" << out;
+  EXPECT_EQ(out.find("state: "), std::string::npos);  // the window never opened
+}
+
+TEST_F(FrontendTest, QuestionTakesOnlyAnAnswerFromThePipe) {
+  // A file of reports without an upper-air file within 12 hours: the question comes.
+  const std::string metar = m_Dir.Write("elsewhere/20250601_1200Z.TXT",
+                                        "2025/06/01 11:53\nKSEA 011153Z 17014KT 6SM 09/07 A2986\n\n").string();
+  struct Case {
+    const char* next;
+    std::string lines;
+    bool commandRan;
+  };
+  const std::vector<Case> cases = {
+      {"yes", "answer: y\n", false},
+      {"N", "answer: n\n", false},
+      {"state", "answer: n (default; \"state\" runs as a command)\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.next);
+    auto app = Launch();
+    app->Send("file " + metar);
+    ASSERT_TRUE(app->WaitFor("Would you like to select one? [y/n]")) << app->Output();
+    app->Mark();
+    app->Send(c.next);
+    app->Send("");  // cancels the radiosonde question that "yes" brings
+    ASSERT_TRUE(app->WaitFor(c.lines)) << app->Output();
+    if (c.commandRan) {
+      EXPECT_NE(app->Output().find(c.lines + "state: "), std::string::npos) << app->Output();
+    }
+    app->Mark();
+    app->Send("help");
+    ASSERT_TRUE(app->WaitFor("commands:")) << app->Output();
+    app->Send("quit");
+    EXPECT_EQ(app->WaitExit(10s), 0);
+  }
+}
+
+TEST_F(FrontendTest, TermAndIntSignalsEndTheProgramAsQuitDoes) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    auto app = Launch();
+    app->Send("file " + kSampleMetar);
+    ASSERT_TRUE(app->WaitFor("start: enabled")) << app->Output();
+    app->Send("start");
+    ASSERT_TRUE(app->WaitFor("Weather stations set, nearest")) << app->Output();
+    const std::size_t before = m_Host->Journal().size();
+    app->Signal(signal);
+    EXPECT_EQ(app->WaitExit(15s), 0);
+    EXPECT_NE(app->Output().find("bye"), std::string::npos);
+    // The simulator sees the program go.
+    EXPECT_TRUE(m_Host->WaitForJournal(
+        [before](const auto& e) {
+          return std::any_of(e.begin() + static_cast<std::ptrdiff_t>(std::min(before, e.size())), e.end(),
+                             [](const auto& event) { return event.kind == "disconnect"; });
+        },
+        10s));
+  }
 }
 
 TEST_F(FrontendTest, HeldAutomationObjectKeepsTheProgramAfterQuitUntilReleased) {

@@ -59,6 +59,10 @@ void FrontendProcess::CloseInput() {
   m_Stdin = -1;
 }
 
+void FrontendProcess::Signal(int signal) {
+  if (Running()) ::kill(m_Pid, signal);
+}
+
 void FrontendProcess::Mark() {
   Pump(std::chrono::milliseconds(0));
   m_Mark = m_Output.size();

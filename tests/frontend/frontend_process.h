@@ -22,6 +22,8 @@ class FrontendProcess {
   void Send(const std::string& line);
   // Ends the standard input (as a closed terminal).
   void CloseInput();
+  // Sends a signal to the program.
+  void Signal(int signal);
   // From now on, WaitFor and Output look only at what comes after this point.
   void Mark();
   // Waits until a line containing text has appeared since the mark. False on time-out.

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
@@ -106,12 +107,34 @@ bool ConsoleDialogs::AskOpenFile(const OpenFileRequest& request, std::string& pa
   return true;
 }
 
-static bool AskYesNoAnswer(const std::string& answer) {
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+void ConsoleWindow::UnreadLine(const std::string& line) { m_Input.insert(0, line + "\n"); }
+
+// "y", "yes", "n", "no" in any case and with spaces around; anything else is no answer.
+static bool ParseYesNo(std::string answer, bool& yes) {
+  const auto begin = answer.find_first_not_of(" \t");
+  const auto end = answer.find_last_not_of(" \t");
+  answer = begin == std::string::npos ? std::string() : answer.substr(begin, end - begin + 1);
+  for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (answer == "y" || answer == "yes") return yes = true, true;
+  if (answer == "n" || answer == "no") return yes = false, true;
+  return false;
 }
 
+// A line that is no answer (a command from a pipe that did not expect the question) is not
+// swallowed: the question takes its default, no, and the line runs as a command.
 bool ConsoleDialogs::AskYesNo(const std::string& text, const std::string& caption) {
   m_Window.Print(caption + ": " + text + " [y/n]");
   std::string answer;
-  return m_Window.ReadLine(answer) && AskYesNoAnswer(answer);
+  if (!m_Window.ReadLine(answer)) {
+    m_Window.Print("answer: n (end of input)");
+    return false;
+  }
+  bool yes = false;
+  if (ParseYesNo(answer, yes)) {
+    m_Window.Print(yes ? "answer: y" : "answer: n");
+    return yes;
+  }
+  m_Window.Print("answer: n (default; \"" + answer + "\" runs as a command)");
+  m_Window.UnreadLine(answer);
+  return false;
 }

@@ -59,6 +59,8 @@ bool IsSection(const std::string& line) { return line.size() >= 2 && line.front(
 
 }  // namespace
 
+std::string RegistryStoreSuffix() { return " in " + RegistryFile().string(); }
+
 bool RegistryReadString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
                         std::size_t maxBytes, std::string& out) {
   std::lock_guard lock(g_RegistryMutex);

@@ -43,6 +43,8 @@ class OpenKey {
 
 }  // namespace
 
+std::string RegistryStoreSuffix() { return ""; }
+
 bool RegistryReadString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
                         std::size_t maxBytes, std::string& out) {
   OpenKey key;
