@@ -94,6 +94,15 @@ SimhostProcess::~SimhostProcess() {
   if (m_Stdout >= 0) ::close(m_Stdout);
 }
 
+bool SimhostProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  while (m_Output.find(text) == std::string::npos) {
+    if (m_Exited || std::chrono::steady_clock::now() >= until) return false;
+    ReadOutput(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
 std::string SimhostProcess::ReadOutput(std::chrono::milliseconds timeout) {
   if (m_Stdout < 0 || m_Exited) return "";
   pollfd fd{m_Stdout, POLLIN, 0};

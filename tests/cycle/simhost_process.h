@@ -43,6 +43,9 @@ class SimhostProcess {
   // Ends it at once (SIGKILL), like a simulator that crashed.
   void Kill();
 
+  // Waits until text has come in the output after "ready". False on time-out.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+
   std::vector<JournalEvent> Journal() const;
   // Polls the journal (written by the other process) until pred holds. False on time-out.
   bool WaitForJournal(const std::function<bool(const std::vector<JournalEvent>&)>& pred,

@@ -44,7 +44,8 @@ const char* const kUsage =
     "  --refresh-answer-after N answer a refresh request (0xCC04) after N more requests, as the\n"
     "                           simulator does in a later frame (default 1)\n"
     "  --refresh-at-once        answer a refresh request at once (same as --refresh-answer-after 0)\n"
-    "  --exit-after N           vanish after answering N requests\n";
+    "  --exit-after N           vanish after answering N requests\n"
+    "  --quiet                  do not print the messages shown in the simulator\n";
 
 bool ParseNumber(const std::string& text, std::uint64_t* value) {
   if (text.empty()) return false;
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
   SimHostOptions options;
   std::string className = kFs98WindowClass;
   std::string pathFile;
-  bool dump = false, move = false;
+  bool dump = false, move = false, quiet = false;
   double moveLat = 0, moveLon = 0;
 
   for (int i = 1; i < argc; ++i) {
@@ -158,6 +159,8 @@ int main(int argc, char** argv) {
       if (!value(&options.m_JournalPath)) return Fail("--journal needs a file");
     } else if (arg == "--dump") {
       dump = true;
+    } else if (arg == "--quiet") {
+      quiet = true;
     } else if (arg == "--never-ack") {
       options.m_Faults.m_NeverAcknowledge = true;
     } else if (arg == "--bad-data") {
@@ -201,7 +204,18 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 #endif
 
+  // The aircraft stands at the path's first point from the start, and the journal says so.
+  if (!path.empty()) {
+    options.m_Latitude = path.front().m_Latitude;
+    options.m_Longitude = path.front().m_Longitude;
+  }
   SimHost host(options);
+  if (!quiet) {
+    host.SetMessageCallback([](const std::string& text) {
+      std::printf("message: %s\n", text.c_str());
+      std::fflush(stdout);
+    });
+  }
   if (!options.m_JournalPath.empty() && !std::ifstream(options.m_JournalPath))
     return Fail("cannot write " + options.m_JournalPath);
   if (!path.empty()) host.SetPath(path);

@@ -194,6 +194,11 @@ void SimHost::SetExhaustedCallback(std::function<void()> callback) {
   m_Exhausted = std::move(callback);
 }
 
+void SimHost::SetMessageCallback(std::function<void(const std::string&)> callback) {
+  std::lock_guard lock(m_Mutex);
+  m_MessageShown = std::move(callback);
+}
+
 void SimHost::Release() {
   std::lock_guard lock(m_Mutex);
   m_Released = true;
@@ -317,6 +322,7 @@ void SimHost::ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, s
     const char* text = reinterpret_cast<const char*>(&m_Space[kOffsetMessageText]);
     std::string message(text, strnlen(text, kMessageTextSize));
     JournalLocked("message", "\"text\":" + JsonString(message) + ",\"control\":" + std::to_string(LoadI16(data)));
+    if (m_MessageShown) m_MessageShown(message);
   } else if (Overlaps(offset, size, kOffsetDisconnect2, kOffsetDisconnect2 + 1)) {
     JournalLocked("disconnect", "");
   }

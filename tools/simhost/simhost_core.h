@@ -74,6 +74,8 @@ class SimHost {
   void SetPath(std::vector<PathPoint> path);
   // Called once, on the serving thread, when the request limit is reached.
   void SetExhaustedCallback(std::function<void()> callback);
+  // Called on the serving thread with the text of every message shown in the simulator.
+  void SetMessageCallback(std::function<void(const std::string&)> callback);
   // Lets requests held back after the limit return (they are refused).
   void Release();
 
@@ -123,6 +125,7 @@ class SimHost {
   std::vector<std::string> m_Journal;
   std::FILE* m_JournalFile = nullptr;
   std::function<void()> m_Exhausted;
+  std::function<void(const std::string&)> m_MessageShown;
   std::uint32_t m_IpcMessage;
   std::uint32_t m_MoveMessage;
   std::chrono::steady_clock::time_point m_Start;
