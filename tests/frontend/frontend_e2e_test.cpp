@@ -85,6 +85,7 @@ class FrontendTest : public ::testing::Test {
         std::map<std::string, std::string>{{"ALTIVANE_IPC_DIR", Ipc().string()},
                                            {"ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").string()}});
     EXPECT_TRUE(app->WaitFor(StateLine(false, false)));  // the window opens with both disabled
+    EXPECT_TRUE(app->WaitFor("commands:"));              // and is ready for commands
     return app;
   }
 
