@@ -316,8 +316,11 @@ int RunBlock(const std::vector<std::string>& args) {
   if (const std::string* metar = options.Value("--metar"); metar && !stations->ReadMetarFile(*metar, NoAgeLimit()))
     return Failure(kName, "cannot read " + *metar);
   if (seedText) SeedRandom(seed);
+  // Without either file the block shows only what an empty catalogue gives.
+  if (!options.Value("--metar") && !options.Value("--temp"))
+    std::cerr << "altivane-inspect block: no weather loaded (neither --metar nor --temp given)\n";
 
-  Weather_Station* record = stations->Lookup(key);
+  Weather_Station* record = LookupStation(*stations, key);
   if (!record) return Failure(kName, "no station with key " + key);
   auto* station = dynamic_cast<METAR_Station*>(record);
   if (!station) return Failure(kName, "station " + key + " carries no surface report or weather block");

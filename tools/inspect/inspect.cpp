@@ -1,14 +1,16 @@
 #include "inspect.h"
 
-#include <filesystem>
-
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "platform/paths.h"
 #include "simlink/sim_folder.h"
+#include "stations/metar_stations.h"
 
 namespace inspect {
 
@@ -185,6 +187,18 @@ std::string LastStatusField::GetText() const {
 std::string SimFolderFromArgument(const std::string& folder) {
   if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder;
   return folder + "\\";
+}
+
+Weather_Station* LookupStation(const METAR_Stations& stations, const std::string& key) {
+  if (Weather_Station* record = stations.Lookup(key)) return record;
+  auto upper = [](unsigned char c) { return static_cast<char>(std::toupper(c)); };
+  for (const auto& [name, record] : stations.Records()) {
+    if (name.size() == key.size() && std::equal(name.begin(), name.end(), key.begin(), [&](char a, char b) {
+          return upper(static_cast<unsigned char>(a)) == upper(static_cast<unsigned char>(b));
+        }))
+      return record.get();
+  }
+  return nullptr;
 }
 
 int UseSimFolder(const char* command, const Options& options) {

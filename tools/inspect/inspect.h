@@ -16,6 +16,9 @@
 
 #include "platform/controls.h"
 
+class METAR_Stations;
+class Weather_Station;
+
 namespace inspect {
 
 struct Command {
@@ -93,6 +96,10 @@ class LastStatusField : public IStatusField {
 
 // The simulator folder in the program's form (ending with a backslash) from a native folder.
 std::string SimFolderFromArgument(const std::string& folder);
+
+// The record under key, the case of the letters not counting ("ksea" finds KSEA); none when
+// there is no such station.
+Weather_Station* LookupStation(const METAR_Stations& stations, const std::string& key);
 
 // Sets g_SimFolder from --sim-folder, or from the registry without it. 0 on success, else the
 // exit status after the error has been reported.

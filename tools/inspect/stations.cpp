@@ -58,7 +58,7 @@ int RunStations(const std::vector<std::string>& args) {
 
   const Weather_Station* record = nullptr;
   if (const std::string* key = options.Value("--key")) {
-    record = stations->Lookup(*key);
+    record = LookupStation(*stations, *key);
     if (!record) return Failure(kName, "no station with key " + *key);
   }
 

@@ -87,7 +87,7 @@ int RunTemp(const std::vector<std::string>& args) {
   // One station by key, or by WMO number for a station keyed by its ICAO indicator.
   std::vector<const Weather_Station*> shown;
   if (const std::string* key = options.Value("--key")) {
-    const Weather_Station* record = stations->Lookup(*key);
+    const Weather_Station* record = LookupStation(*stations, *key);
     const std::string* mapped = record ? nullptr : stations->LookupWmoKey(*key);
     if (mapped) record = stations->Lookup(*mapped);
     if (!record) return Failure(kName, "no station with key " + *key);
