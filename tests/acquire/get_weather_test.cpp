@@ -234,13 +234,16 @@ TEST_F(CurrentWeatherTest, ButtonsAfterEachOutcome) {
   const Case cases[] = {
       {"success with owner", true, true, true, true, "Winds aloft file readed."},
       {"success without owner (periodic refresh)", false, true, true, false, "Winds aloft file readed."},
-      {"upper-air download failed", true, false, true, false, "Error 2 at reading Winds aloft: site redirects with no new location."},
+      {"upper-air download failed", true, false, true, false, "Error 2 at reading Winds aloft: "},
       {"complete file missing", true, true, false, false, "Winds aloft file readed."},
   };
   // Failed answers: a redirect without location (result 2), and a plain 404 page, which is
   // not kept either.
   for (const std::string& refused : {HttpAnswer(302, ""), HttpAnswer(404, "404 Not Found\n")}) {
     SCOPED_TRACE(refused.substr(0, 12));
+    // The reason after an error names what went wrong.
+    const std::string reason =
+        refused.find(" 302") != std::string::npos ? "site redirects with no new location." : "the server answered with status 404.";
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
       std::filesystem::remove_all(WeatherDir());
@@ -254,7 +257,8 @@ TEST_F(CurrentWeatherTest, ButtonsAfterEachOutcome) {
       controls.end.Enable(true);
       RecordingOwner owner;
       GetWeatherfromFile(Context()).GetCurrentWeather(c.withOwner ? &owner : nullptr);
-      EXPECT_EQ(controls.status.GetText(), c.lastStatus);
+      const std::string expected = c.lastStatus;
+      EXPECT_EQ(controls.status.GetText(), expected.rfind("Error", 0) == 0 ? expected + reason : expected);
       EXPECT_EQ(controls.start.IsEnabled(), c.startAfter);
       EXPECT_FALSE(controls.end.IsEnabled());
       if (!c.upperAirServed) {
@@ -277,7 +281,7 @@ TEST_F(CurrentWeatherTest, NotFoundIsNeverCachedAndTheNextCallFetchesAgain) {
   SetAnswer(completePath, HttpAnswer(404, "404 Not Found\n"));
   RecordingOwner owner;
   GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
-  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading Winds aloft.");
+  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading Winds aloft: the server answered with status 404.");
   EXPECT_FALSE(std::filesystem::exists(WeatherDir() / "20031206_1200Z.rdisnd"));
   EXPECT_FALSE(std::filesystem::exists(WeatherDir() / "20031206_1300Z_Complete.TXT"));
   EXPECT_FALSE(controls.start.IsEnabled());
@@ -316,7 +320,7 @@ TEST_F(CurrentWeatherTest, FailedRefetchOfTheCurrentFileKeepsTheGoodCopy) {
     SetAnswer(currentPath, answer);
     reads.clear();
     GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
-    EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data.");
+    EXPECT_EQ(controls.status.GetText().rfind("Error 2 at reading METAR data: ", 0), 0u) << controls.status.GetText();
     EXPECT_TRUE(reads.empty());
     std::ifstream current(WeatherDir() / "20031206_1400Z.TXT");
     std::string line, rest;
