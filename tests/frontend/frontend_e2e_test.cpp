@@ -287,7 +287,11 @@ TEST_F(FrontendTest, EndDuringASlowRefreshFetchIsFinal) {
       std::map<std::string, std::string>{{"ALTIVANE_IPC_DIR", Ipc().string()},
                                          {"ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").string()}});
   ASSERT_TRUE(app->WaitFor(StateLine(false, false)));
+  // Weather to start with; its weather folder is empty, so the upper air is picked by hand.
   app->Send("file " + kSampleMetar);
+  ASSERT_TRUE(app->WaitFor("[y/n]")) << app->Output();
+  app->Send("y");
+  app->Send(kSample + "/Altivane/Weather/20261207_1200Z.rdisnd");
   ASSERT_TRUE(app->WaitFor("start: enabled")) << app->Output();
   app->Send("update");
   app->Send("start");
