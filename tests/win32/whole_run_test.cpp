@@ -170,6 +170,13 @@ TEST(WindowsWholeRun, WeatherFromAPickedFileReachesTheSimulatorAndEndStopsIt) {
     return ReadFile(journal).find("Weather stations set!") != std::string::npos;
   });
   EXPECT_TRUE(set) << "status: " << Narrow(ControlText(dialog, kStatus));
+  // After the first pass the status field tells where the weather view page is.
+  const bool viewTold = WaitFor<bool>(altivane, 20000, [dialog] {
+    const std::wstring status = ControlText(dialog, kStatus);
+    return status.rfind(L"Weather view: ", 0) == 0 && status.find(L"weather-view.html") != std::wstring::npos;
+  });
+  EXPECT_TRUE(viewTold) << "status: " << Narrow(ControlText(dialog, kStatus));
+  EXPECT_TRUE(std::filesystem::is_regular_file(sample / "Altivane" / "Weather" / "weather-view.html"));
   const std::string events = ReadFile(journal);
   EXPECT_NE(events.find("\"kind\":\"pending\""), std::string::npos);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, kEnd)));
