@@ -308,13 +308,7 @@ int RunBlock(const std::vector<std::string>& args) {
 
   LastStatusField status;
   auto stations = std::make_unique<METAR_Stations>();
-  stations->LoadStations();
-  // Upper air first, then the reports, as the weather acquisition reads them; every report is
-  // accepted whatever its age.
-  if (const std::string* temp = options.Value("--temp"); temp && !stations->ReadUpperAirFile(*temp))
-    return Failure(kName, "cannot read " + *temp);
-  if (const std::string* metar = options.Value("--metar"); metar && !stations->ReadMetarFile(*metar, NoAgeLimit()))
-    return Failure(kName, "cannot read " + *metar);
+  if (int failed = LoadCatalogueWithWeather(kName, options, *stations)) return failed;
   if (seedText) SeedRandom(seed);
   // Without either file the block shows only what an empty catalogue gives.
   if (!options.Value("--metar") && !options.Value("--temp"))

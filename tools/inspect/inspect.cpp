@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "platform/paths.h"
+#include "reports/metar_decoder.h"
 #include "simlink/sim_folder.h"
 #include "stations/metar_stations.h"
 
@@ -209,6 +210,15 @@ int UseSimFolder(const char* command, const Options& options) {
   }
   if (!std::filesystem::is_directory(NativePath(g_SimFolder)))
     return Failure(command, "no such folder: " + NativePath(g_SimFolder).string());
+  return 0;
+}
+
+int LoadCatalogueWithWeather(const char* command, const Options& options, METAR_Stations& stations) {
+  stations.LoadStations();
+  if (const std::string* temp = options.Value("--temp"); temp && !stations.ReadUpperAirFile(*temp))
+    return Failure(command, "cannot read " + *temp);
+  if (const std::string* metar = options.Value("--metar"); metar && !stations.ReadMetarFile(*metar, NoAgeLimit()))
+    return Failure(command, "cannot read " + *metar);
   return 0;
 }
 

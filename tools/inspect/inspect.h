@@ -105,4 +105,9 @@ Weather_Station* LookupStation(const METAR_Stations& stations, const std::string
 // exit status after the error has been reported.
 int UseSimFolder(const char* command, const Options& options);
 
+// Loads the catalogue of g_SimFolder, then reads --temp and --metar into it as the weather
+// acquisition does (upper air first; every report accepted whatever its age). 0 on success, else
+// the exit status after the error has been reported.
+int LoadCatalogueWithWeather(const char* command, const Options& options, METAR_Stations& stations);
+
 }  // namespace inspect

@@ -71,11 +71,7 @@ int RunView(const std::vector<std::string>& args) {
   const auto started = std::chrono::steady_clock::now();
   LastStatusField status;
   auto stations = std::make_unique<METAR_Stations>();
-  stations->LoadStations();
-  if (const std::string* temp = options.Value("--temp"); temp && !stations->ReadUpperAirFile(*temp))
-    return Failure(kName, "cannot read " + *temp);
-  if (const std::string* metar = options.Value("--metar"); metar && !stations->ReadMetarFile(*metar, NoAgeLimit()))
-    return Failure(kName, "cannot read " + *metar);
+  if (int failed = LoadCatalogueWithWeather(kName, options, *stations)) return failed;
 
   auto candidates = std::make_unique<CandidateList>();
   BuildCandidateList(*candidates, stations->m_SimStations, latitude, longitude);
