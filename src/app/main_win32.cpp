@@ -236,10 +236,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   }
   g_Icon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
   g_pUserDialogs.store(&g_Dialogs);
-  // After the first pass the status field tells where the weather view is.
+  // After the first pass the status field tells where the weather view is, behind the pass's
+  // result line, which it must not hide.
   static std::atomic<bool> viewShown{false};
   SetWeatherViewListener([](const std::string& path) {
-    if (!viewShown.exchange(true)) SetStatusText("Weather view: " + path);
+    if (viewShown.exchange(true)) return;
+    IStatusField* field = g_pStatusField.load();
+    const std::string result = field ? field->GetText() : std::string();
+    SetStatusText((result.empty() ? "" : result + " ") + "Weather view: " + path);
   });
   DialogBoxParamW(instance, MAKEINTRESOURCEW(kDialogTemplate), nullptr, &DialogProc, 0);
   g_pUserDialogs.store(nullptr);
