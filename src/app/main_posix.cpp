@@ -27,7 +27,8 @@ constexpr const char* kUsage =
     "                [--refresh-waits N] [--refresh-wait-ms MS] [--help]\n";
 constexpr const char* kHelp = "commands: start | end | current | file [PATH] | now | update | state | help | quit";
 constexpr const char* kLongHelp =
-    "altivane: real-world weather for FS2004, one terminal line per change of the window.\n"
+    "altivane: real-world weather for FS2004, one terminal line per change of the window\n"
+    "(on a terminal, counting texts update their line and repeats show a count: (x3)).\n"
     "\n"
     "Commands (one a line, from the terminal or a pipe):\n"
     "  start        Start: send the loaded weather to the simulator (needs weather)\n"

@@ -2,9 +2,14 @@
 // The main window's controls on a terminal: every change is printed as one line
 // ("status: ...", "start: enabled", "end: disabled", "time: ..."), from whichever thread makes
 // it, and commands are read a line at a time from standard input (a person or a pipe).
+// When standard output is a terminal, a line that only counts on from one just before
+// ("38 METAR Stations read and valid." after "37 ...") takes its place on the screen, and a
+// line repeated is shown once with its count ("... (x3)"); into a pipe or a file every change
+// stays a line of its own.
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/controls.h"
 #include "platform/dialogs.h"
@@ -60,9 +65,25 @@ class ConsoleWindow {
   void UnreadLine(const std::string& line);
 
  private:
+  // What Print writes to a terminal for line after the lines before it (the cursor at the
+  // start of the row below them), given the terminal's width; updates what it remembers.
+  std::string TerminalOutput(const std::string& line, int columns);
+
   std::mutex m_PrintMutex;
   std::string m_Input;
   bool m_InputEnded = false;
+  // Terminal output: the lines of the block that the next line may redraw, each with how
+  // often it came in a row and the terminal's width when it was drawn; whether the cursor still
+  // sits right below them (typed input moves it).
+  struct BlockLine {
+    std::string text;
+    int repeats = 1;
+    int columns = 0;
+  };
+  const bool m_Terminal;
+  const bool m_InputEchoed;
+  std::vector<BlockLine> m_Block;
+  bool m_CanOverwrite = false;
 };
 
 // The file and yes/no questions on the terminal. A path given with the "file" command answers

@@ -6,7 +6,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -49,6 +51,59 @@ bool HasMessage(const std::vector<JournalEvent>& events, const std::string& suff
   return false;
 }
 
+// The lines a terminal of the given width shows for output, rows that wrapped joined again:
+// line ends, carriage returns, wrapping at the edge, the cursor moved up (ESC [ n A) and the
+// screen cleared below it (ESC [ J).
+std::vector<std::string> Screen(const std::string& output, std::size_t columns) {
+  struct Row {
+    std::string text;
+    bool continues = false;  // wrapped on from the row above
+  };
+  std::vector<Row> rows(1);
+  std::size_t row = 0, column = 0;
+  auto down = [&](bool wrapped) {
+    if (++row == rows.size()) rows.push_back(Row{"", wrapped});
+  };
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    const char c = output[i];
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      down(false);
+    } else if (c == '\x1b' && i + 1 < output.size() && output[i + 1] == '[') {
+      std::size_t end = i + 2;
+      std::size_t count = 0;
+      while (end < output.size() && std::isdigit(static_cast<unsigned char>(output[end])))
+        count = count * 10 + static_cast<std::size_t>(output[end++] - '0');
+      if (end == output.size()) break;
+      if (output[end] == 'A') {
+        row -= std::min(row, std::max<std::size_t>(count, 1));
+      } else if (output[end] == 'J') {
+        rows.resize(row + 1);
+        if (rows[row].text.size() > column) rows[row].text.resize(column);
+      }
+      i = end;
+    } else {
+      if (column == columns) {  // at the edge the next character goes to the next row
+        column = 0;
+        down(true);
+      }
+      std::string& text = rows[row].text;
+      if (text.size() <= column) text.resize(column + 1, ' ');
+      text[column++] = c;
+    }
+  }
+  std::vector<std::string> lines;
+  for (const Row& r : rows) {
+    if (r.continues && !lines.empty())
+      lines.back() += r.text;
+    else
+      lines.push_back(r.text);
+  }
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
 TEST(SimhostJournal, PathJournalStartsAtThePathsFirstPoint) {
   TempDir dir;
   const std::string path = dir.Write("path.txt", "0 47.5 -122.3\n60 48.0 -122.0\n").string();
@@ -77,13 +132,14 @@ class FrontendTest : public ::testing::Test {
 
   std::filesystem::path Ipc() const { return m_Dir.Path() / "ipc"; }
 
-  std::unique_ptr<FrontendProcess> Launch(std::vector<std::string> extra = {}) {
+  std::unique_ptr<FrontendProcess> Launch(std::vector<std::string> extra = {}, int terminalColumns = 0) {
     std::vector<std::string> args{"--sim-folder", kSample};
     args.insert(args.end(), extra.begin(), extra.end());
     auto app = std::make_unique<FrontendProcess>(
         ALTIVANE_PROGRAM, args,
         std::map<std::string, std::string>{{"ALTIVANE_IPC_DIR", Ipc().string()},
-                                           {"ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").string()}});
+                                           {"ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").string()}},
+        terminalColumns);
     EXPECT_TRUE(app->WaitFor(StateLine(false, false)));  // the window opens with both disabled
     EXPECT_TRUE(app->WaitFor("commands:"));              // and is ready for commands
     return app;
@@ -328,6 +384,44 @@ TEST_F(FrontendTest, DisabledButtonsAreRefused) {
   EXPECT_EQ(app->Output().substr(0, app->Output().find("state:")),
             "start is disabled: load weather first\nend is disabled: no weather is being sent\n");
   for (const auto& e : m_Host->Journal()) EXPECT_EQ(e.kind, "position");  // the program never connected
+  app->Send("quit");
+  EXPECT_EQ(app->WaitExit(10s), 0);
+}
+
+// On a terminal, counting texts overwrite one line and a repeated line is shown once with its
+// count, also where it wraps; through a pipe (every other test) each change stays a line.
+TEST_F(FrontendTest, TerminalOverwritesCountingAndRepeatedLines) {
+  constexpr std::size_t kColumns = 40;
+  auto app = Launch({}, static_cast<int>(kColumns));
+  app->Mark();
+  for (int i = 0; i < 3; ++i) app->Send("start");
+  app->Send("file " + kSampleMetar);
+  ASSERT_TRUE(app->WaitFor("state:")) << app->Output();
+  app->Send("help");
+  ASSERT_TRUE(app->WaitFor("commands:")) << app->Output();
+  const std::vector<std::string> screen = Screen(app->Output(), kColumns);
+  std::string shown;
+  for (const auto& line : screen) shown += line + "|";
+  auto lines = [&screen](const std::string& part) {
+    return std::count_if(screen.begin(), screen.end(),
+                         [&part](const std::string& line) { return line.find(part) != std::string::npos; });
+  };
+  // 42 characters: two rows, both overwritten by the third.
+  ASSERT_FALSE(screen.empty());
+  EXPECT_EQ(screen[0], "start is disabled: load weather first (x3)") << shown;
+  EXPECT_EQ(lines("start is disabled"), 1) << shown;
+  // Each counter keeps one line, which ends with the last count, also the two upper-air
+  // counters that take turns.
+  for (const char* counter : {"METAR Stations read and valid.", "Winds aloft station read and valid.",
+                              "Temperature aloft station read and valid."})
+    EXPECT_EQ(std::count_if(screen.begin(), screen.end(),
+                            [counter](const std::string& line) {
+                              return line.rfind("status: ", 0) == 0 && line.find(counter) != std::string::npos;
+                            }),
+              1)
+        << counter << "\n" << shown;
+  EXPECT_EQ(lines("status: 26 METAR Stations read and valid."), 1) << shown;
+  EXPECT_EQ(lines("start: enabled"), 1) << shown;
   app->Send("quit");
   EXPECT_EQ(app->WaitExit(10s), 0);
 }

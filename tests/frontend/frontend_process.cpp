@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,9 +13,18 @@
 namespace altivane::test {
 
 FrontendProcess::FrontendProcess(const std::string& program, const std::vector<std::string>& args,
-                                 const std::map<std::string, std::string>& env) {
+                                 const std::map<std::string, std::string>& env, int terminalColumns) {
   int in[2], out[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0) throw std::runtime_error("pipe");
+  if (::pipe(in) != 0) throw std::runtime_error("pipe");
+  if (terminalColumns > 0) {
+    winsize size{};
+    size.ws_row = 50;
+    size.ws_col = static_cast<unsigned short>(terminalColumns);
+    // out[0] the terminal's master side, out[1] the program's side.
+    if (::openpty(&out[0], &out[1], nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty");
+  } else if (::pipe(out) != 0) {
+    throw std::runtime_error("pipe");
+  }
   m_Pid = ::fork();
   if (m_Pid < 0) throw std::runtime_error("fork");
   if (m_Pid == 0) {

@@ -12,8 +12,10 @@ namespace altivane::test {
 
 class FrontendProcess {
  public:
+  // With terminalColumns > 0 the output goes to a pseudo-terminal of that width (commands
+  // still come through a pipe), as when a person runs the program in a terminal window.
   FrontendProcess(const std::string& program, const std::vector<std::string>& args,
-                  const std::map<std::string, std::string>& env);
+                  const std::map<std::string, std::string>& env, int terminalColumns = 0);
   ~FrontendProcess();
   FrontendProcess(const FrontendProcess&) = delete;
   FrontendProcess& operator=(const FrontendProcess&) = delete;

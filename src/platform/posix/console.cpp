@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -35,12 +36,87 @@ bool ConsoleButton::IsEnabled() const {
   return m_Enabled;
 }
 
-ConsoleWindow::ConsoleWindow() = default;
+ConsoleWindow::ConsoleWindow() : m_Terminal(::isatty(STDOUT_FILENO) == 1), m_InputEchoed(::isatty(STDIN_FILENO) == 1) {}
+
+namespace {
+
+// The line with every run of digits as one '#': "38 METAR Stations" and "39 METAR Stations"
+// have the same shape.
+std::string Shape(const std::string& line) {
+  std::string shape;
+  for (char c : line) {
+    if (!std::isdigit(static_cast<unsigned char>(c)))
+      shape += c;
+    else if (shape.empty() || shape.back() != '#')
+      shape += '#';
+  }
+  return shape;
+}
+
+bool HasDigit(const std::string& line) { return line.find_first_of("0123456789") != std::string::npos; }
+
+// Screen rows a line takes: its characters (UTF-8 continuation bytes not counted) wrap.
+int Rows(const std::string& text, int columns) {
+  int chars = 0;
+  for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
+  return columns > 0 && chars > columns ? (chars + columns - 1) / columns : 1;
+}
+
+int TerminalColumns() {
+  winsize size{};
+  return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+}  // namespace
+
+// The last lines printed form a live block at the bottom of the screen, redrawn in place: a
+// line repeated raises its count, a line that counts on from one in the block ("39 METAR
+// Stations..." after "38 METAR Stations...") takes that one's place, so interleaved counters
+// (winds aloft, temperature aloft) each keep one row. A line without digits that is no repeat
+// starts a new block; the block is kept short so that a redraw stays on the screen.
+std::string ConsoleWindow::TerminalOutput(const std::string& line, int columns) {
+  constexpr std::size_t kMaxBlockLines = 6;
+  auto shown = [](const BlockLine& entry) {
+    return entry.repeats > 1 ? entry.text + " (x" + std::to_string(entry.repeats) + ")" : entry.text;
+  };
+  if (!m_CanOverwrite) m_Block.clear();
+  m_CanOverwrite = true;
+  int drawnRows = 0;  // the block as it is on the screen
+  for (const BlockLine& entry : m_Block) drawnRows += Rows(shown(entry), entry.columns);
+  BlockLine* same = nullptr;
+  if (!m_Block.empty() && m_Block.back().text == line) {
+    same = &m_Block.back();
+    ++same->repeats;
+  } else if (HasDigit(line)) {
+    const std::string shape = Shape(line);
+    for (BlockLine& entry : m_Block) {
+      if (Shape(entry.text) == shape) {
+        same = &entry;
+        *same = BlockLine{line, 1, 0};
+        break;
+      }
+    }
+  }
+  std::string out;
+  if (same) {
+    // Up to the block's first row, everything below cleared, the block again.
+    out = "\r\x1b[" + std::to_string(drawnRows) + "A\x1b[J";
+    for (BlockLine& entry : m_Block) {
+      entry.columns = columns;
+      out += shown(entry) + "\n";
+    }
+    return out;
+  }
+  if (!HasDigit(line)) m_Block.clear();
+  if (m_Block.size() == kMaxBlockLines) m_Block.erase(m_Block.begin());
+  m_Block.push_back(BlockLine{line, 1, columns});
+  return line + "\n";
+}
 
 void ConsoleWindow::Print(const std::string& line) {
   std::lock_guard lock(m_PrintMutex);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
+  const std::string out = m_Terminal ? TerminalOutput(line, TerminalColumns()) : line + "\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
 }
 
@@ -72,6 +148,11 @@ bool ConsoleWindow::ReadLine(std::string& line) {
       m_InputEnded = true;
     } else {
       m_Input.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (m_InputEchoed) {
+      // The terminal has echoed what was typed below the last line: it stays.
+      std::lock_guard lock(m_PrintMutex);
+      m_CanOverwrite = false;
     }
   }
 }
