@@ -1,6 +1,7 @@
 // altivane-inspect block: prepares one station's weather block as the update pass would and
 // shows what the simulator would receive, and where each value came from.
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -221,11 +222,16 @@ void PrintNeighbours(std::ostream& out, const char* title, const std::vector<Nei
   out << title << (notes.empty() ? " none\n" : "\n");
   for (const NeighbourNote& n : notes) {
     char line[200];
-    std::snprintf(line, sizeof line, "  %-6s  d^2 %12.3f nm^2  weight %.6f  %s %s\n", n.m_Key.c_str(),
-                  n.m_SquaredDistance, n.m_Weight, n.m_ObsDate.c_str(), n.m_ObsTime.c_str());
+    // Weights span many orders of magnitude: three significant digits.
+    std::snprintf(line, sizeof line, "  %-6s  distance %s  weight %.3g  %s %s\n", n.m_Key.c_str(),
+                  Shown(std::sqrt(n.m_SquaredDistance), 1, "nm").c_str(), n.m_Weight,
+                  n.m_ObsDate.c_str(), n.m_ObsTime.c_str());
     out << line;
   }
 }
+
+// Directions and variances in the block are 0 to 65535 for a full circle.
+double BlockDegrees(unsigned value) { return value * 360.0 / 65535.0; }
 
 void PrintText(std::ostream& out, const METAR_Station& s, const BlendTrace& trace, const DecodedWeatherBlock& d,
                std::int32_t cycleFileRead) {
@@ -244,40 +250,48 @@ void PrintText(std::ostream& out, const METAR_Station& s, const BlendTrace& trac
   PrintNeighbours(out, "upper-air neighbours (weights as blended, pairs averaged):", trace.m_UpperAir);
   out << "profile valid: " << g_BlendedProfile.m_UpperAirValid << ", cycle file read: " << cycleFileRead
       << (g_BlendedProfile.m_UpperAirValid && cycleFileRead == 1 ? "" : " (no wind or temperature layers)") << "\n";
-  out << "profile levels (pressure, height, temperature, dew point, direction, speed):\n";
+  out << "profile levels:\n";
   for (int k = 0; k < kLevelSlots; ++k) {
-    std::snprintf(line, sizeof line, "  %2d: %5d hPa %6d m %5d %5d %5d %5d\n", k, g_BlendedProfile.m_LevelPressure[k],
-                  g_BlendedProfile.m_LevelHeight[k], g_BlendedProfile.m_LevelTemperature[k],
-                  g_BlendedProfile.m_LevelDewPoint[k], g_BlendedProfile.m_LevelWindDirection[k],
-                  g_BlendedProfile.m_LevelWindSpeed[k]);
+    std::snprintf(line, sizeof line, "  %2d: %-8s %-7s temperature %-7s dew point %-7s wind %s %s\n", k,
+                  Shown(g_BlendedProfile.m_LevelPressure[k], "hPa").c_str(),
+                  Shown(g_BlendedProfile.m_LevelHeight[k], "m").c_str(),
+                  Shown(g_BlendedProfile.m_LevelTemperature[k], "°C").c_str(),
+                  Shown(g_BlendedProfile.m_LevelDewPoint[k], "°C").c_str(),
+                  Shown(g_BlendedProfile.m_LevelWindDirection[k], "°").c_str(),
+                  Shown(g_BlendedProfile.m_LevelWindSpeed[k], "kt").c_str());
     out << line;
   }
   const WeatherBlockHeader& h = d.header;
-  std::snprintf(line, sizeof line, "block header: id %s  lat %.6f  lon %.6f  elevation %d m  pressure %u (%.2f hPa)\n",
-                StationIdText(h).c_str(), h.latitude, h.longitude, h.elevation, h.pressure, h.pressure / 16.0);
+  std::snprintf(line, sizeof line, "block header: id %s  latitude %s  longitude %s  elevation %d m  pressure %u (%s)\n",
+                StationIdText(h).c_str(), Shown(h.latitude, 4, "°").c_str(), Shown(h.longitude, 4, "°").c_str(),
+                h.elevation, h.pressure, Shown(h.pressure / 16.0, 1, "hPa").c_str());
   out << line;
-  std::snprintf(line, sizeof line, "visibility:   %u hundredths of a mile, from %d m up to %u m\n", d.visibility.range,
-                d.visibility.lowerAltitude, d.visibility.upperAltitude);
+  std::snprintf(line, sizeof line, "visibility:   %s, from %d m up to %u m\n",
+                Shown(d.visibility.range / 100.0, 2, "sm").c_str(), d.visibility.lowerAltitude,
+                d.visibility.upperAltitude);
   out << line;
   out << "cloud layers: " << d.cloudCount << "\n";
   for (const CloudLayer& c : d.clouds) {
     std::snprintf(line, sizeof line,
-                  "  %5u-%5u m  dev %4u  %u/8  type %2u  turb %u/%u  precip base %d type %u rate %u\n",
+                  "  %5u-%5u m  deviation %u m  cover %u/8  type %u  turbulence %u/%u  precipitation base %d m type %u "
+                  "rate %u\n",
                   c.lowerAltitude, c.upperAltitude, c.deviation, c.coverage, c.type, c.turbulence, c.turbulence2,
                   c.precipBase, c.precipType, c.precipRate);
     out << line;
   }
   out << "wind layers:  " << d.windCount << "\n";
   for (const WindLayer& w : d.winds) {
-    std::snprintf(line, sizeof line, "  up to %5u m  %03.0f deg (%5u)  %3u kt gust %3u  turb %u  shear %u  variance %u\n",
-                  w.upperAltitude, w.direction * 360.0 / 65535.0, w.direction, w.speed, w.gust, w.turbulence, w.shear,
-                  w.variance);
+    std::snprintf(line, sizeof line,
+                  "  up to %5u m  direction %s (%u)  speed %u kt  gust %u kt  turbulence %u  shear %u  variance %s\n",
+                  w.upperAltitude, Shown(BlockDegrees(w.direction), 0, "°").c_str(), w.direction, w.speed, w.gust,
+                  w.turbulence, w.shear, Shown(BlockDegrees(w.variance), 0, "°").c_str());
     out << line;
   }
   out << "temperature layers: " << d.temperatureCount << "\n";
   for (const TemperatureLayer& t : d.temperatures) {
-    std::snprintf(line, sizeof line, "  %5u m  %4d C  dew point %4d C  variation %d\n", t.altitude, t.temperature,
-                  t.dewPoint, t.variation);
+    std::snprintf(line, sizeof line, "  %5u m  temperature %s  dew point %s  variation %s\n", t.altitude,
+                  Shown(t.temperature, "°C").c_str(), Shown(t.dewPoint, "°C").c_str(),
+                  Shown(t.variation, "°C").c_str());
     out << line;
   }
 }

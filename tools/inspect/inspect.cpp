@@ -171,6 +171,32 @@ std::string JsonNumber(double value) {
   return std::string(text, result.ptr);
 }
 
+std::string Shown(std::int64_t value, std::string_view unit) {
+  std::string text = std::to_string(value);
+  if (value == -999 || unit.empty()) return text;
+  return text + (unit == "°" ? "" : " ") + std::string(unit);
+}
+
+std::string Shown(double value, int decimals, std::string_view unit) {
+  if (value == -999.0) return "-999";
+  if (!std::isfinite(value)) return JsonNumber(value);
+  char number[64];
+  std::snprintf(number, sizeof number, "%.*f", decimals, value);
+  std::string text = number;
+  if (text.find('.') != std::string::npos) {
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') text.pop_back();
+  }
+  if (text == "-0") text = "0";
+  if (unit.empty()) return text;
+  return text + (unit == "°" ? "" : " ") + std::string(unit);
+}
+
+bool NewerThan(const METAR_Station& station, WeatherTime reference) {
+  const std::optional<WeatherTime> observed = ParseObservationTime(station.m_ObsDate + " " + station.m_ObsTime);
+  return observed && WholeMinutesAfter(*observed, reference) > 0;
+}
+
 LastStatusField::LastStatusField() : m_Previous(g_pStatusField.exchange(this)) {}
 
 LastStatusField::~LastStatusField() { g_pStatusField.store(m_Previous); }

@@ -4,8 +4,10 @@
 // Adding a subcommand: write tools/inspect/<name>.cpp with
 //   int Run<Name>(const std::vector<std::string>& args);   // args after the subcommand's name
 // and add its declaration and one row to the table in commands.cpp. Every subcommand takes
-// --json and then prints exactly one JSON object whose keys are the member names as the code
-// spells them (m_Key, m_Latitude, ...). Exit codes: 0 done, 1 failed, 2 bad usage.
+// --json and then prints exactly one JSON object: the fields of a record keyed by their member
+// names as the code spells them (m_Key, m_Latitude, ...), every other key in snake_case
+// (sim_folder, wind_layers). The text output is for people: units, rounded values.
+// Exit codes: 0 done, 1 failed, 2 bad usage.
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -15,7 +17,9 @@
 #include <vector>
 
 #include "platform/controls.h"
+#include "reports/weather_time.h"
 
+class METAR_Station;
 class METAR_Stations;
 class Weather_Station;
 
@@ -79,6 +83,16 @@ class JsonObject {
 std::string JsonString(std::string_view text);
 // Shortest round-trip decimal; null for NaN and infinities, which JSON has no words for.
 std::string JsonNumber(double value);
+
+// A value of the text output with its unit: "9 °C", "1.5 sm", "210°" (no space before a bare
+// degree sign). The missing value -999 is shown bare. Reals are rounded to at most decimals
+// places, trailing zeros dropped; JSON keeps every digit.
+std::string Shown(std::int64_t value, std::string_view unit);
+std::string Shown(double value, int decimals, std::string_view unit);
+
+// True when the record's observation lies a whole minute or more after reference: the decoder
+// then keeps the record as it was (the report is not decoded).
+bool NewerThan(const METAR_Station& station, WeatherTime reference);
 
 // Keeps the last status text, for showing the outcome of an operation that reports progress.
 class LastStatusField : public IStatusField {

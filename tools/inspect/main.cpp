@@ -14,6 +14,12 @@ void PrintUsage(std::ostream& out) {
     const inspect::Command& c = inspect::kCommands[i];
     out << "  " << c.name << " " << c.usage << "\n      " << c.summary << "\n";
   }
+  out << "\noutput:\n"
+         "  text for people: values with their units (kt, °, sm, m, km, nm, hPa, °C), reals rounded;\n"
+         "  missing values as -999. A report observed after --ref is not decoded, and a note says so.\n"
+         "  --json: one JSON object, numbers in full precision. Its keys are the member names as the\n"
+         "  code spells them for the fields of a record (m_Key, m_Temperature, m_LevelHeight, ...)\n"
+         "  and snake_case for everything else (sim_folder, wind_layers, newer_than_ref, ...).\n";
 }
 
 }  // namespace

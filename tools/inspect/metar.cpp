@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "inspect.h"
 #include "reports/metar_decoder.h"
@@ -15,16 +16,6 @@ namespace inspect {
 namespace {
 
 constexpr const char* kName = "metar";
-
-template <typename T>
-std::string Join(const T& values) {
-  std::string text;
-  for (const auto& value : values) {
-    if (!text.empty()) text += " ";
-    text += JsonNumber(static_cast<double>(value));
-  }
-  return text;
-}
 
 template <typename T>
 std::string JsonArray(const T& values) {
@@ -77,27 +68,36 @@ void AddSurfaceFields(JsonObject& json, const METAR_Station& s) {
 
 void PrintSurfaceFields(std::ostream& out, const METAR_Station& s) {
   const auto line = [&out](const char* name, const std::string& value) {
-    out << std::left << std::setw(22) << (std::string(name) + ":") << value << "\n";
+    out << std::left << std::setw(23) << (std::string(name) + ":") << value << "\n";
+  };
+  // The five cloud slots in one line, the unit once at the end.
+  const auto slots = [](const auto& values, int decimals, std::string_view unit) {
+    std::string text;
+    for (const auto& value : values) {
+      if (!text.empty()) text += " ";
+      text += Shown(static_cast<double>(value), decimals, "");
+    }
+    return unit.empty() ? text : text + " " + std::string(unit);
   };
   line("m_ReportText", s.m_ReportText);
   line("m_ObsDate", s.m_ObsDate);
   line("m_ObsTime", s.m_ObsTime);
-  line("m_WindSpeed", std::to_string(s.m_WindSpeed));
-  line("m_WindDirection", std::to_string(s.m_WindDirection));
-  line("m_WindGust", std::to_string(s.m_WindGust));
-  line("m_WindVariation", std::to_string(s.m_WindVariation));
-  line("m_Visibility", JsonNumber(s.m_Visibility));
+  line("m_WindSpeed", Shown(s.m_WindSpeed, "kt"));
+  line("m_WindDirection", Shown(s.m_WindDirection, "°"));
+  line("m_WindGust", Shown(s.m_WindGust, "kt"));
+  line("m_WindVariation", Shown(s.m_WindVariation, "°"));
+  line("m_Visibility", Shown(s.m_Visibility, 2, "sm"));
   line("m_Weather", s.m_Weather);
-  line("m_PrecipIntensity", JsonNumber(s.m_PrecipIntensity));
-  line("m_CloudThickness", Join(s.m_CloudThickness));
-  line("m_CloudCover", Join(s.m_CloudCover));
-  line("m_CloudBase", Join(s.m_CloudBase));
-  line("m_CloudType", Join(s.m_CloudType));
-  line("m_Temperature", std::to_string(s.m_Temperature));
-  line("m_DewPoint", std::to_string(s.m_DewPoint));
-  line("m_SeaLevelTemperature", JsonNumber(s.m_SeaLevelTemperature));
-  line("m_SeaLevelDewPoint", JsonNumber(s.m_SeaLevelDewPoint));
-  line("m_Pressure", std::to_string(s.m_Pressure));
+  line("m_PrecipIntensity", Shown(s.m_PrecipIntensity, 2, ""));
+  line("m_CloudThickness", slots(s.m_CloudThickness, 3, "km"));
+  line("m_CloudCover", slots(s.m_CloudCover, 2, ""));
+  line("m_CloudBase", slots(s.m_CloudBase, 0, "m"));
+  line("m_CloudType", slots(s.m_CloudType, 0, ""));
+  line("m_Temperature", Shown(s.m_Temperature, "°C"));
+  line("m_DewPoint", Shown(s.m_DewPoint, "°C"));
+  line("m_SeaLevelTemperature", Shown(s.m_SeaLevelTemperature, 1, "°C"));
+  line("m_SeaLevelDewPoint", Shown(s.m_SeaLevelDewPoint, 1, "°C"));
+  line("m_Pressure", Shown(s.m_Pressure, "hPa"));
   line("m_Thunderstorm", std::to_string(s.m_Thunderstorm));
   line("m_ReportValid", std::to_string(s.m_ReportValid));
   line("m_State", std::to_string(s.m_State));
@@ -128,13 +128,20 @@ int RunMetar(const std::vector<std::string>& args) {
 
   SeedRandom(seed);
   station.DecodeReport(options.positional[0], reference);
+  // The decoder leaves a report observed after the reference undecoded: say why the fields
+  // are empty.
+  const bool newer = options.Value("--ref") && NewerThan(station, reference);
 
   if (options.Has("--json")) {
     JsonObject json;
     AddSurfaceFields(json, station);
+    json.Add("newer_than_ref", newer);
     std::cout << json.Str() << "\n";
   } else {
     PrintSurfaceFields(std::cout, station);
+    if (newer)
+      std::cout << "note: not decoded: observed " << station.m_ObsDate << " " << station.m_ObsTime
+                << ", after --ref " << *options.Value("--ref") << "\n";
   }
   return 0;
 }

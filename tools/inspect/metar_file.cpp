@@ -48,9 +48,15 @@ int RunMetarFile(const std::vector<std::string>& args) {
   if (!stations->ReadMetarFile(file, reference)) return Failure(kName, "cannot open " + file);
 
   std::vector<const METAR_Station*> decoded;
+  // Reports observed after --ref are left undecoded by the reader: counted and marked.
+  std::int64_t newer = 0;
+  const bool withReference = options.Value("--ref") != nullptr;
   for (const auto& [key, record] : stations->Records()) {
     const auto* station = dynamic_cast<const METAR_Station*>(record.get());
-    if (station && !station->m_ReportText.empty()) decoded.push_back(station);
+    if (station && !station->m_ReportText.empty()) {
+      decoded.push_back(station);
+      if (withReference && NewerThan(*station, reference)) ++newer;
+    }
   }
 
   if (options.Has("--json")) {
@@ -59,6 +65,7 @@ int RunMetarFile(const std::vector<std::string>& args) {
       JsonObject item;
       item.Add("m_Key", s->m_Key);
       AddSurfaceFields(item, *s);
+      item.Add("newer_than_ref", withReference && NewerThan(*s, reference));
       // Nested objects are indented one level deeper than the outer one.
       std::string text = item.Str();
       for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
@@ -74,6 +81,7 @@ int RunMetarFile(const std::vector<std::string>& args) {
         .Add("m_ReportDate", stations->m_ReportDate)
         .Add("m_ReportTime", stations->m_ReportTime)
         .Add("decoded_stations", static_cast<std::int64_t>(decoded.size()))
+        .Add("newer_than_ref", newer)
         .AddRaw("stations", list);
     std::cout << json.Str() << "\n";
     return 0;
@@ -82,12 +90,17 @@ int RunMetarFile(const std::vector<std::string>& args) {
             << "status:           " << status.GetText() << "\n"
             << "m_ReportDate:     " << stations->m_ReportDate << "\n"
             << "m_ReportTime:     " << stations->m_ReportTime << "\n"
-            << "decoded stations: " << decoded.size() << "\n\n";
+            << "decoded stations: " << decoded.size() << "\n";
+  if (withReference)
+    std::cout << "newer than --ref: " << newer << (newer ? " (not decoded, marked below)" : "") << "\n";
+  std::cout << "\n";
   for (const METAR_Station* s : decoded) {
     std::cout << s->m_Key << " valid " << s->m_ReportValid << " " << s->m_ObsDate << " " << s->m_ObsTime << " wind "
-              << s->m_WindDirection << "/" << s->m_WindSpeed << " vis " << JsonNumber(s->m_Visibility) << " temp "
-              << s->m_Temperature << "/" << s->m_DewPoint << " qnh " << s->m_Pressure << " state " << s->m_State
-              << "\n";
+              << Shown(s->m_WindDirection, "°") << " " << Shown(s->m_WindSpeed, "kt") << " visibility "
+              << Shown(s->m_Visibility, 2, "sm") << " temperature " << Shown(s->m_Temperature, "°C")
+              << " dew point " << Shown(s->m_DewPoint, "°C") << " pressure " << Shown(s->m_Pressure, "hPa")
+              << " state " << s->m_State
+              << (withReference && NewerThan(*s, reference) ? "  (newer than --ref: not decoded)" : "") << "\n";
   }
   return 0;
 }

@@ -88,12 +88,12 @@ int RunStations(const std::vector<std::string>& args) {
               << "m_WmoNumber:         " << record->m_WmoNumber << "\n"
               << "m_Name:              " << record->m_Name << "\n"
               << "m_Region:            " << record->m_Region << "\n"
-              << "m_Latitude:          " << JsonNumber(record->m_Latitude) << "\n"
-              << "m_Longitude:         " << JsonNumber(record->m_Longitude) << "\n"
-              << "m_Elevation:         " << JsonNumber(record->m_Elevation) << "\n"
-              << "m_UpperAirLatitude:  " << JsonNumber(record->m_UpperAirLatitude) << "\n"
-              << "m_UpperAirLongitude: " << JsonNumber(record->m_UpperAirLongitude) << "\n"
-              << "m_UpperAirElevation: " << JsonNumber(record->m_UpperAirElevation) << "\n"
+              << "m_Latitude:          " << Shown(record->m_Latitude, 4, "°") << "\n"
+              << "m_Longitude:         " << Shown(record->m_Longitude, 4, "°") << "\n"
+              << "m_Elevation:         " << Shown(record->m_Elevation, 1, "m") << "\n"
+              << "m_UpperAirLatitude:  " << Shown(record->m_UpperAirLatitude, 4, "°") << "\n"
+              << "m_UpperAirLongitude: " << Shown(record->m_UpperAirLongitude, 4, "°") << "\n"
+              << "m_UpperAirElevation: " << Shown(record->m_UpperAirElevation, 1, "m") << "\n"
               << "m_State:             " << record->m_State << "\n";
   }
   return 0;

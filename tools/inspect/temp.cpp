@@ -52,15 +52,17 @@ std::string StationJson(const Weather_Station& s) {
 }
 
 void PrintStation(const Weather_Station& s) {
-  std::printf("\n%s  WMO %s  %s  elevation %s m  upper air %d  significant levels %d\n", s.m_Key.c_str(),
-              s.m_WmoNumber.c_str(), s.m_Name.c_str(), JsonNumber(s.m_Elevation).c_str(),
+  std::printf("\n%s  WMO %s  %s  elevation %s  upper air %d  significant levels %d\n", s.m_Key.c_str(),
+              s.m_WmoNumber.c_str(), s.m_Name.c_str(), Shown(s.m_Elevation, 1, "m").c_str(),
               static_cast<int>(s.m_UpperAirValid), static_cast<int>(s.m_SigLevelsValid));
   std::printf("  slot  pressure  height  temp   dew  dir  speed\n");
+  std::printf("             hPa       m    °C    °C    °     kt\n");
   for (int i = 0; i < kLevelSlots; ++i)
     std::printf("  %4d  %8d  %6d  %4d  %4d  %4d  %5d\n", i, s.m_LevelPressure[i], s.m_LevelHeight[i],
                 s.m_LevelTemperature[i], s.m_LevelDewPoint[i], s.m_LevelWindDirection[i], s.m_LevelWindSpeed[i]);
   if (s.m_SigLevelsValid != 1 || !s.m_SigPressure) return;
   std::printf("  significant levels: %d\n  level  pressure  height  temp   dew\n", static_cast<int>(s.m_SigLevelCount));
+  std::printf("              hPa       m    °C    °C\n");
   for (int i = 0; i < s.m_SigLevelCount; ++i)
     std::printf("  %5d  %8d  %6d  %4d  %4d\n", i, (*s.m_SigPressure)[i], (*s.m_SigHeight)[i],
                 (*s.m_SigTemperature)[i], (*s.m_SigDewPoint)[i]);
