@@ -10,7 +10,7 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 #include "stations/sim_map.h"
 #include "stations/station_list.h"

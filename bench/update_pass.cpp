@@ -14,15 +14,15 @@
 #include <string>
 #include <unistd.h>
 
-#include "model/candidates.h"
-#include "model/cycle_rules.h"
+#include "cycle/candidates.h"
+#include "cycle/cycle_rules.h"
 #include "model/prepare.h"
-#include "model/run_state.h"
-#include "model/update_cycle.h"
+#include "cycle/run_state.h"
+#include "cycle/update_cycle.h"
 #include "platform/ipc_transport.h"
 #include "reports/random.h"
 #include "simhost_core.h"
-#include "simlink/connection.h"
+#include "cycle/connection.h"
 #include "stations/metar_stations.h"
 
 namespace {

@@ -1,5 +1,5 @@
 #include "acquire/get_weather.h"
-#include "model/run_state.h"
+#include "cycle/run_state.h"
 #include "stations/metar_stations.h"
 
 AcquireContext DefaultAcquireContext() {

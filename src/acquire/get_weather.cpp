@@ -10,7 +10,7 @@
 #include "platform/controls.h"
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "platform/dialogs.h"
 #include "platform/locale_time.h"
 #include "stations/metar_stations.h"

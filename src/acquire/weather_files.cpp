@@ -5,7 +5,7 @@
 
 #include "platform/paths.h"
 #include "platform/text_file.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 
 namespace {
 

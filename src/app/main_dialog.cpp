@@ -7,7 +7,7 @@
 #include "acquire/weather_files.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/sim_map.h"
 #include "stations/station_list.h"
 

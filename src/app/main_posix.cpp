@@ -18,7 +18,7 @@
 #include "model/weather_view.h"
 #include "platform/automation.h"
 #include "platform/console.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "app/main_dialog.h"
-#include "model/run_state.h"
-#include "model/update_cycle.h"
-#include "simlink/connection.h"
-#include "simlink/sim_folder.h"
+#include "cycle/run_state.h"
+#include "cycle/update_cycle.h"
+#include "cycle/connection.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 
 DialogServices DefaultDialogServices() {

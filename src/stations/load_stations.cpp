@@ -1,4 +1,4 @@
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 #include "stations/sim_map.h"
 #include "stations/station_list.h"

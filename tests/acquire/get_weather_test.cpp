@@ -16,7 +16,7 @@
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
 #include "scoped_registry.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"
 #include "support/test_data.h"

@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "model/blending.h"
-#include "model/run_state.h"
+#include "cycle/run_state.h"
 #include "model/prepare.h"
-#include "model/update_cycle.h"
+#include "cycle/update_cycle.h"
 #include "simhost_process.h"
-#include "simlink/connection.h"
+#include "cycle/connection.h"
 #include "simlink/link_fixture.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"

@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "model/run_state.h"
+#include "cycle/run_state.h"
 #include "platform/ipc_transport.h"
 #include "simhost_core.h"
-#include "simlink/connection.h"
+#include "cycle/connection.h"
 #include "simlink/fsuipc_client.h"
 #include "support/recording_controls.h"
 #include "support/test_data.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 #include "stations/sim_map.h"
 #include "stations/station_list.h"

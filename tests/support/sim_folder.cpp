@@ -1,6 +1,6 @@
 #include "support/sim_folder.h"
 
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/sim_map.h"
 
 namespace altivane::test {

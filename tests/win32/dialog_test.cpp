@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/win32/wide.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "support/test_data.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/registry.h"
 #include "platform/text_file.h"
 #include "platform/win32/wide.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "support/test_data.h"
 #include "support/test_registry.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/win32/wide.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "support/test_data.h"
 
 namespace {

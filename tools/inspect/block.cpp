@@ -16,7 +16,7 @@
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
 #include "reports/random.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 #include "surface_fields.h"
 

@@ -9,7 +9,7 @@
 #include "inspect.h"
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 #include "surface_fields.h"
 

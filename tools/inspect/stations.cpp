@@ -5,7 +5,7 @@
 
 #include "inspect.h"
 #include "platform/paths.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 #include "stations/sim_map.h"
 #include "stations/station_list.h"

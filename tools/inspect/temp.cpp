@@ -10,7 +10,7 @@
 #include "inspect.h"
 #include "platform/paths.h"
 #include "reports/upper_air_file.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 
 namespace inspect {

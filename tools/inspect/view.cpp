@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "inspect.h"
-#include "model/candidates.h"
-#include "model/cycle_rules.h"
+#include "cycle/candidates.h"
+#include "cycle/cycle_rules.h"
 #include "model/weather_view.h"
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 
 namespace inspect {

@@ -1,4 +1,4 @@
-#include "simlink/sim_folder.h"
+#include "stations/sim_folder.h"
 
 #include "platform/registry.h"
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "model/candidates.h"
-#include "model/cycle_rules.h"
+#include "cycle/candidates.h"
+#include "cycle/cycle_rules.h"
 
 // What the cycle does to the simulator and the run state word. The program's own works on the
 // link in g_Link and the catalogue in g_pStations; tests put in fakes.

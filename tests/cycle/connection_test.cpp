@@ -1,4 +1,4 @@
-#include "simlink/connection.h"
+#include "cycle/connection.h"
 
 #include <gtest/gtest.h>
 

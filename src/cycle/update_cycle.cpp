@@ -1,4 +1,4 @@
-#include "model/update_cycle.h"
+#include "cycle/update_cycle.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,13 +7,13 @@
 
 #include "model/blending.h"
 #include "model/prepare.h"
-#include "model/run_state.h"
+#include "cycle/run_state.h"
 #include "model/weather_view.h"
 #include "platform/bytes.h"
 #include "platform/controls.h"
 #include "platform/thread_priority.h"
-#include "simlink/connection.h"
-#include "simlink/sim_folder.h"
+#include "cycle/connection.h"
+#include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "model/cycle_rules.h"
+#include "cycle/cycle_rules.h"
 
-#include "model/candidates.h"
+#include "cycle/candidates.h"
 #include "stations/station_records.h"
 
 StationWalkResult WalkStations(const CandidateList& candidates, StationWalkSink& sink) {

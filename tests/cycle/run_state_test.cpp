@@ -1,4 +1,4 @@
-#include "model/run_state.h"
+#include "cycle/run_state.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "link_fixture.h"
-#include "model/update_cycle.h"
+#include "cycle/update_cycle.h"
 
 namespace altivane::test {
 namespace {

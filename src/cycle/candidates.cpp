@@ -1,4 +1,4 @@
-#include "model/candidates.h"
+#include "cycle/candidates.h"
 
 #include "model/blending.h"
 #include "stations/station_records.h"

@@ -1,4 +1,4 @@
-#include "model/cycle_rules.h"
+#include "cycle/cycle_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/candidates.h"
+#include "cycle/candidates.h"
 #include "stations/station_records.h"
 
 namespace {

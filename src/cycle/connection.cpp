@@ -1,4 +1,4 @@
-#include "simlink/connection.h"
+#include "cycle/connection.h"
 
 #include <chrono>
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "model/run_state.h"
+#include "cycle/run_state.h"
 #include "platform/bytes.h"
 #include "platform/controls.h"
 #include "reports/random.h"

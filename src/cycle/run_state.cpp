@@ -1,13 +1,13 @@
-#include "model/run_state.h"
+#include "cycle/run_state.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "model/update_cycle.h"
+#include "cycle/update_cycle.h"
 #include "platform/controls.h"
-#include "simlink/connection.h"
+#include "cycle/connection.h"
 
 std::atomic<std::uint32_t> g_RunState{kRunStopped};
 

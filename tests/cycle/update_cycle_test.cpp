@@ -1,5 +1,5 @@
 // The pass/monitor hand-over against a fake simulator: no link, no catalogue, just the threads.
-#include "model/update_cycle.h"
+#include "cycle/update_cycle.h"
 
 #include <gtest/gtest.h>
 
