@@ -9,7 +9,7 @@
 
 #include "platform/ipc_transport.h"
 #include "simhost_core.h"
-#include "cycle/connection.h"
+#include "simlink/link.h"
 #include "simlink/fsuipc_client.h"
 
 namespace {

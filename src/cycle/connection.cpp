@@ -1,48 +1,15 @@
 #include "cycle/connection.h"
 
 #include <chrono>
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
-#include <utility>
 
 #include "cycle/run_state.h"
-#include "platform/bytes.h"
 #include "platform/controls.h"
-#include "reports/random.h"
 #include "stations/metar_stations.h"
 
-LinkSlot g_Link;
 std::atomic<std::int32_t> g_MessageThreshold{kDefaultMessageThreshold};
 std::atomic<std::uint32_t> g_ConnectRetryIntervalMs{1000};
-
-std::shared_ptr<FSUIPC_Client> LinkSlot::Get() const {
-  std::lock_guard lock(m_Mutex);
-  return m_Client;
-}
-
-void LinkSlot::Set(std::shared_ptr<FSUIPC_Client> client) {
-  std::shared_ptr<FSUIPC_Client> old;
-  {
-    std::lock_guard lock(m_Mutex);
-    old = std::exchange(m_Client, std::move(client));
-  }
-  if (old) old->Close();
-}
-
-bool LinkSlot::ClearIf(const std::shared_ptr<FSUIPC_Client>& expected) {
-  std::shared_ptr<FSUIPC_Client> old;
-  {
-    std::lock_guard lock(m_Mutex);
-    if (m_Client != expected) return false;
-    old = std::move(m_Client);
-    m_Client.reset();
-  }
-  // Close now: other threads may still hold the object, but its link is gone with the slot.
-  if (old) old->Close();
-  return true;
-}
 
 namespace {
 
@@ -74,27 +41,13 @@ void GiveUpLink(const std::shared_ptr<FSUIPC_Client>& client) {
   StopUpdateCycle();
 }
 
-// Reads the acknowledgement word; false when the read failed.
-bool ReadAck(const std::shared_ptr<FSUIPC_Client>& client, std::uint32_t* value) {
-  std::uint8_t bytes[4] = {};
-  if (!client->ReadAndProcess(kOffsetWeatherAck, 4, bytes)) {
-    DropLostLinkWhenStopping(client);
-    return false;
-  }
-  *value = LoadU32(bytes);
-  return true;
-}
-
-// Waits for the simulator to take a weather command: at most 1 + kAckPolls reads. A failed read
-// ends the wait, since every further read of a lost link would cost a full time-out.
-void WaitForAck(const std::shared_ptr<FSUIPC_Client>& client, bool sleepBetween) {
-  std::uint32_t ack = 0;
-  if (!ReadAck(client, &ack)) return;
-  for (int poll = 0; ack == 0 && poll < kAckPolls; ++poll) {
-    if (!ReadAck(client, &ack)) return;
-    if (sleepBetween) SleepMs(1);
-  }
-}
+// The run's answer to a failed operation of the writes: it is reported, and a failed read of
+// the acknowledgement drops a lost link while the run is being stopped.
+class RunLinkFailures final : public LinkFailures {
+ public:
+  void Failed() override { ReportLinkError(); }
+  void AckReadFailed(const std::shared_ptr<FSUIPC_Client>& client) override { DropLostLinkWhenStopping(client); }
+};
 
 }  // namespace
 
@@ -166,56 +119,22 @@ void ReportLinkError() {
 void ShowSimulatorMessage(const std::string& text, std::int32_t level) {
   auto link = g_Link.Get();
   if (!link || level < g_MessageThreshold) return;
-  // A longer text is cut so that the terminator still fits.
-  std::uint8_t message[kMessageTextSize] = {};
-  std::memcpy(message, text.data(), std::min<std::size_t>(text.size(), kMessageTextSize - 1));
-  if (!link->Write(kOffsetMessageText, kMessageTextSize, message)) {
-    ReportLinkError();
-    return;
-  }
-  std::uint8_t control[2];
-  StoreI16(control, kMessageShow);
-  if (!link->WriteAndProcess(kOffsetMessageControl, 2, control)) ReportLinkError();
+  RunLinkFailures failures;
+  SendSimulatorMessage(link, text, failures);
 }
 
 void WriteWeatherBlock(WeatherBlockBytes block, std::uint32_t mode) {
   auto link = g_Link.Get();
   if (!link) return;
-  std::uint8_t* bytes = block.data();
-  StoreU32(bytes + WeatherBlockOffset::kAcknowledge, 0);
-  StoreU16(bytes + WeatherBlockOffset::kCommand, static_cast<std::uint16_t>(mode));
-
-  if (mode == kWriteSetPending) {
-    if (!link->WriteAndProcess(kOffsetWeatherWrite, kWeatherBlockSize, bytes)) ReportLinkError();
-  } else if (mode == kWriteRefresh) {
-    StoreU32(bytes + WeatherBlockOffset::kSignature, static_cast<std::uint32_t>(NextRandom()));
-    if (!link->WriteAndProcess(kOffsetWeatherRequest, 8, bytes + WeatherBlockOffset::kSignature))
-      ReportLinkError();
-    std::uint32_t reference = 0;
-    if (!ReadAck(link, &reference)) ReportLinkError();
-    for (int poll = 0; poll < kRefreshChangePolls; ++poll) {
-      std::uint32_t now = 0;
-      bool ok = ReadAck(link, &now);
-      SleepMs(1);
-      if (!ok || now != reference) break;
-    }
-    if (!link->ReadAndProcess(kOffsetWeatherRead, kWeatherBlockSize, bytes)) ReportLinkError();
-    StoreU16(bytes + WeatherBlockOffset::kCommand, static_cast<std::uint16_t>(kWriteSetPending));
-    if (!link->WriteAndProcess(kOffsetWeatherWrite, kWeatherBlockSize, bytes)) ReportLinkError();
-  }
-  WaitForAck(link, true);
+  RunLinkFailures failures;
+  SendWeatherBlock(link, block, mode, failures);
 }
 
 void PrepareWeatherRun() {
   ConnectSimulator();
   if (auto link = g_Link.Get()) {
-    WeatherBlockBytes clear{};
-    StoreU16(clear.data() + WeatherBlockOffset::kCommand, kWeatherClear);
-    if (!link->Write(kOffsetWeatherWrite, kWeatherBlockSize, clear.data())) ReportLinkError();
-    // The first read also sends the queued block; then up to 240 reads in all, without pause.
-    std::uint32_t ack = 0;
-    for (int read = 0; read < kAckPolls && ack == 0; ++read)
-      if (!ReadAck(link, &ack)) break;
+    RunLinkFailures failures;
+    SendWeatherClear(link, failures);
   }
   if (METAR_Stations* stations = g_pStations.load())
     for (METAR_Station* station : stations->m_SimStations) station->m_State = kStateToSend;

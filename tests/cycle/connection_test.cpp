@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "link_fixture.h"
+#include "simlink/link_fixture.h"
 #include "platform/bytes.h"
 #include "stations/metar_stations.h"
 

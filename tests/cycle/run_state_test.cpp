@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "link_fixture.h"
+#include "simlink/link_fixture.h"
 #include "cycle/update_cycle.h"
 
 namespace altivane::test {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
-#include "cycle/connection.h"
+#include "simlink/link.h"
 #include "simlink/fsuipc_client.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/bytes.h"
 #include "model/weather_block.h"
 #include "platform/ipc_transport.h"
-#include "cycle/connection.h"
+#include "simlink/link.h"
 #include "simlink/fsuipc_client.h"
 
 namespace {
