@@ -6,6 +6,10 @@
 
 #include "inspect.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
 
 void PrintUsage(std::ostream& out) {
@@ -25,6 +29,10 @@ void PrintUsage(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // The text output is UTF-8 (degree signs); a console shows it as such only in that code page.
+  SetConsoleOutputCP(CP_UTF8);
+#endif
   if (argc < 2) {
     PrintUsage(std::cerr);
     return 2;
