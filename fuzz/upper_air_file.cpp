@@ -1,15 +1,16 @@
-// Reads any bytes as an upper-air file into a small catalogue (stations keyed by number and by
-// ICAO indicator), twice, as two files of one acquisition would be.
-#include <unistd.h>
-
+// Feeds any bytes as the lines of an upper-air file into a small catalogue (stations keyed by
+// number and by ICAO indicator), twice, as two files of one acquisition would be. The lines are
+// cut at each '\n' and after 255 characters, as the file reader hands them on.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "platform/progress.h"
+#include "reports/upper_air_file.h"
 #include "stations/metar_stations.h"
 
 namespace {
@@ -37,18 +38,25 @@ std::unique_ptr<METAR_Stations> MakeCatalogue() {
   return stations;
 }
 
+class NoProgress final : public ProgressSink {
+ public:
+  void Show(const std::string&) override {}
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = "/tmp/altivane-fuzz-upa-" + std::to_string(getpid()) + ".txt";
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return 0;
-  if (size) std::fwrite(data, 1, size, file);
-  std::fclose(file);
-
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   auto stations = MakeCatalogue();
+  NoProgress progress;
   for (int round = 0; round < 2; ++round) {
-    if (!stations->ReadUpperAirFile(path)) std::abort();
+    UpperAirLineReader reader(*stations, progress);
+    for (std::size_t pos = 0; pos < bytes.size();) {
+      const std::size_t lineEnd = bytes.find('\n', pos);
+      const std::size_t end = std::min(lineEnd == std::string_view::npos ? bytes.size() : lineEnd + 1, pos + 255);
+      reader.AddLine(bytes.substr(pos, end - pos));
+      pos = end;
+    }
     auto& listed = stations->m_UpperAirStations;
     for (std::size_t i = 0; i < listed.size(); ++i) {
       if (listed[i]->m_UpperAirValid != 1) std::abort();
@@ -56,6 +64,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
   }
-  std::remove(path.c_str());
   return 0;
 }

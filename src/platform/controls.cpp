@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/progress.h"
+
 std::atomic<IStatusField*> g_pStatusField{nullptr};
 std::atomic<IButton*> g_pStartButton{nullptr};
 std::atomic<IButton*> g_pEndButton{nullptr};
@@ -32,6 +34,23 @@ void SetStatusTextV(const char* format, ...) {
   std::string text = FormatV(format, args);
   va_end(args);
   SetStatusText(text);
+}
+
+void ProgressSink::ShowF(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatV(format, args);
+  va_end(args);
+  Show(text);
+}
+
+ProgressSink& StatusFieldProgress() {
+  class StatusFieldSink final : public ProgressSink {
+   public:
+    void Show(const std::string& text) override { SetStatusText(text); }
+  };
+  static StatusFieldSink sink;
+  return sink;
 }
 
 void EnableStartButton(bool enabled) {

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "platform/controls.h"
+#include "platform/progress.h"
 #include "platform/text_file.h"
 #include "reports/random.h"
 #include "reports/tokenizer.h"
@@ -36,71 +36,6 @@ double ReadReal(std::string_view text) {
 int ReadField(std::string_view text) { return TruncateToInt(ReadReal(text)); }
 
 bool IsBlank(std::string_view line) { return line.find_first_not_of(" \t\n") == std::string_view::npos; }
-
-// Where the reader stands in the file.
-struct CycleReader {
-  CycleReader(METAR_Stations& catalogue, WeatherTime referenceTime) : stations(catalogue), reference(referenceTime) {}
-
-  METAR_Stations& stations;
-  WeatherTime reference;
-  bool oneReportPerLine = false;
-  int validCount = 0;
-  std::string entry;
-  std::string stationKey;  // kept across entries, as the last identifier seen
-  int entryLine = 0;       // lines of the current entry so far
-  bool keyTaken = false;   // the current entry has named its station
-
-  // Looks the station up and has its record decode the entry.
-  void EndEntry() {
-    // An entry that never named its station (a date line alone) holds no report: decoding it
-    // would hand the date to the station named last.
-    if (entryLine > 0 && keyTaken) {
-      if (auto* station = dynamic_cast<METAR_Station*>(stations.Lookup(stationKey))) {
-        // A NIL report, or one newer than the reference, leaves the earlier report: not counted.
-        if (station->DecodeReport(entry, reference) && station->m_ReportValid == 1) {
-          ++validCount;
-          SetStatusTextF("%d METAR Stations read and valid.", validCount);
-        }
-        if (stations.m_ReportTime.empty()) {
-          stations.m_ReportDate = station->m_ObsDate;
-          stations.m_ReportTime = station->m_ObsTime;
-        }
-      }
-    }
-    entry.clear();
-    entryLine = 0;
-    keyTaken = false;
-  }
-
-  // Dated layout: a date line, the report line (its first four characters name the station)
-  // and continuation lines, until an empty line. A line of blanks counts as empty.
-  void DatedLine(std::string_view line) {
-    if (line.size() < 2 || IsBlank(line)) {
-      EndEntry();
-      return;
-    }
-    // A line starting with a number is a date line, or a report line whose identifier begins
-    // with a digit when it comes second. Later lines of the entry are continuations and never
-    // rename the station (an indented "     RMK AO2" would otherwise name station "    ").
-    const bool numbered = ReadReal(line.substr(0, 2)) != 0.0;
-    if (!keyTaken && (entryLine == 1 || !numbered)) {
-      stationKey = std::string(Slice(line, 0, kStationKeyLength));
-      keyTaken = true;
-    }
-    if (entry.size() < kMetarEntryLimit) AppendCleanLine(entry, line, false);
-    ++entryLine;
-  }
-
-  // One-report-per-line layout: lines of up to four characters carry no report.
-  void ReportLine(std::string_view line) {
-    if (line.size() <= kStationKeyLength) return;
-    stationKey = std::string(line.substr(0, kStationKeyLength));
-    keyTaken = true;
-    AppendCleanLine(entry, line, true);
-    entryLine = 1;
-    EndEntry();
-  }
-};
 
 }  // namespace
 
@@ -130,27 +65,82 @@ std::uint32_t MetarFileSeed(std::string_view firstLine) {
   return static_cast<std::uint32_t>(seconds);  // modulo 2^32
 }
 
-bool METAR_Stations::ReadMetarFile(const std::string& path, WeatherTime reference) {
+MetarLineReader::MetarLineReader(METAR_Stations& stations, WeatherTime reference, ProgressSink& progress)
+    : m_Stations(stations), m_Reference(reference), m_Progress(progress) {}
+
+void MetarLineReader::AddLine(std::string_view line) {
+  if (m_FirstLine) {
+    m_FirstLine = false;
+    m_OneReportPerLine = ParseLeadingNumber(Slice(line, 0, 4)) == 0.0;
+    // The dated layout seeds from its first line once that is read as a line with content.
+    if (m_OneReportPerLine || line.size() >= 2) SeedRandom(MetarFileSeed(line));
+  }
+  if (m_OneReportPerLine)
+    ReportLine(line);
+  else
+    DatedLine(line);
+}
+
+// Looks the station up and has its record decode the entry.
+void MetarLineReader::EndEntry() {
+  // An entry that never named its station (a date line alone) holds no report: decoding it
+  // would hand the date to the station named last.
+  if (m_EntryLine > 0 && m_KeyTaken) {
+    if (auto* station = dynamic_cast<METAR_Station*>(m_Stations.Lookup(m_StationKey))) {
+      // A NIL report, or one newer than the reference, leaves the earlier report: not counted.
+      if (station->DecodeReport(m_Entry, m_Reference) && station->m_ReportValid == 1) {
+        ++m_ValidCount;
+        m_Progress.ShowF("%d METAR Stations read and valid.", m_ValidCount);
+      }
+      if (m_Stations.m_ReportTime.empty()) {
+        m_Stations.m_ReportDate = station->m_ObsDate;
+        m_Stations.m_ReportTime = station->m_ObsTime;
+      }
+    }
+  }
+  m_Entry.clear();
+  m_EntryLine = 0;
+  m_KeyTaken = false;
+}
+
+// Dated layout: a date line, the report line (its first four characters name the station)
+// and continuation lines, until an empty line. A line of blanks counts as empty.
+void MetarLineReader::DatedLine(std::string_view line) {
+  if (line.size() < 2 || IsBlank(line)) {
+    EndEntry();
+    return;
+  }
+  // A line starting with a number is a date line, or a report line whose identifier begins
+  // with a digit when it comes second. Later lines of the entry are continuations and never
+  // rename the station (an indented "     RMK AO2" would otherwise name station "    ").
+  const bool numbered = ReadReal(line.substr(0, 2)) != 0.0;
+  if (!m_KeyTaken && (m_EntryLine == 1 || !numbered)) {
+    m_StationKey = std::string(Slice(line, 0, kStationKeyLength));
+    m_KeyTaken = true;
+  }
+  if (m_Entry.size() < kMetarEntryLimit) AppendCleanLine(m_Entry, line, false);
+  ++m_EntryLine;
+}
+
+// One-report-per-line layout: lines of up to four characters carry no report.
+void MetarLineReader::ReportLine(std::string_view line) {
+  if (line.size() <= kStationKeyLength) return;
+  m_StationKey = std::string(line.substr(0, kStationKeyLength));
+  m_KeyTaken = true;
+  AppendCleanLine(m_Entry, line, true);
+  m_EntryLine = 1;
+  EndEntry();
+}
+
+bool METAR_Stations::ReadMetarFile(const std::string& path, WeatherTime reference, ProgressSink& progress) {
   TextFileReader file(path);
   if (!file.IsOpen()) {
     m_CycleFileRead = 0;
     return false;
   }
-  CycleReader reader{*this, reference};
+  MetarLineReader reader(*this, reference, progress);
   std::string line;
-  bool first = true;
-  while (file.ReadPiece(line, kMetarLineLimit)) {
-    if (first) {
-      first = false;
-      reader.oneReportPerLine = ParseLeadingNumber(Slice(line, 0, 4)) == 0.0;
-      // The dated layout seeds from its first line once that is read as a line with content.
-      if (reader.oneReportPerLine || line.size() >= 2) SeedRandom(MetarFileSeed(line));
-    }
-    if (reader.oneReportPerLine)
-      reader.ReportLine(line);
-    else
-      reader.DatedLine(line);
-  }
+  while (file.ReadPiece(line, kMetarLineLimit)) reader.AddLine(line);
   // An entry not closed by an empty line may still be being written: it is not decoded.
   m_CycleFileRead = 1;
   return true;

@@ -4,6 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "reports/weather_time.h"
+
+class METAR_Stations;
+class ProgressSink;
+
 // Longest piece of a line read at once; a longer physical line comes as several lines.
 inline constexpr std::size_t kMetarLineLimit = 255;
 // Longest entry text kept; the lines of an entry beyond it are dropped, so that a file without
@@ -18,3 +23,34 @@ void AppendCleanLine(std::string& entry, std::string_view line, bool oneReportPe
 // The weather generator's seed from a file's first line "YYYY/MM/DD HH:MM": seconds since
 // 1980 counted in 365.25-day years and 30-day months, modulo 2^32.
 std::uint32_t MetarFileSeed(std::string_view firstLine);
+
+// The line-fed core of ReadMetarFile: takes the file's lines in order, each as
+// TextFileReader::ReadPiece gives it (at most kMetarLineLimit characters, its line end a
+// single '\n' when it has one). The first line tells the layout and seeds the generator.
+// Every report that becomes valid shows "%d METAR Stations read and valid." on the sink.
+class MetarLineReader {
+ public:
+  MetarLineReader(METAR_Stations& stations, WeatherTime reference, ProgressSink& progress);
+  MetarLineReader(const MetarLineReader&) = delete;
+  MetarLineReader& operator=(const MetarLineReader&) = delete;
+
+  void AddLine(std::string_view line);
+  // Reports counted as read and valid so far.
+  int ValidCount() const { return m_ValidCount; }
+
+ private:
+  void EndEntry();
+  void DatedLine(std::string_view line);
+  void ReportLine(std::string_view line);
+
+  METAR_Stations& m_Stations;
+  WeatherTime m_Reference;
+  ProgressSink& m_Progress;
+  bool m_FirstLine = true;
+  bool m_OneReportPerLine = false;
+  int m_ValidCount = 0;
+  std::string m_Entry;
+  std::string m_StationKey;  // kept across entries, as the last identifier seen
+  int m_EntryLine = 0;       // lines of the current entry so far
+  bool m_KeyTaken = false;   // the current entry has named its station
+};

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/progress.h"
 #include "reports/weather_time.h"
 #include "stations/station_records.h"
 
@@ -21,21 +22,24 @@ class METAR_Stations {
   METAR_Stations& operator=(const METAR_Stations&) = delete;
 
   // Fills the catalogue from the station list and then from the simulator's map, both under
-  // g_SimFolder.
-  void LoadStations();
+  // g_SimFolder. The readers below show their counts on `progress`, the status field unless
+  // told otherwise.
+  void LoadStations(ProgressSink& progress = StatusFieldProgress());
   // Its two halves, for a simulator folder that ends with a backslash: the station list (a
   // missing list adds nothing) and the simulator's map (a missing map adds no simulator station).
-  void ReadStationList(const std::string& simFolder);
-  void ReadSimulatorMap(const std::string& simFolder);
+  void ReadStationList(const std::string& simFolder, ProgressSink& progress = StatusFieldProgress());
+  void ReadSimulatorMap(const std::string& simFolder, ProgressSink& progress = StatusFieldProgress());
   // One line of the station list, with its line break when it has one.
-  void AddStationLine(std::string_view line);
+  void AddStationLine(std::string_view line, ProgressSink& progress = StatusFieldProgress());
   // The bytes of a whole simulator map.
-  void AddSimulatorMap(const std::uint8_t* data, std::size_t size);
+  void AddSimulatorMap(const std::uint8_t* data, std::size_t size, ProgressSink& progress = StatusFieldProgress());
 
-  // Reads a METAR file (either layout) into the records; false when it cannot be opened.
-  bool ReadMetarFile(const std::string& path, WeatherTime reference);
-  // Reads an upper-air file of TEMP messages into the records; false when it cannot be opened.
-  bool ReadUpperAirFile(const std::string& path);
+  // Reads a METAR file (either layout) into the records, a loop over MetarLineReader; false
+  // when it cannot be opened.
+  bool ReadMetarFile(const std::string& path, WeatherTime reference, ProgressSink& progress = StatusFieldProgress());
+  // Reads an upper-air file of TEMP messages into the records, a loop over UpperAirLineReader;
+  // false when it cannot be opened.
+  bool ReadUpperAirFile(const std::string& path, ProgressSink& progress = StatusFieldProgress());
 
   // The record stored under key (exact, case-sensitive), or none.
   Weather_Station* Lookup(const std::string& key) const;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
-#include "platform/controls.h"
+#include "platform/progress.h"
 #include "platform/paths.h"
 #include "stations/metar_stations.h"
 #include "stations/station_list.h"
@@ -74,7 +74,7 @@ std::string EncodeSimMapRecord(const SimMapRecord& record) {
   return bytes;
 }
 
-void METAR_Stations::AddSimulatorMap(const std::uint8_t* data, std::size_t size) {
+void METAR_Stations::AddSimulatorMap(const std::uint8_t* data, std::size_t size, ProgressSink& progress) {
   g_SimStationCount = 0;
   SimMapRecord record;
   std::size_t offset = 0;
@@ -87,7 +87,7 @@ void METAR_Stations::AddSimulatorMap(const std::uint8_t* data, std::size_t size)
     station->m_Name = record.m_Name;
     station->m_State = kStateToSend;
     ++g_SimStationCount;
-    SetStatusTextV("%d FS2004 Stations, %d METAR Stations and %d weather Stations read.", g_SimStationCount.load(),
+    progress.ShowF("%d FS2004 Stations, %d METAR Stations and %d weather Stations read.", g_SimStationCount.load(),
                    g_MetarStationCount.load(), g_WeatherStationCount.load());
 
     METAR_Station* simStation = nullptr;
@@ -109,12 +109,12 @@ void METAR_Stations::AddSimulatorMap(const std::uint8_t* data, std::size_t size)
   }
 }
 
-void METAR_Stations::ReadSimulatorMap(const std::string& simFolder) {
+void METAR_Stations::ReadSimulatorMap(const std::string& simFolder, ProgressSink& progress) {
   g_SimStationCount = 0;
   std::ifstream file(NativePath(simFolder + kSimMapPath), std::ios::binary);
   if (!file) return;
   const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  AddSimulatorMap(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  AddSimulatorMap(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), progress);
 }
 
 namespace {

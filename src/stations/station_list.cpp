@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/controls.h"
+#include "platform/progress.h"
 #include "platform/text_file.h"
 #include "reports/tokenizer.h"
 #include "stations/metar_stations.h"
@@ -107,7 +107,7 @@ std::unique_ptr<Weather_Station> ParseStationLine(std::string_view line) {
 
 bool IsMetarKey(std::string_view key) { return ParseFieldNumber(key) == 0.0; }
 
-void METAR_Stations::AddStationLine(std::string_view line) {
+void METAR_Stations::AddStationLine(std::string_view line, ProgressSink& progress) {
   std::unique_ptr<Weather_Station> station = ParseStationLine(line);
   if (IsMetarKey(station->m_Key)) {
     ++g_MetarStationCount;
@@ -115,7 +115,7 @@ void METAR_Stations::AddStationLine(std::string_view line) {
   } else {
     ++g_WeatherStationCount;
   }
-  SetStatusTextV("%d METAR Stations and %d weather Stations read.", g_MetarStationCount.load(),
+  progress.ShowF("%d METAR Stations and %d weather Stations read.", g_MetarStationCount.load(),
                  g_WeatherStationCount.load());
   const std::string key = station->m_Key;
   const std::string wmo = station->m_WmoNumber;
@@ -123,11 +123,11 @@ void METAR_Stations::AddStationLine(std::string_view line) {
   SetWmoKey(wmo, key);
 }
 
-void METAR_Stations::ReadStationList(const std::string& simFolder) {
+void METAR_Stations::ReadStationList(const std::string& simFolder, ProgressSink& progress) {
   g_MetarStationCount = 0;
   g_WeatherStationCount = 0;
   TextFileReader file(simFolder + kStationListPath);
   if (!file.IsOpen()) return;
   std::string line;
-  while (file.ReadPiece(line, kStationLinePiece)) AddStationLine(line);
+  while (file.ReadPiece(line, kStationLinePiece)) AddStationLine(line, progress);
 }

@@ -4,9 +4,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "reports/metar_decoder.h"
 #include "reports/random.h"
+#include "platform/progress.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"
 #include "support/test_data.h"
@@ -103,6 +105,40 @@ TEST_F(FileFixture, WindowsLineEnds) {
   ASSERT_TRUE(Read("2023/04/29 11:50\r\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\r\n\r\n"));
   EXPECT_EQ(Station(*stations, "KLAX").m_ReportText,
             "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ");
+}
+
+// Lines fed straight to the core, in both layouts: each valid report shows its count on the
+// given sink, in order, and the status field is left alone.
+TEST_F(FileFixture, LinesFedToTheCoreReportToTheirSinkOnly) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> lines;
+    std::vector<std::string> shown;
+  };
+  const Case cases[] = {
+      {"dated",
+       {"2023/04/29 11:50\n", "KLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n", "\n", "2023/04/29 11:53\n",
+        "1ABC 291153Z 00000KT 5SM BR 10/09 Q1001\n", "\n"},
+       {"1 METAR Stations read and valid.", "2 METAR Stations read and valid."}},
+      {"one per line",
+       {"KLAX 291150Z 25005KT 10SM CLR 18/10 A2992=\n", "KSFO 291156Z 28012KT 10SM FEW008 14/11=\n",
+        "1ABC 291153Z 00000KT 5SM BR 10/09 Q1001=\n"},
+       {"1 METAR Stations read and valid.", "2 METAR Stations read and valid."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    struct Texts final : ProgressSink {
+      void Show(const std::string& text) override { shown.push_back(text); }
+      std::vector<std::string> shown;
+    } sink;
+    auto catalogue = Catalogue({"KLAX", "KSFO", "1ABC"});
+    MetarLineReader reader(*catalogue, NoAgeLimit(), sink);
+    for (const char* line : c.lines) reader.AddLine(line);
+    EXPECT_EQ(sink.shown, c.shown);
+    EXPECT_EQ(reader.ValidCount(), static_cast<int>(c.shown.size()));
+    EXPECT_EQ(Station(*catalogue, "1ABC").m_Pressure, 1001);
+  }
+  EXPECT_TRUE(controls.status.History().empty());
 }
 
 TEST_F(FileFixture, FileThatCannotBeOpened) {

@@ -6,7 +6,9 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/progress.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"
 #include "support/sim_folder.h"
@@ -289,3 +291,21 @@ TEST(UpperAirFileRealData, QuillayuteProfileFromTheNoaaportFeed) {
 }
 
 }  // namespace
+
+// Lines fed straight to the core: the counts go to the given sink only, in order, and the
+// status field is left alone.
+TEST_F(UpperAirFileTest, LinesFedToTheCoreReportToTheirSinkOnly) {
+  struct Texts final : ProgressSink {
+    void Show(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+  } sink;
+  UpperAirLineReader reader(m_Stations, sink);
+  for (const char* line : {"TTAA 63001 12345 99012 12019 00000 00105 12226 33515\n",
+                           "92754 10046 35007 85512 05223 32510 70010 00863 32015\n", "50575 14972 32020=\n",
+                           "TTBB 63008 12345 00012 12019 11850 05223\n", "22700 00863=\n"})
+    reader.AddLine(line);
+  EXPECT_EQ(numbered->m_SigLevelsValid, 1);
+  EXPECT_EQ(sink.shown, (std::vector<std::string>{"1 Winds aloft station read and valid.",
+                                                  "1 Temperature aloft station read and valid."}));
+  EXPECT_TRUE(m_Controls.status.History().empty());
+}
