@@ -97,7 +97,7 @@ bool FSUIPC_Client::OpenLocked(std::uint32_t requestedVersion) {
     Close();
     return false;
   }
-  m_Next = 0;
+  m_Batch = IpcBatchWriter(m_AreaStart);
   m_Queued.clear();
 
   // Destinations must outlive each Process; the versions are stored once answered.
@@ -162,7 +162,7 @@ void FSUIPC_Client::Close() {
     m_AreaStart = nullptr;
   }
   m_Mapping.reset();
-  m_Next = 0;
+  m_Batch = IpcBatchWriter();
   m_Queued.clear();
 }
 
@@ -173,19 +173,12 @@ bool FSUIPC_Client::Read(std::uint32_t offset, std::uint32_t size, void* destina
     m_Result = kIpcNotOpen;
     return false;
   }
-  if (std::uint64_t{size} + m_Next + kReadHeaderSize + 4 > kBatchLimit) {
+  // The field is 32 bits wide, too narrow for an address here: it carries the read's number
+  // (0: no destination) and the client keeps the destinations itself.
+  if (!m_Batch.AddRead(offset, size, destination ? static_cast<std::uint32_t>(m_Queued.size() + 1) : 0)) {
     m_Result = kIpcBatchFull;
     return false;
   }
-  std::uint8_t* record = m_AreaStart + m_Next;
-  StoreU32(record, kRecordRead);
-  StoreU32(record + 4, offset);
-  StoreU32(record + 8, size);
-  // The field is 32 bits wide, too narrow for an address here: it carries the read's number
-  // (0: no destination) and the client keeps the destinations itself.
-  StoreU32(record + 12, destination ? static_cast<std::uint32_t>(m_Queued.size() + 1) : 0);
-  std::memset(record + kReadHeaderSize, 0, size);
-  m_Next += kReadHeaderSize + size;
   m_Queued.push_back({kRecordRead, size, destination});
   m_Result = kIpcOk;
   return true;
@@ -198,19 +191,10 @@ bool FSUIPC_Client::Write(std::uint32_t offset, std::uint32_t size, const void* 
     m_Result = kIpcNotOpen;
     return false;
   }
-  if (std::uint64_t{size} + m_Next + kWriteHeaderSize + 4 > kBatchLimit) {
+  if (!m_Batch.AddWrite(offset, size, source)) {
     m_Result = kIpcBatchFull;
     return false;
   }
-  std::uint8_t* record = m_AreaStart + m_Next;
-  StoreU32(record, kRecordWrite);
-  StoreU32(record + 4, offset);
-  StoreU32(record + 8, size);
-  if (source)
-    std::memcpy(record + kWriteHeaderSize, source, size);
-  else
-    std::memset(record + kWriteHeaderSize, 0, size);
-  m_Next += kWriteHeaderSize + size;
   m_Queued.push_back({kRecordWrite, size, nullptr});
   m_Result = kIpcOk;
   return true;
@@ -223,12 +207,11 @@ bool FSUIPC_Client::Process() {
     m_Result = kIpcNotOpen;
     return false;
   }
-  if (m_Next == 0) {
+  // The batch is consumed whatever happens next.
+  if (!m_Batch.Finish()) {
     m_Result = kIpcNothingQueued;
     return false;
   }
-  StoreU32(m_AreaStart + m_Next, kRecordEnd);
-  m_Next = 0;  // the batch is consumed whatever happens next
 
   std::intptr_t answer = 0;
   bool sent = false;
@@ -255,22 +238,16 @@ bool FSUIPC_Client::Process() {
 // Walks the answered area record by record. The other process wrote it: a record that does not
 // fit the area or does not match what was queued ends the walk, like an unknown kind.
 void FSUIPC_Client::DeliverAnswer() {
-  std::size_t pos = 0;
-  for (std::size_t index = 0; pos + 4 <= kIpcAreaSize; ++index) {
-    std::uint32_t kind = LoadU32(m_AreaStart + pos);
-    if (kind == kRecordEnd) return;
-    if (kind != kRecordRead && kind != kRecordWrite) {
-      StoreU32(m_AreaStart + pos, kRecordEnd);
-      return;
-    }
-    std::size_t header = kind == kRecordRead ? kReadHeaderSize : kWriteHeaderSize;
-    if (pos + header > kIpcAreaSize) return;
-    std::uint32_t size = LoadU32(m_AreaStart + pos + 8);
-    if (size > kIpcAreaSize - pos - header) return;
-    if (index >= m_Queued.size() || m_Queued[index].kind != kind || m_Queued[index].size != size) return;
-    if (kind == kRecordRead && m_Queued[index].destination && size != 0)
-      std::memcpy(m_Queued[index].destination, m_AreaStart + pos + header, size);
-    pos += header + size;
+  IpcBatchWalker walker(m_AreaStart, kIpcAreaSize);
+  IpcRecord record;
+  for (std::size_t index = 0;; ++index) {
+    const IpcStep step = walker.Next(&record);
+    if (step == IpcStep::kUnknownKind) StoreU32(m_AreaStart + walker.Position(), kRecordEnd);
+    if (step != IpcStep::kRecord || index >= m_Queued.size()) return;
+    const Queued& queued = m_Queued[index];
+    if (queued.kind != record.kind || queued.size != record.size) return;
+    if (record.kind == kRecordRead && queued.destination && record.size != 0)
+      std::memcpy(queued.destination, record.data, record.size);
   }
 }
 

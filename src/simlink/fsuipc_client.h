@@ -1,11 +1,7 @@
 #pragma once
 // FSUIPC_Client: the client of FSUIPC (or WideClient). Reads and writes are queued as records in
-// a shared-memory area and sent to the simulator's window as one message per batch.
-//
-// Area records, every number 32-bit little-endian:
-//   read:  kind 1, offset, size, destination; then size bytes filled by FSUIPC   (16 + size)
-//   write: kind 2, offset, size; then the size bytes                           (12 + size)
-//   end:   kind 0                                                              (4)
+// a shared-memory area (simlink/ipc_batch.h) and sent to the simulator's window as one message
+// per batch.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -15,14 +11,8 @@
 #include <vector>
 
 #include "platform/ipc_transport.h"
+#include "simlink/ipc_batch.h"
 
-inline constexpr std::size_t kIpcAreaSize = 0x8000;
-inline constexpr std::size_t kBatchLimit = 0x7F00;  // a batch, terminator included
-inline constexpr std::size_t kReadHeaderSize = 16;
-inline constexpr std::size_t kWriteHeaderSize = 12;
-inline constexpr std::uint32_t kRecordEnd = 0;
-inline constexpr std::uint32_t kRecordRead = 1;
-inline constexpr std::uint32_t kRecordWrite = 2;
 inline constexpr int kHandshakeAttempts = 5;
 inline constexpr int kSendAttempts = 9;
 inline constexpr std::uint32_t kLibraryVersion = 1004;
@@ -116,7 +106,7 @@ class FSUIPC_Client {
   std::uint16_t m_Atom = 0;
   std::unique_ptr<IpcSharedMemory> m_Mapping;
   std::uint8_t* m_AreaStart = nullptr;
-  std::size_t m_Next = 0;  // offset of the next record from the area start
+  IpcBatchWriter m_Batch;
   std::atomic<std::uint32_t> m_FsuipcVersion{0};
   std::atomic<std::uint32_t> m_FsVersion{0};
   std::uint32_t m_LibraryVersion = kLibraryVersion;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <thread>
@@ -20,6 +21,7 @@
 
 #include "link_fixture.h"
 #include "platform/bytes.h"
+#include "simlink/ipc_batch.h"
 
 namespace altivane::test {
 namespace {
@@ -429,6 +431,126 @@ TEST_F(ClientTest, ThreadsShareOneClient) {
   std::thread a(work), b(work);
   a.join();
   b.join();
+}
+
+// The batch codec on its own, against the bytes both ends agree on.
+TEST(IpcBatch, WriterLaysOutTheRecordsByteForByte) {
+  std::vector<std::uint8_t> area(kIpcAreaSize, 0xAA);
+  IpcBatchWriter batch(area.data());
+  EXPECT_FALSE(batch.Finish());  // nothing added: nothing written
+  EXPECT_EQ(area[0], 0xAA);
+  ASSERT_TRUE(batch.AddRead(0x0564, 4, 1));
+  ASSERT_TRUE(batch.AddRead(0x056C, 4, 0));
+  ASSERT_TRUE(batch.AddWrite(0x3380, 3, "abc"));
+  ASSERT_TRUE(batch.AddWrite(0x3390, 2, nullptr));
+  EXPECT_EQ(batch.Used(), 69u);
+  ASSERT_TRUE(batch.Finish());
+  EXPECT_EQ(batch.Used(), 0u);
+  const std::vector<std::uint8_t> expected = {
+      1, 0, 0, 0, 0x64, 0x05, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,  // read #1, data zeroed
+      1, 0, 0, 0, 0x6C, 0x05, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // read, no destination
+      2, 0, 0, 0, 0x80, 0x33, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c',           // write
+      2, 0, 0, 0, 0x90, 0x33, 0, 0, 2, 0, 0, 0, 0, 0,                     // write of zeros
+      0, 0, 0, 0, 0xAA                                                    // end; nothing after it
+  };
+  EXPECT_EQ(std::vector<std::uint8_t>(area.begin(), area.begin() + expected.size()), expected);
+  // The next batch starts again at the area start.
+  ASSERT_TRUE(batch.AddWrite(0x0000, 1, "z"));
+  ASSERT_TRUE(batch.Finish());
+  const std::vector<std::uint8_t> next = {2, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 'z', 0, 0, 0, 0};
+  EXPECT_EQ(std::vector<std::uint8_t>(area.begin(), area.begin() + next.size()), next);
+}
+
+TEST(IpcBatch, TheLimitCountsTheRecordTheEndMarkerAndWhatIsThere) {
+  struct Case {
+    const char* name;
+    std::uint32_t queuedRead;  // size of a read added first (0: none)
+    bool isRead;
+    std::uint32_t size;
+    bool fits;
+  };
+  // Read header 16 + end 4, write header 12 + end 4, against 0x7F00.
+  const Case cases[] = {
+      {"largest read", 0, true, 0x7EEC, true},
+      {"one byte more", 0, true, 0x7EED, false},
+      {"largest write", 0, false, 0x7EF0, true},
+      {"write one byte more", 0, false, 0x7EF1, false},
+      {"after a read of 4", 4, true, 0x7EEC - 20, true},
+      {"after a read of 4, one more", 4, true, 0x7EEC - 20 + 1, false},
+      {"a size near 2^32 does not wrap", 0, true, 0xFFFFFFF0u, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::uint8_t> area(kIpcAreaSize, 0xAA);
+    IpcBatchWriter batch(area.data());
+    if (c.queuedRead) {
+      ASSERT_TRUE(batch.AddRead(0x3304, c.queuedRead, 0));
+    }
+    const std::size_t before = batch.Used();
+    const std::vector<std::uint8_t> bytesBefore = area;
+    const bool added = c.isRead ? batch.AddRead(0, c.size, 0) : batch.AddWrite(0, c.size, nullptr);
+    EXPECT_EQ(added, c.fits);
+    if (!added) {
+      EXPECT_EQ(batch.Used(), before);
+      EXPECT_TRUE(area == bytesBefore);
+    }
+  }
+}
+
+TEST(IpcBatch, WalkerStopsAtTheFirstRecordThatDoesNotFit) {
+  struct Case {
+    const char* name;
+    std::vector<std::uint32_t> words;  // the area, as 32-bit words
+    std::size_t size;                  // bytes of the area the walker may see
+    int records;                       // whole records before the walk ends
+    IpcStep last;
+    std::size_t lastAt;  // Position() when the walk ended
+  };
+  const Case cases[] = {
+      {"read, write, end", {1, 0x3304, 4, 7, 0xFADE, 2, 0x3380, 4, 0x61626364, 0}, 40, 2, IpcStep::kEnd, 36},
+      {"empty read", {1, 0x3304, 0, 0, 0}, 20, 1, IpcStep::kEnd, 16},
+      {"unknown kind", {1, 0x3304, 0, 0, 9, 0x3304, 4}, 0x100, 1, IpcStep::kUnknownKind, 16},
+      {"size past the area", {1, 0, 0x7FFFFFF0, 0}, kIpcAreaSize, 0, IpcStep::kCut, 0},
+      {"data one byte past the area", {2, 0, 5, 0}, 16, 0, IpcStep::kCut, 0},
+      {"read header cut by the end", {1, 0x3304, 4}, 12, 0, IpcStep::kCut, 0},
+      {"write header cut by the end", {2, 0x3380}, 8, 0, IpcStep::kCut, 0},
+      {"no room for the kind", {1, 0x3304, 0, 0}, 18, 1, IpcStep::kCut, 16},
+      {"no end marker", {2, 0x3380, 4, 1}, 16, 1, IpcStep::kCut, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::uint8_t> area(std::max(c.size, c.words.size() * 4), 0);
+    for (std::size_t i = 0; i < c.words.size(); ++i) StoreU32(&area[i * 4], c.words[i]);
+    IpcBatchWalker walker(area.data(), c.size);
+    IpcRecord record;
+    int records = 0;
+    IpcStep step;
+    while ((step = walker.Next(&record)) == IpcStep::kRecord) {
+      ++records;
+      ASSERT_LE(record.data + record.size, area.data() + c.size);
+    }
+    EXPECT_EQ(records, c.records);
+    EXPECT_EQ(step, c.last);
+    EXPECT_EQ(walker.Position(), c.lastAt);
+    EXPECT_EQ(walker.Next(&record), c.last);  // the walk stays over
+  }
+  // The fields of a record as the walker hands them over.
+  std::vector<std::uint8_t> area(40, 0);
+  const std::uint32_t words[] = {1, 0x3304, 4, 7, 0xFADE, 2, 0x3380, 4, 0x61626364, 0};
+  for (std::size_t i = 0; i < std::size(words); ++i) StoreU32(&area[i * 4], words[i]);
+  IpcBatchWalker walker(area.data(), area.size());
+  IpcRecord read, write;
+  ASSERT_EQ(walker.Next(&read), IpcStep::kRecord);
+  ASSERT_EQ(walker.Next(&write), IpcStep::kRecord);
+  EXPECT_EQ(read.kind, kRecordRead);
+  EXPECT_EQ(read.offset, 0x3304u);
+  EXPECT_EQ(read.size, 4u);
+  EXPECT_EQ(read.destination, 7u);
+  EXPECT_EQ(read.data, &area[16]);
+  EXPECT_EQ(write.kind, kRecordWrite);
+  EXPECT_EQ(write.offset, 0x3380u);
+  EXPECT_EQ(write.destination, 0u);
+  EXPECT_EQ(write.data, &area[32]);
 }
 
 TEST(ClientResultText, EveryCodeHasItsText) {

@@ -12,6 +12,7 @@
 #include "platform/ipc_transport.h"
 #include "simlink/link.h"
 #include "simlink/fsuipc_client.h"
+#include "simlink/ipc_batch.h"
 
 namespace {
 
@@ -260,29 +261,25 @@ std::intptr_t SimHost::ProcessArea(std::uint8_t* area, std::size_t size) {
 }
 
 std::intptr_t SimHost::ProcessAreaLocked(std::uint8_t* area, std::size_t size) {
-  std::size_t pos = 0;
   bool handshake = false;
   m_BatchLibrary = -1;
-  while (true) {
-    if (pos + 4 > size) return 0;
-    std::uint32_t kind = LoadU32(area + pos);
-    if (kind == kRecordEnd) break;
-    std::size_t header = kind == kRecordRead ? kReadHeaderSize : kWriteHeaderSize;
-    if ((kind != kRecordRead && kind != kRecordWrite) || pos + header > size) return 0;
-    std::uint32_t offset = LoadU32(area + pos + 4);
-    std::uint32_t length = LoadU32(area + pos + 8);
-    if (length > size - pos - header || std::uint64_t{offset} + length > kOffsetSpaceSize) return 0;
-    std::uint8_t* data = area + pos + header;
-    if (kind == kRecordRead) {
+  IpcBatchWalker walker(area, size);
+  IpcRecord record;
+  IpcStep step;
+  while ((step = walker.Next(&record)) == IpcStep::kRecord) {
+    const std::uint32_t offset = record.offset;
+    const std::uint32_t length = record.size;
+    if (std::uint64_t{offset} + length > kOffsetSpaceSize) return 0;
+    if (record.kind == kRecordRead) {
       if (Overlaps(offset, length, kPositionArea, kPositionAreaEnd)) UpdatePositionLocked();
       if (offset == kOffsetFsuipcVersion) handshake = true;
-      std::memcpy(data, &m_Space[offset], length);
+      std::memcpy(record.data, &m_Space[offset], length);
       ++m_Reads[offset];
     } else {
-      ApplyWriteLocked(offset, data, length);
+      ApplyWriteLocked(offset, record.data, length);
     }
-    pos += header + length;
   }
+  if (step != IpcStep::kEnd) return 0;
   if (handshake)
     JournalLocked("handshake", "\"fsuipc_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsuipcVersion])) +
                                    ",\"fs_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsVersion])) +
