@@ -153,7 +153,7 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
     if (m_bSaveOnlyOk && status != 200) return 0;
 
     // Text mode: a line feed becomes the platform's line end.
-    file = OpenFile(partPath, "w");
+    file = OpenNativeFile(partPath, "w");
     partWritten = file != nullptr;
     if (!file) {
       m_strError = "Error: cannot create the local file " + localPath;

@@ -84,19 +84,10 @@ std::string UpperAirFileNameAt(const UtcHour& t) { return Date8(t) + "_" + Digit
 
 std::string WeatherFolder() { return g_SimFolder + "Altivane\\Weather\\"; }
 
-std::FILE* OpenFile(const std::string& path, const char* mode) {
-#if defined(_WIN32)
-  const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
-  return _wfopen(NativePath(path).c_str(), wideMode.c_str());
-#else
-  return std::fopen(NativePath(path).c_str(), mode);
-#endif
-}
-
 bool CanOpenForReading(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(NativePath(path), ec)) return false;
-  std::FILE* file = OpenFile(path, "r");
+  std::FILE* file = OpenNativeFile(path, "r");
   if (!file) return false;
   std::fclose(file);
   return true;

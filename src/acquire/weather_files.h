@@ -42,10 +42,6 @@ std::string UpperAirFileNameAt(const UtcHour& time);
 // The simulator folder's "Altivane\Weather\" (program path form, ending in a backslash).
 std::string WeatherFolder();
 
-// fopen of a path in the program's own form ("w" is text mode: a line feed is written as the
-// platform's line end).
-std::FILE* OpenFile(const std::string& path, const char* mode);
-
 // True when the file can be opened for reading.
 bool CanOpenForReading(const std::string& path);
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/main_dialog.h"
+#include "base/text.h"
 #include "model/weather_view.h"
 #include "platform/automation.h"
 #include "platform/console.h"
@@ -113,13 +114,6 @@ std::string DefaultAutomationSocket() {
   const char* dir = std::getenv("ALTIVANE_IPC_DIR");
   std::string base = dir && *dir ? dir : "/tmp";
   return base + "/altivane-automation-" + std::to_string(::getpid()) + ".sock";
-}
-
-std::string Trim(const std::string& s) {
-  auto begin = s.find_first_not_of(" \t\r\n");
-  if (begin == std::string::npos) return {};
-  auto end = s.find_last_not_of(" \t\r\n");
-  return s.substr(begin, end - begin + 1);
 }
 
 // The automation objects clients hold; the first attaches to the window, the last detaches.
@@ -255,10 +249,10 @@ int main(int argc, char** argv) {
       if (close()) break;
       continue;
     }
-    std::string command = Trim(line);
+    std::string command(TrimSpace(line));
     std::string argument;
     if (auto space = command.find(' '); space != std::string::npos) {
-      argument = Trim(command.substr(space + 1));
+      argument = std::string(TrimSpace(std::string_view(command).substr(space + 1)));
       command.resize(space);
     }
     if (command.empty()) continue;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "base/sleep.h"
 #include "cycle/run_state.h"
 #include "platform/controls.h"
 #include "stations/metar_stations.h"
@@ -12,8 +13,6 @@ std::atomic<std::int32_t> g_MessageThreshold{kDefaultMessageThreshold};
 std::atomic<std::uint32_t> g_ConnectRetryIntervalMs{1000};
 
 namespace {
-
-void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // The wait between two connection attempts: $ALTIVANE_CONNECT_RETRY_MS (1 to 1000) when set,
 // so that trials and tests can see the give-up in seconds; else g_ConnectRetryIntervalMs.

@@ -9,7 +9,7 @@
 #include "model/prepare.h"
 #include "cycle/run_state.h"
 #include "model/weather_view.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "platform/controls.h"
 #include "platform/thread_priority.h"
 #include "cycle/connection.h"

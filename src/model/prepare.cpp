@@ -3,7 +3,7 @@
 #include "model/blending.h"
 #include "model/layers.h"
 #include "model/weather_block.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "stations/metar_stations.h"
 
 WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station& station, BlendTrace* trace) {

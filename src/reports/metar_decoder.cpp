@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/numbers.h"
+#include "base/text.h"
 #include "reports/random.h"
 #include "reports/tokenizer.h"
 #include "stations/station_records.h"
@@ -29,12 +31,6 @@ constexpr int kWindSpeedLimit = 400;                // knots; faster is a garble
 constexpr double kSeaLevelLapse = 0.0065;           // °C per metre of station elevation
 constexpr double kMetresPerHundredFeet = 30.48;
 
-// At most count characters from pos; shorter (or empty) where the text is shorter.
-std::string_view Slice(std::string_view text, std::size_t pos, std::size_t count = std::string_view::npos) {
-  if (pos >= text.size()) return {};
-  return text.substr(pos, count);
-}
-
 std::string_view Last(std::string_view text, std::size_t count) {
   return text.size() <= count ? text : text.substr(text.size() - count);
 }
@@ -44,14 +40,6 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 }
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
-
-// strtod on a piece of text (which need not be terminated); 0 for anything that is not a
-// finite number, so that "INF" or "1E999" never reach an integer conversion.
-double ReadNumber(std::string_view text) {
-  const std::string copy(text);
-  const double value = std::strtod(copy.c_str(), nullptr);
-  return std::isfinite(value) ? value : 0.0;
-}
 
 // One weather draw between 0 and 1.
 double Draw() { return NextRandom() / static_cast<double>(kRandomMax); }
@@ -117,7 +105,7 @@ void DecodeObservationTime(METAR_Station& s, bool dated, int tokens, WeatherTime
                   std::string(Slice(second, 0, 2));
     s.m_ObsTime = std::string(Slice(second, 2, 2)) + ":" + std::string(Slice(second, 4, 2));
   }
-  if (ReadNumber(Last(s.m_ObsTime, 2)) > 59) s.m_ObsTime = std::string(Slice(s.m_ObsTime, 0, 2)) + ":00";
+  if (ParseFiniteCNumber(Last(s.m_ObsTime, 2)) > 59) s.m_ObsTime = std::string(Slice(s.m_ObsTime, 0, 2)) + ":00";
 }
 
 // True when the report was observed a whole minute or more after the reference.
@@ -224,7 +212,7 @@ void DecodeVisibility(METAR_Station& s) {
     if (denominator != 0) s.m_Visibility += static_cast<double>(numerator) / denominator;
     entry.clear();  // so the temperature search does not take the fraction
   } else {
-    s.m_Visibility = ReadNumber(Slice(entry, space == std::string::npos ? 0 : space));
+    s.m_Visibility = ParseFiniteCNumber(Slice(entry, space == std::string::npos ? 0 : space));
   }
 }
 

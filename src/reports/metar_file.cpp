@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "base/numbers.h"
+#include "base/text.h"
 #include "platform/progress.h"
 #include "platform/text_file.h"
 #include "reports/random.h"
@@ -22,18 +24,7 @@ namespace {
 
 constexpr std::size_t kStationKeyLength = 4;
 
-std::string_view Slice(std::string_view text, std::size_t pos, std::size_t count) {
-  if (pos >= text.size()) return {};
-  return text.substr(pos, count);
-}
-
-// strtod of a short field; anything that is not a number reads as 0.
-double ReadReal(std::string_view text) {
-  const std::string copy(text);
-  return std::strtod(copy.c_str(), nullptr);
-}
-
-int ReadField(std::string_view text) { return TruncateToInt(ReadReal(text)); }
+int ReadField(std::string_view text) { return TruncateToInt(ParseCNumber(text)); }
 
 bool IsBlank(std::string_view line) { return line.find_first_not_of(" \t\n") == std::string_view::npos; }
 
@@ -113,7 +104,7 @@ void MetarLineReader::DatedLine(std::string_view line) {
   // A line starting with a number is a date line, or a report line whose identifier begins
   // with a digit when it comes second. Later lines of the entry are continuations and never
   // rename the station (an indented "     RMK AO2" would otherwise name station "    ").
-  const bool numbered = ReadReal(line.substr(0, 2)) != 0.0;
+  const bool numbered = ParseCNumber(line.substr(0, 2)) != 0.0;
   if (!m_KeyTaken && (m_EntryLine == 1 || !numbered)) {
     m_StationKey = std::string(Slice(line, 0, kStationKeyLength));
     m_KeyTaken = true;

@@ -19,13 +19,10 @@
 namespace {
 
 constexpr std::size_t kIndicatorPos = 8;
-constexpr std::size_t kStationPos = 9;
-constexpr std::size_t kStationChars = 5;
-constexpr std::size_t kAfterStation = kStationPos + kStationChars;  // 14
+constexpr std::size_t kAfterStation = kTempStationPos + kTempStationChars;  // 14
 constexpr std::size_t kStandardLevelChars = 15;
 constexpr std::size_t kFirstSigLevelPos = 24;
 constexpr std::size_t kSigLevelChars = 10;
-constexpr int kLastStandardSlot = 11;
 
 // The height table of the significant levels: pressure of standard slot j and the height taken
 // when the station has no value there. Slot 0 is the station's own surface.
@@ -48,7 +45,7 @@ bool PassesCommonChecks(std::string_view message, std::string_view section, cons
   if (message.size() < kAfterStation) return false;
   if (message[kIndicatorPos] == '/') return false;
   if (message.find("NIL") != std::string_view::npos) return false;
-  return message.substr(kStationPos, kStationChars) == wmoNumber;
+  return message.substr(kTempStationPos, kTempStationChars) == wmoNumber;
 }
 
 }  // namespace

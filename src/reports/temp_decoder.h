@@ -7,6 +7,12 @@
 
 #include "stations/station_records.h"
 
+// Where a message without spaces holds the station's WMO number ("TTAA6300172632...": 72632).
+inline constexpr std::size_t kTempStationPos = 9;
+inline constexpr std::size_t kTempStationChars = 5;
+// The standard levels of a TTAA message fill slots 1 to 11 (1000 hPa up to 100 hPa).
+inline constexpr int kLastStandardSlot = 11;
+
 // Levels a TTBB message can hand over: the buffers keep one entry for the end marker.
 inline constexpr int kMaxSigLevels = kSigLevelBufferSize - 1;
 

@@ -157,21 +157,6 @@ std::string* FindToken(std::string_view key) { return g_TokenTable.FindToken(key
 
 std::string* FindGroup(bool (*shape)(std::string_view)) { return g_TokenTable.FindGroup(shape); }
 
-double ParseLeadingNumber(std::string_view text) {
-  if (text.empty() || text[0] < '0' || text[0] > '9') return 0.0;
-  double value = 0.0;
-  const char* first = text.data();
-  const std::from_chars_result result = std::from_chars(first, first + text.size(), value);
-  if (result.ec == std::errc::result_out_of_range) {
-    // from_chars leaves the value alone on overflow and underflow; strtod gives the
-    // saturated value (HUGE_VAL or 0) for the same digits.
-    const std::string digits(first, result.ptr);
-    return std::strtod(digits.c_str(), nullptr);
-  }
-  if (result.ec != std::errc()) return 0.0;
-  return value;
-}
-
 int TruncateToInt(double value) {
   if (std::isnan(value)) return 0;
   if (value >= static_cast<double>(INT_MAX)) return INT_MAX;

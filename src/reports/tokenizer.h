@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/numbers.h"
+
 class TokenTable {
  public:
   // A report has room for this many tokens; tokens after the fiftieth are dropped.
@@ -52,10 +54,6 @@ extern thread_local TokenTable g_TokenTable;
 int SplitReport(std::string_view report, int firstSearched = TokenTable::kFirstSearched);
 std::string* FindToken(std::string_view key);
 std::string* FindGroup(bool (*shape)(std::string_view));
-
-// The value of the longest prefix that reads as a decimal number when the text starts with a
-// digit 0-9, else 0.0: "05" -> 5.0, "29.92" -> 29.92, "2SM" -> 2.0, "M05" -> 0.0, "" -> 0.0.
-double ParseLeadingNumber(std::string_view text);
 
 // Truncates toward zero like a C cast, but saturates at the int range (NaN gives 0), so that
 // absurd input values never reach an undefined conversion.

@@ -6,6 +6,7 @@
 
 #include "platform/progress.h"
 #include "platform/text_file.h"
+#include "reports/temp_decoder.h"
 #include "stations/metar_stations.h"
 
 std::atomic<int> g_WindsAloftCount{0};
@@ -14,9 +15,6 @@ std::atomic<int> g_TemperatureAloftCount{0};
 namespace {
 
 constexpr std::size_t kPieceChars = 255;
-constexpr std::size_t kStationPos = 9;
-constexpr std::size_t kStationChars = 5;
-constexpr int kLastStandardSlot = 11;
 
 // One line without its spaces and line ends: the decoders read groups at fixed positions.
 void CleanLine(std::string_view piece, std::string& out) {
@@ -27,8 +25,8 @@ void CleanLine(std::string_view piece, std::string& out) {
 
 // The station of a message: its number as a key, or the key of the station with that number.
 Weather_Station* FindMessageStation(const METAR_Stations& stations, const std::string& message) {
-  if (message.size() < kStationPos + kStationChars) return nullptr;
-  const std::string number = message.substr(kStationPos, kStationChars);
+  if (message.size() < kTempStationPos + kTempStationChars) return nullptr;
+  const std::string number = message.substr(kTempStationPos, kTempStationChars);
   if (Weather_Station* station = stations.Lookup(number)) return station;
   if (const std::string* key = stations.LookupWmoKey(number)) return stations.Lookup(*key);
   return nullptr;

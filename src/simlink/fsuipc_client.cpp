@@ -6,14 +6,13 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
+#include "base/sleep.h"
 
 IpcTimings g_IpcTimings;
 std::atomic<std::uint32_t> g_IpcMappingCounter{0};
 
 namespace {
-
-void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Takes the client's lock, or reports that it could not be taken.
 class LockOrFail {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 
 bool IpcBatchWriter::Fits(std::size_t header, std::uint32_t size) const {
   return std::uint64_t{size} + m_Used + header + 4 <= m_Limit;

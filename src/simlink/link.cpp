@@ -6,7 +6,8 @@
 #include <thread>
 #include <utility>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
+#include "base/sleep.h"
 #include "reports/random.h"
 
 LinkSlot g_Link;
@@ -39,8 +40,6 @@ bool LinkSlot::ClearIf(const std::shared_ptr<FSUIPC_Client>& expected) {
 }
 
 namespace {
-
-void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Waits for the simulator to take a weather command: at most 1 + kAckPolls reads. A failed read
 // ends the wait, since every further read of a lost link would cost a full time-out.

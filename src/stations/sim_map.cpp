@@ -9,7 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
+#include "base/numbers.h"
+#include "base/text.h"
 #include "platform/progress.h"
 #include "platform/paths.h"
 #include "stations/metar_stations.h"
@@ -119,21 +121,6 @@ void METAR_Stations::ReadSimulatorMap(const std::string& simFolder, ProgressSink
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
-bool ParseWholeFloat(std::string_view field, float& out) {
-  field = Trim(field);
-  if (!field.empty() && field[0] == '+') field.remove_prefix(1);
-  if (field.empty()) return false;
-  const auto result = std::from_chars(field.data(), field.data() + field.size(), out);
-  return result.ec == std::errc() && result.ptr == field.data() + field.size();
-}
-
 }  // namespace
 
 bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::string& bytes, std::string& error) {
@@ -144,7 +131,7 @@ bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     ++lineNumber;
-    line = Trim(line);
+    line = TrimField(line);
     if (line.empty() || line[0] == '#') continue;
 
     std::string_view fields[5];
@@ -154,10 +141,10 @@ bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::
         error = "line " + std::to_string(lineNumber) + ": expected KEY;latitude;longitude;elevation;name";
         return false;
       }
-      fields[i] = Trim(line.substr(0, semicolon));
+      fields[i] = TrimField(line.substr(0, semicolon));
       line.remove_prefix(semicolon + 1);
     }
-    fields[4] = Trim(line);
+    fields[4] = TrimField(line);
 
     SimMapRecord record;
     record.m_Key = std::string(fields[0]);

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/numbers.h"
 #include "platform/progress.h"
 #include "platform/text_file.h"
 #include "reports/tokenizer.h"
@@ -33,35 +34,9 @@ Fields SplitFields(std::string_view line) {
   return fields;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 constexpr std::string_view kCoordinateSeparators = "-NSEW";
 
 }  // namespace
-
-double ParseFieldNumber(std::string_view field) {
-  std::size_t pos = 0;
-  while (pos < field.size() && IsBlank(field[pos])) ++pos;
-  double sign = 1.0;
-  if (pos < field.size() && (field[pos] == '+' || field[pos] == '-')) {
-    if (field[pos] == '-') sign = -1.0;
-    ++pos;
-  }
-  const std::string_view rest = field.substr(pos);
-  const bool startsNumber =
-      (!rest.empty() && IsDigit(rest[0])) || (rest.size() >= 2 && rest[0] == '.' && IsDigit(rest[1]));
-  if (!startsNumber) return 0.0;
-  double value = 0.0;
-  const std::from_chars_result result = std::from_chars(rest.data(), rest.data() + rest.size(), value);
-  if (result.ec == std::errc::result_out_of_range) {
-    const std::string digits(rest.data(), result.ptr);
-    value = std::strtod(digits.c_str(), nullptr);
-  } else if (result.ec != std::errc()) {
-    return 0.0;
-  }
-  return sign * value;
-}
 
 double ParseCoordinate(std::string_view field, char positiveLetter) {
   const double sign = field.find(positiveLetter) != std::string_view::npos ? 1.0 : -1.0;

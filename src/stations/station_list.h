@@ -21,11 +21,6 @@ inline constexpr std::size_t kStationLinePiece = 255;
 extern std::atomic<int> g_MetarStationCount;
 extern std::atomic<int> g_WeatherStationCount;
 
-// The decimal number at the start of a field, as strtod reads it (leading blanks, sign, point,
-// exponent), 0 when there is none: "1422" -> 1422, " -3.5e1x" -> -35, "" -> 0. Hex, "inf" and
-// "nan" are not numbers here.
-double ParseFieldNumber(std::string_view field);
-
 // A coordinate such as "70-56N", "008-40W" or "51-28-39N": degrees, minutes and seconds split
 // at any of "-NSEW". Positive when the field holds positiveLetter ('N' or 'E') anywhere, else
 // negative, so a coordinate without a hemisphere letter is south or west.

@@ -1,6 +1,6 @@
 #include "stations/weather_block.h"
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 
 void ClearWeatherBlock(WeatherBlockBytes& block) {
   namespace O = WeatherBlockOffset;

@@ -1,7 +1,7 @@
 #pragma once
 // The 1024-byte weather record of the simulator's weather interface, as each report station
 // carries it, and the staging records its layers are built in. Offsets are from the start of
-// the block; every field is little-endian (see platform/bytes.h).
+// the block; every field is little-endian (see base/bytes.h).
 #include <array>
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,8 @@
 #include <thread>
 
 #include "simlink/link_fixture.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
+#include "base/text.h"
 #include "stations/metar_stations.h"
 
 namespace altivane::test {

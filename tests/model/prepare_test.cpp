@@ -11,7 +11,7 @@
 
 #include "model/blending.h"
 #include "model/weather_block.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "reports/random.h"
 #include "reports/metar_decoder.h"
 #include "stations/metar_stations.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "stations/station_records.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "simlink/link.h"
 #include "simlink/fsuipc_client.h"
 

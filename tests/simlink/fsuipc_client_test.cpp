@@ -20,7 +20,7 @@
 #endif
 
 #include "link_fixture.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
 #include "simlink/ipc_batch.h"
 
 namespace altivane::test {

@@ -12,7 +12,8 @@
 #include <sstream>
 
 #include "link_fixture.h"
-#include "platform/bytes.h"
+#include "base/bytes.h"
+#include "base/text.h"
 
 extern char** environ;
 

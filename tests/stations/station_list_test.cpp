@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "base/numbers.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"
 #include "support/sim_folder.h"

@@ -59,17 +59,6 @@ std::string IntArray(const auto& values) {
   return JsonArray(values, [](auto v) { return std::to_string(v); });
 }
 
-std::string Hex(const WeatherBlockBytes& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (std::uint8_t b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0x0F];
-  }
-  return out;
-}
-
 std::string NeighbourJson(const NeighbourNote& n) {
   return Line()
       .Str("m_Key", n.m_Key)
@@ -364,7 +353,7 @@ int RunBlock(const std::vector<std::string>& args) {
       .Add("cloud_count", static_cast<std::int64_t>(decoded.cloudCount))
       .AddRaw("cloud_layers", JsonArray(decoded.clouds, CloudJson))
       .Add("status", status.GetText())
-      .Add("block_hex", Hex(block));
+      .Add("block_hex", HexBytes(block.data(), block.size()));
   std::cout << json.Str() << "\n";
   return 0;
 }

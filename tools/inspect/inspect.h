@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/controls.h"
 #include "reports/weather_time.h"
 
@@ -80,7 +81,7 @@ class JsonObject {
 
 // A JSON string literal. Text that is not UTF-8 (station files are bytes) has each byte above
 // 0x7F written as the character of that code, so the output is always valid JSON.
-std::string JsonString(std::string_view text);
+inline std::string JsonString(std::string_view text) { return ::JsonString(text, JsonText::kUtf8); }
 // Shortest round-trip decimal; null for NaN and infinities, which JSON has no words for.
 std::string JsonNumber(double value);
 

@@ -7,7 +7,8 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/bytes.h"
+#include "base/text.h"
+#include "base/bytes.h"
 #include "model/weather_block.h"
 #include "platform/ipc_transport.h"
 #include "simlink/link.h"
@@ -33,22 +34,8 @@ std::string StationKey(const std::uint8_t* id) {
   return key;
 }
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+// The journal is plain ASCII whatever the client sent.
+std::string JournalString(const std::string& text) { return JsonString(text, JsonText::kAscii); }
 
 std::string Hex32(std::uint32_t value) {
   char buffer[16];
@@ -57,17 +44,6 @@ std::string Hex32(std::uint32_t value) {
 }
 
 }  // namespace
-
-std::string HexBytes(const std::uint8_t* data, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(size * 2);
-  for (std::size_t i = 0; i < size; ++i) {
-    out += kDigits[data[i] >> 4];
-    out += kDigits[data[i] & 15];
-  }
-  return out;
-}
 
 bool ParsePath(const std::string& text, std::vector<PathPoint>* path, std::string* error) {
   std::istringstream in(text);
@@ -128,7 +104,7 @@ double SimHost::SecondsLocked() const {
 void SimHost::JournalLocked(const std::string& kind, const std::string& fields) {
   char head[64];
   std::snprintf(head, sizeof head, "{\"t\":%.3f,\"kind\":", SecondsLocked());
-  std::string line = head + JsonString(kind) + (fields.empty() ? "" : "," + fields) + "}";
+  std::string line = head + JournalString(kind) + (fields.empty() ? "" : "," + fields) + "}";
   m_Journal.push_back(line);
   if (m_JournalFile) {
     std::fputs(line.c_str(), m_JournalFile);
@@ -308,7 +284,8 @@ void SimHost::ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, s
     else if (auto pending = m_Pending.find(station); pending != m_Pending.end())
       held = pending->second;
     std::memcpy(held.data() + WeatherBlockOffset::kSignature, data, 8);
-    JournalLocked("refresh", "\"station\":" + JsonString(station) + ",\"signature\":" + std::to_string(LoadU32(data)));
+    JournalLocked("refresh",
+                  "\"station\":" + JournalString(station) + ",\"signature\":" + std::to_string(LoadU32(data)));
     m_RefreshBlock = held;
     m_RefreshWaiting = true;
     // Due from the request that follows the N further ones, or within this one for N = 0.
@@ -318,7 +295,7 @@ void SimHost::ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, s
   } else if (offset == kOffsetMessageControl && size >= 2) {
     const char* text = reinterpret_cast<const char*>(&m_Space[kOffsetMessageText]);
     std::string message(text, strnlen(text, kMessageTextSize));
-    JournalLocked("message", "\"text\":" + JsonString(message) + ",\"control\":" + std::to_string(LoadI16(data)));
+    JournalLocked("message", "\"text\":" + JournalString(message) + ",\"control\":" + std::to_string(LoadI16(data)));
     if (m_MessageShown) m_MessageShown(message);
   } else if (Overlaps(offset, size, kOffsetDisconnect2, kOffsetDisconnect2 + 1)) {
     JournalLocked("disconnect", "");
@@ -337,7 +314,7 @@ void SimHost::WeatherCommandLocked(const std::uint8_t* data, std::uint32_t size)
     for (auto& [key, block] : m_Pending) {
       m_Committed[key] = block;
       if (!stations.empty()) stations += ',';
-      stations += JsonString(key);
+      stations += JournalString(key);
     }
     m_Pending.clear();
     JournalLocked("commit", "\"stations\":[" + stations + "]");
@@ -347,7 +324,7 @@ void SimHost::WeatherCommandLocked(const std::uint8_t* data, std::uint32_t size)
     std::memcpy(block.data(), data, std::min<std::size_t>(size, block.size()));
     std::string station = StationKey(data + WeatherBlockOffset::kStationId);
     m_Pending[station] = block;
-    JournalLocked("pending", "\"station\":" + JsonString(station) + ",\"block_hex\":\"" +
+    JournalLocked("pending", "\"station\":" + JournalString(station) + ",\"block_hex\":\"" +
                                  HexBytes(data, std::min<std::size_t>(size, block.size())) + "\"");
     AcknowledgeLocked();
   } else {

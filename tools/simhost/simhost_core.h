@@ -134,5 +134,3 @@ class SimHost {
 // Decodes one weather block into readable lines (identifier, position, pressure, visibility and
 // every layer within its count).
 std::string DescribeWeatherBlock(const WeatherBlockBytes& block);
-// Lower-case hex of bytes, two digits each.
-std::string HexBytes(const std::uint8_t* data, std::size_t size);

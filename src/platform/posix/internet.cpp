@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 
@@ -36,17 +37,6 @@ bool SameNameNoCase(const std::string& a, const std::string& b) {
     }
   }
   return true;
-}
-
-std::string Trim(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r' ||
-                         text[end - 1] == '\n')) {
-    --end;
-  }
-  return text.substr(begin, end - begin);
 }
 
 // "ftp=localhost:9203;http=localhost:9202;socks=localhost:9203" -> {ftp: localhost:9203, ...}
@@ -108,14 +98,14 @@ class CurlHttpRequest : public IDownloadRequest {
     while (pos < block.size()) {
       std::size_t end = block.find('\n', pos);
       if (end == std::string::npos) end = block.size();
-      const std::string line = Trim(block.substr(pos, end - pos));
+      const std::string line(TrimHeader(std::string_view(block).substr(pos, end - pos)));
       pos = end + 1;
       const auto colon = line.find(':');
       if (line.empty() || colon == std::string::npos || colon == 0) continue;
-      const std::string name = Trim(line.substr(0, colon));
+      const std::string name(TrimHeader(std::string_view(line).substr(0, colon)));
       bool present = false;
       for (const auto& header : m_Headers) present = present || SameNameNoCase(header.first, name);
-      if (!present) m_Headers.emplace_back(name, Trim(line.substr(colon + 1)));
+      if (!present) m_Headers.emplace_back(name, std::string(TrimHeader(std::string_view(line).substr(colon + 1))));
     }
     return 0;
   }

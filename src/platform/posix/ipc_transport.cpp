@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/bytes.h"
+
 namespace {
 
 constexpr std::uint32_t kRequestMagic = 0x51495641;  // "AVIQ"
@@ -34,14 +36,6 @@ constexpr int kServerReadTimeoutMs = 1000;
 constexpr int64_t kFindWindowTimeoutMs = 2000;
 // Wait between two connects to a listener whose backlog is full.
 constexpr int64_t kConnectRetryMs = 5;
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint32_t GetU32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -269,10 +263,10 @@ class PosixIpcTransport : public IpcTransport {
       return false;
     }
     std::vector<std::uint8_t> frame(kRequestHeader + atomName.size());
-    PutU32(&frame[0], kRequestMagic);
-    PutU32(&frame[4], message);
-    PutU32(&frame[8], atom);
-    PutU32(&frame[12], static_cast<std::uint32_t>(atomName.size()));
+    StoreU32(&frame[0], kRequestMagic);
+    StoreU32(&frame[4], message);
+    StoreU32(&frame[8], atom);
+    StoreU32(&frame[12], static_cast<std::uint32_t>(atomName.size()));
     std::memcpy(frame.data() + kRequestHeader, atomName.data(), atomName.size());
     if (int written = WriteFull(fd, frame.data(), frame.size(), deadline); written != 1) {
       t_LastError = written == 0 ? 0 : static_cast<std::uint32_t>(errno ? errno : EIO);
@@ -287,11 +281,11 @@ class PosixIpcTransport : public IpcTransport {
       t_LastError = 0;  // timed out: the window is alive but did not answer in time
       return false;
     }
-    if (got < 0 || GetU32(reply) != kReplyMagic) {
+    if (got < 0 || LoadU32(reply) != kReplyMagic) {
       t_LastError = static_cast<std::uint32_t>(got < 0 && saved ? saved : EPROTO);
       return false;
     }
-    std::uint64_t value = std::uint64_t{GetU32(reply + 4)} | (std::uint64_t{GetU32(reply + 8)} << 32);
+    std::uint64_t value = std::uint64_t{LoadU32(reply + 4)} | (std::uint64_t{LoadU32(reply + 8)} << 32);
     if (result) *result = static_cast<std::intptr_t>(value);
     t_LastError = 0;
     return true;
@@ -398,8 +392,8 @@ class PosixIpcServer : public IpcServer {
     int64_t deadline = NowMs() + kServerReadTimeoutMs;
     std::uint8_t header[kRequestHeader];
     if (ReadFull(fd, header, sizeof header, deadline) != 1) return;
-    if (GetU32(header) != kRequestMagic) return;
-    std::uint32_t nameLength = GetU32(header + 12);
+    if (LoadU32(header) != kRequestMagic) return;
+    std::uint32_t nameLength = LoadU32(header + 12);
     if (nameLength > kMaxAtomName) return;
     std::string name(nameLength, '\0');
     if (nameLength &&
@@ -409,12 +403,12 @@ class PosixIpcServer : public IpcServer {
     // as the area may already hold its next one.
     pollfd peer{fd, POLLRDHUP, 0};
     if (::poll(&peer, 1, 0) > 0 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR))) return;
-    std::intptr_t result = m_Handler(GetU32(header + 4), name);
+    std::intptr_t result = m_Handler(LoadU32(header + 4), name);
     std::uint8_t reply[kReplySize];
     auto value = static_cast<std::uint64_t>(static_cast<std::int64_t>(result));
-    PutU32(reply, kReplyMagic);
-    PutU32(reply + 4, static_cast<std::uint32_t>(value));
-    PutU32(reply + 8, static_cast<std::uint32_t>(value >> 32));
+    StoreU32(reply, kReplyMagic);
+    StoreU32(reply + 4, static_cast<std::uint32_t>(value));
+    StoreU32(reply + 8, static_cast<std::uint32_t>(value >> 32));
     // The sender may have given up; that is its business.
     WriteFull(fd, reply, sizeof reply, NowMs() + kServerReadTimeoutMs);
   }

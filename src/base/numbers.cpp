@@ -1,0 +1,72 @@
+#include "base/numbers.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+#include "base/text.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+double ParseLeadingNumber(std::string_view text) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return 0.0;
+  double value = 0.0;
+  const char* first = text.data();
+  const std::from_chars_result result = std::from_chars(first, first + text.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // from_chars leaves the value alone on overflow and underflow; strtod gives the
+    // saturated value (HUGE_VAL or 0) for the same digits.
+    const std::string digits(first, result.ptr);
+    return std::strtod(digits.c_str(), nullptr);
+  }
+  if (result.ec != std::errc()) return 0.0;
+  return value;
+}
+
+double ParseFieldNumber(std::string_view field) {
+  std::size_t pos = 0;
+  while (pos < field.size() && IsBlank(field[pos])) ++pos;
+  double sign = 1.0;
+  if (pos < field.size() && (field[pos] == '+' || field[pos] == '-')) {
+    if (field[pos] == '-') sign = -1.0;
+    ++pos;
+  }
+  const std::string_view rest = field.substr(pos);
+  const bool startsNumber =
+      (!rest.empty() && IsDigit(rest[0])) || (rest.size() >= 2 && rest[0] == '.' && IsDigit(rest[1]));
+  if (!startsNumber) return 0.0;
+  double value = 0.0;
+  const std::from_chars_result result = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    const std::string digits(rest.data(), result.ptr);
+    value = std::strtod(digits.c_str(), nullptr);
+  } else if (result.ec != std::errc()) {
+    return 0.0;
+  }
+  return sign * value;
+}
+
+double ParseCNumber(std::string_view text) {
+  const std::string copy(text);
+  return std::strtod(copy.c_str(), nullptr);
+}
+
+double ParseFiniteCNumber(std::string_view text) {
+  const double value = ParseCNumber(text);
+  return std::isfinite(value) ? value : 0.0;
+}
+
+bool ParseWholeFloat(std::string_view field, float& out) {
+  field = TrimField(field);
+  if (!field.empty() && field[0] == '+') field.remove_prefix(1);
+  if (field.empty()) return false;
+  const auto result = std::from_chars(field.data(), field.data() + field.size(), out);
+  return result.ec == std::errc() && result.ptr == field.data() + field.size();
+}
