@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "model/numeric.h"
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 #include "reports/random.h"
 #include "reports/tokenizer.h"
 #include "stations/station_records.h"

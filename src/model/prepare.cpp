@@ -2,7 +2,7 @@
 
 #include "model/blending.h"
 #include "model/layers.h"
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 #include "base/bytes.h"
 #include "stations/metar_stations.h"
 

@@ -2,7 +2,7 @@
 // The weather of one simulator station, as the update pass prepares it for the simulator.
 #include <string>
 
-#include "stations/weather_block.h"
+#include "stations/weather_block_layout.h"
 
 class METAR_Stations;
 class METAR_Station;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "model/blending.h"
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 #include "stations/station_records.h"
 
 class METAR_Stations;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "simlink/fsuipc_client.h"
-#include "stations/weather_block.h"
+#include "stations/weather_block_layout.h"
 
 // Offsets of the simulator's interface that this program uses.
 inline constexpr std::uint32_t kOffsetAircraftLatitude = 0x0564;

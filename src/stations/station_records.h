@@ -7,7 +7,7 @@
 #include <string>
 
 #include "reports/weather_time.h"
-#include "stations/weather_block.h"
+#include "stations/weather_block_layout.h"
 
 inline constexpr int kMissing = -999;
 inline constexpr double kMissingReal = -999.0;

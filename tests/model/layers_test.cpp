@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 #include "reports/random.h"
 #include "stations/station_records.h"
 

@@ -10,7 +10,7 @@
 #include <regex>
 
 #include "model/blending.h"
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 #include "base/bytes.h"
 #include "reports/random.h"
 #include "reports/metar_decoder.h"

@@ -12,7 +12,7 @@
 #include "inspect.h"
 #include "model/blending.h"
 #include "model/prepare.h"
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
 #include "reports/random.h"

@@ -9,7 +9,7 @@
 
 #include "base/text.h"
 #include "base/bytes.h"
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 #include "platform/ipc_transport.h"
 #include "simlink/link.h"
 #include "simlink/fsuipc_client.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "stations/weather_block.h"
+#include "stations/weather_block_layout.h"
 
 inline constexpr std::size_t kOffsetSpaceSize = 0x10000;
 inline constexpr const char* kSimHostMoveMessage = "AltivaneSimHost:Move";

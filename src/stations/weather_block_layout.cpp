@@ -1,4 +1,4 @@
-#include "stations/weather_block.h"
+#include "stations/weather_block_layout.h"
 
 #include "base/bytes.h"
 

@@ -1,4 +1,4 @@
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 
 #include <gtest/gtest.h>
 

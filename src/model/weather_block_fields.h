@@ -1,6 +1,6 @@
 #pragma once
 // Field-level access to the 1024-byte simulator weather block (layout and offsets in
-// stations/weather_block.h). Readers decode any 1024 bytes, also a block read back from the
+// stations/weather_block_layout.h). Readers decode any 1024 bytes, also a block read back from the
 // simulator; writers build each layer in its staging record first and copy it into the next
 // free slot, never past the 24 slots of an array.
 #include <array>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "stations/weather_block.h"
+#include "stations/weather_block_layout.h"
 
 class METAR_Station;
 

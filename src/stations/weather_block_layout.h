@@ -1,7 +1,8 @@
 #pragma once
 // The 1024-byte weather record of the simulator's weather interface, as each report station
 // carries it, and the staging records its layers are built in. Offsets are from the start of
-// the block; every field is little-endian (see base/bytes.h).
+// the block; every field is little-endian (see base/bytes.h). The whole layout is here;
+// model/weather_block_fields.h reads and writes the fields.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +34,42 @@ inline constexpr std::size_t kWindLayers = 252;     // 24 x 16 bytes
 inline constexpr std::size_t kCloudCount = 636;     // i32
 inline constexpr std::size_t kCloudLayers = 640;    // 24 x 16 bytes, to the end of the block
 }  // namespace WeatherBlockOffset
+
+// Offsets inside one layer of each array, and inside the visibility group.
+namespace TempField {
+inline constexpr std::size_t kAltitude = 0;     // u16, metres
+inline constexpr std::size_t kTemperature = 2;  // i16, degrees C
+inline constexpr std::size_t kVariation = 4;    // i16
+inline constexpr std::size_t kDewPoint = 6;     // i16, degrees C
+}  // namespace TempField
+namespace WindField {
+inline constexpr std::size_t kUpper = 0;        // u16, metres
+inline constexpr std::size_t kSpeed = 2;        // u16, knots
+inline constexpr std::size_t kGust = 4;         // u16, knots
+inline constexpr std::size_t kDirection = 6;    // u16, degrees * 65535 / 360
+inline constexpr std::size_t kTurbulence = 8;   // u8
+inline constexpr std::size_t kShear = 9;        // u8
+inline constexpr std::size_t kVariance = 10;    // u16, degrees * 65535 / 360
+inline constexpr std::size_t kUnused = 12;      // 4 bytes, zero
+}  // namespace WindField
+namespace CloudField {
+inline constexpr std::size_t kUpper = 0;        // u16, metres above sea level
+inline constexpr std::size_t kLower = 2;        // u16, metres above sea level
+inline constexpr std::size_t kDeviation = 4;    // u16, metres
+inline constexpr std::size_t kCoverage = 6;     // u8, octas
+inline constexpr std::size_t kType = 7;         // u8
+inline constexpr std::size_t kTurbulence = 8;   // u8
+inline constexpr std::size_t kTurbulence2 = 9;  // u8
+inline constexpr std::size_t kPrecipBase = 10;  // i16, metres above sea level
+inline constexpr std::size_t kPrecipType = 12;  // u8
+inline constexpr std::size_t kPrecipRate = 13;  // u8
+inline constexpr std::size_t kUnused = 14;      // 2 bytes, zero
+}  // namespace CloudField
+namespace VisField {
+inline constexpr std::size_t kUpper = 0;        // u16, metres
+inline constexpr std::size_t kLower = 2;        // i16, metres
+inline constexpr std::size_t kRange = 4;        // u16, 1/100 statute mile
+}  // namespace VisField
 
 inline constexpr std::size_t kTempLayerSize = 8;
 inline constexpr std::size_t kWindLayerSize = 16;

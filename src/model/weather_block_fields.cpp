@@ -1,4 +1,4 @@
-#include "model/weather_block.h"
+#include "model/weather_block_fields.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,22 +10,6 @@
 namespace O = WeatherBlockOffset;
 
 namespace {
-
-// Offsets inside one layer.
-namespace TempField {
-constexpr std::size_t kAltitude = 0, kTemperature = 2, kVariation = 4, kDewPoint = 6;
-}
-namespace WindField {
-constexpr std::size_t kUpper = 0, kSpeed = 2, kGust = 4, kDirection = 6, kTurbulence = 8, kShear = 9,
-                      kVariance = 10, kUnused = 12;
-}
-namespace CloudField {
-constexpr std::size_t kUpper = 0, kLower = 2, kDeviation = 4, kCoverage = 6, kType = 7, kTurbulence = 8,
-                      kTurbulence2 = 9, kPrecipBase = 10, kPrecipType = 12, kPrecipRate = 13, kUnused = 14;
-}
-namespace VisField {
-constexpr std::size_t kUpper = 0, kLower = 2, kRange = 4;
-}
 
 bool ValidSlot(int index) { return index >= 0 && index < kMaxWeatherLayers; }
 
@@ -245,7 +229,7 @@ void SetVisibilityUpperAltitude(SimWeatherBlock& block, std::uint16_t upperAltit
 void WritePressure(SimWeatherBlock& block, std::uint16_t pressureTimes16) {
   std::uint8_t* s = block.stagingPressure.data();
   StoreU16(s, pressureTimes16);
-  StoreI16(s + 2, 0);
+  StoreI16(s + (O::kPressure2 - O::kPressure), 0);
   std::memcpy(block.bytes.data() + O::kPressure, s, kPressurePairSize);
 }
 
