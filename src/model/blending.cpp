@@ -172,12 +172,7 @@ PairWeighting WeighPairDirection(double p, double s, double q, double t) {
 }
 
 void CopyUpperAirData(Weather_Station& to, const Weather_Station& from) {
-  to.m_LevelPressure = from.m_LevelPressure;
-  to.m_LevelHeight = from.m_LevelHeight;
-  to.m_LevelTemperature = from.m_LevelTemperature;
-  to.m_LevelDewPoint = from.m_LevelDewPoint;
-  to.m_LevelWindDirection = from.m_LevelWindDirection;
-  to.m_LevelWindSpeed = from.m_LevelWindSpeed;
+  to.CopyLevelTables(from);
   auto copy = [](const std::unique_ptr<SigLevelBuffer>& buffer) {
     return buffer ? std::make_unique<SigLevelBuffer>(*buffer) : nullptr;
   };
@@ -201,20 +196,10 @@ void BlendUpperAir(const METAR_Stations& stations, double latitude, double longi
   if (slots.Filled() == 1) {
     // No pair to weigh: the one station's profile is the best there is.
     const Weather_Station& only = *slots.m_Station[0];
-    result.m_LevelPressure = only.m_LevelPressure;
-    result.m_LevelHeight = only.m_LevelHeight;
-    result.m_LevelTemperature = only.m_LevelTemperature;
-    result.m_LevelDewPoint = only.m_LevelDewPoint;
-    result.m_LevelWindDirection = only.m_LevelWindDirection;
-    result.m_LevelWindSpeed = only.m_LevelWindSpeed;
+    result.CopyLevelTables(only);
     result.m_UpperAirValid = 1;
   } else if (slots.Filled() > 1) {
-    constexpr int kTables = 6, kDirection = 4;
-    auto tablesOf = [](const Weather_Station& w) {
-      return std::array<const LevelTable*, kTables>{&w.m_LevelPressure,    &w.m_LevelHeight,
-                                                   &w.m_LevelTemperature, &w.m_LevelDewPoint,
-                                                   &w.m_LevelWindDirection, &w.m_LevelWindSpeed};
-    };
+    constexpr int kTables = kLevelTableCount, kDirection = kWindDirectionTable;
     // Each table and level: the pair results summed in full precision (directions as unit
     // vectors), rounded once at the end.
     std::array<std::array<double, kLevelSlots>, kTables> sum{};
@@ -222,8 +207,8 @@ void BlendUpperAir(const METAR_Stations& stations, double latitude, double longi
     std::array<DirectionSum, kLevelSlots> directions{};
     std::array<double, kLevelSlots> firstDirection{};
     for (int i = 0; i + 1 < slots.Filled(); ++i) {
-      const auto near = tablesOf(*slots.m_Station[i]);
-      const auto far = tablesOf(*slots.m_Station[i + 1]);
+      const auto near = slots.m_Station[i]->LevelTables();
+      const auto far = slots.m_Station[i + 1]->LevelTables();
       const double s = slots.m_Distance[i], t = slots.m_Distance[i + 1];
       for (int level = 0; level < kLevelSlots; ++level) {
         for (int table = 0; table < kTables; ++table) {
@@ -247,9 +232,7 @@ void BlendUpperAir(const METAR_Stations& stations, double latitude, double longi
       result.m_SigLevelCount = 0;
       result.m_ReportValid = 0;
     }
-    std::array<LevelTable*, kTables> out{&result.m_LevelPressure,    &result.m_LevelHeight,
-                                         &result.m_LevelTemperature, &result.m_LevelDewPoint,
-                                         &result.m_LevelWindDirection, &result.m_LevelWindSpeed};
+    const auto out = result.LevelTables();
     for (int table = 0; table < kTables; ++table) {
       for (int level = 0; level < kLevelSlots; ++level) {
         const std::int32_t n = count[table][level];

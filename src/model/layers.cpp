@@ -14,7 +14,34 @@ namespace {
 
 constexpr int kTopLevel = kLevelSlots - 1;  // 12
 constexpr std::int32_t kNoUpperBase = 32767;
-constexpr std::uint16_t kMaxUpperAltitude = 30000;
+
+// Whole metres of a height given in feet, truncated as the block's integer fields hold it:
+// WholeMetresFromFeet(2500) is 762, WholeMetresFromFeet(500) is 152.
+constexpr int WholeMetresFromFeet(int feet) { return feet * 3048 / 10000; }
+
+// Heights of the rules, in metres above sea level unless said otherwise.
+constexpr std::uint16_t kMaxUpperAltitude = 30000;  // a cloud top above this is impossible
+constexpr int kFallbackCloudDepth = 1000;           // depth of a layer whose top was impossible
+constexpr int kLowCloudTop = 150;                   // tops up to 150 / 0.95 m never cap the visibility
+constexpr int kPrecipBelowGround = 250;             // precipitation falls to this far below the station
+constexpr double kHighLayerBaseFeet = 25100;        // the high thin layer's top: 25,100 ft
+constexpr int kHighLayerTopSpreadFeet = 10000;      // ... to 35,100 ft
+constexpr int kHighLayerDepthSpread = 1000;         // and 0 to 1000 m deep
+constexpr int kStormTopLow = 7000;                  // a cumulonimbus or towering top: from 7000 m
+constexpr int kCumulonimbusTopSpread = 2000;        // cumulonimbus: up to 9000 m
+constexpr int kToweringTopSpread = 16000;           // towering cumulus: up to 23000 m
+constexpr int kToweringBaseSpread = 7000;           // below a high towering top: a base 7000-14000 m above ground
+constexpr int kLowBaseTop = 2000;                   // turbulence bands by cloud base: low up to 2000 m,
+constexpr int kMiddleBaseTop = 6000;                //   middle up to 6000 m,
+constexpr int kHighBaseTop = 7500;                  //   high up to 7500 m, very high above
+constexpr int kFogBaseAboveGround = 100;            // a lowest layer this low (above ground) is fog
+constexpr std::int16_t kFogPrecipBase = -450;
+constexpr int kFogDepthMin = WholeMetresFromFeet(500);      // fog reaches 500 ft above the station
+constexpr int kFogDepthSpread = WholeMetresFromFeet(2500);  // plus up to 2500 ft
+constexpr int kLevelRounding = 500;                 // wind and temperature levels: nearest 500 m
+constexpr std::uint16_t kSurfaceWindTop = 150;      // the surface wind layer reaches 150 m
+constexpr int kVariationTop = 1100;                 // temperature variation falls to 0 at 1100 m
+static_assert(kFogDepthMin == 152 && kFogDepthSpread == 762);
 
 // r * k / 32767 for the next random r.
 double U(int k) { return NextRandom() * static_cast<double>(k) / kRandomMax; }
@@ -30,31 +57,38 @@ bool UsableHeight(const Weather_Station& p, int k) {
 std::uint16_t BlockDirection(std::int64_t degrees) { return Low16(degrees * 65535 / 360); }
 
 // Raises an upper altitude that wrapped below the lower one, and replaces an impossible one.
+// Lower 3000 m, upper 500 m (a 16-bit top that wrapped): 3500 m. Upper 0 or 31000 m: lower + 1000.
 void FixUpperAltitude(CloudLayer& layer, bool allowWrap) {
   if (allowWrap && layer.upperAltitude < layer.lowerAltitude)
     layer.upperAltitude = Low16(std::int32_t{layer.upperAltitude} + layer.lowerAltitude);
   if (layer.upperAltitude == 0 || layer.upperAltitude > kMaxUpperAltitude)
-    layer.upperAltitude = Low16(std::int32_t{layer.lowerAltitude} + 1000);
+    layer.upperAltitude = Low16(std::int32_t{layer.lowerAltitude} + kFallbackCloudDepth);
 }
 
 // A low layer below the visibility's upper altitude brings that altitude down to its middle.
 // Both altitudes are above sea level already, and the cap never raises the ceiling.
+// A layer from 400 to 800 m under a visibility reaching 1500 m: the visibility reaches 600 m.
 void CapVisibility(SimWeatherBlock& block, const CloudLayer& layer) {
   const std::uint16_t visibilityUpper = ReadVisibility(block.bytes).upperAltitude;
-  if (layer.upperAltitude * 0.95 > 150 && layer.upperAltitude < visibilityUpper) {
+  if (layer.upperAltitude * 0.95 > kLowCloudTop && layer.upperAltitude < visibilityUpper) {
     const std::int32_t middle = (std::int32_t{layer.upperAltitude} - layer.lowerAltitude) / 2 + layer.lowerAltitude;
     if (middle < visibilityUpper) SetVisibilityUpperAltitude(block, Low16(middle));
   }
 }
 
 // Precipitation of the report on a layer: it falls from the layer to below the ground.
+// Rain of intensity 1.0 at a 100 m station: base -150 m, type 1 (rain), rate 5, stratus.
 void SetPrecipitation(CloudLayer& layer, const METAR_Station& s) {
-  layer.precipBase = Low16Signed(TruncateToInt(s.m_Elevation - 250));
+  layer.precipBase = Low16Signed(TruncateToInt(s.m_Elevation - kPrecipBelowGround));
   layer.precipType = s.m_Weather.find("SN") != std::string::npos ? 2 : 1;
   layer.type = kCloudTypeStratus;
   layer.precipRate = Low8(TruncateToInt(s.m_PrecipIntensity * 5 + 0.5));
 }
 
+// A high thin layer where the air cools slowly with height: at most 0.85 C over the first
+// 100 m and at most 30.25 C up to 5000 m. 15 C at the ground, 14.5 C at 100 m, -10 C at
+// 5000 m: a cirrus layer with its top between 25,100 and 35,100 ft (7650-10698 m), 0 to
+// 1000 m deep, 1 to 3 octas.
 void AddHighThinLayer(METAR_Station& station, const Weather_Station& profile, double referenceHeight) {
   const double t0 = ProfileTemperatureAt(profile, referenceHeight, 0.0);
   const double t100 = ProfileTemperatureAt(profile, referenceHeight, 100.0);
@@ -63,8 +97,8 @@ void AddHighThinLayer(METAR_Station& station, const Weather_Station& profile, do
   if (t0 == kMissingReal || t100 == kMissingReal || t5000 == kMissingReal) return;
   if (!(t0 - 0.6 - t100 <= 0.25 && t0 - 30.0 - t5000 <= 0.25)) return;
   CloudLayer layer;
-  layer.upperAltitude = Low16(TruncateToInt(MetresFromFeet(25100 + U(10000))));
-  layer.lowerAltitude = Low16(TruncateToInt(layer.upperAltitude - U(1000)));
+  layer.upperAltitude = Low16(TruncateToInt(MetresFromFeet(kHighLayerBaseFeet + U(kHighLayerTopSpreadFeet))));
+  layer.lowerAltitude = Low16(TruncateToInt(layer.upperAltitude - U(kHighLayerDepthSpread)));
   layer.deviation = 50;
   layer.coverage = Low8(TruncateToInt(1 + U(2)));
   layer.type = kCloudTypeCirrus;
@@ -74,6 +108,9 @@ void AddHighThinLayer(METAR_Station& station, const Weather_Station& profile, do
 }
 
 // One report layer (l = 4 .. 0); nextHigherBase is the lower altitude of the layer above.
+// A layer 914 m above a 100 m station, cover 0.75, thickness 1.2, nothing above: from 1014 m
+// to 1200 + 914 + 100 = 2214 m, deviation 60 m, 6 octas, cumulus (thinner than 2),
+// turbulence 1.2 * 2 = 2 (base up to 2000 m).
 void AddReportLayer(METAR_Station& s, int l, std::int32_t& nextHigherBase) {
   double& thickness = s.m_CloudThickness[l];
   const double elevation = s.m_Elevation;
@@ -82,19 +119,19 @@ void AddReportLayer(METAR_Station& s, int l, std::int32_t& nextHigherBase) {
   if (s.m_CloudType[l] == kMarkCumulonimbus) {
     // A cumulonimbus reaches 7000-9000 m; when its top already does, the layer below becomes
     // the towering part instead.
-    if (top < 7000 || l == 0) {
-      top = Low16Signed(TruncateToInt(7000 + U(2000)));
+    if (top < kStormTopLow || l == 0) {
+      top = Low16Signed(TruncateToInt(kStormTopLow + U(kCumulonimbusTopSpread)));
       thickness = 1.0;
     } else {
-      s.m_CloudBase[l - 1] = TruncateToInt(7000 + U(2000));
+      s.m_CloudBase[l - 1] = TruncateToInt(kStormTopLow + U(kCumulonimbusTopSpread));
       s.m_CloudThickness[l - 1] = 1.0;
     }
   }
   if (s.m_CloudType[l] == kMarkToweringCumulus) {
-    if (top < 7000 || l == 0)
-      top = Low16Signed(TruncateToInt(7000 + U(16000)));
+    if (top < kStormTopLow || l == 0)
+      top = Low16Signed(TruncateToInt(kStormTopLow + U(kToweringTopSpread)));
     else
-      s.m_CloudBase[l - 1] = TruncateToInt(7000 + U(7000));
+      s.m_CloudBase[l - 1] = TruncateToInt(kStormTopLow + U(kToweringBaseSpread));
   }
   if (top > nextHigherBase) top = Low16Signed(nextHigherBase - 50);
 
@@ -107,11 +144,13 @@ void AddReportLayer(METAR_Station& s, int l, std::int32_t& nextHigherBase) {
   layer.type = thickness < 2 ? kCloudTypeCumulus : kCloudTypeStratus;
 
   double j;
-  if (layer.lowerAltitude <= 2000) {
+  // Turbulence by base and kind: a low cumulus twice its thickness, a very high stratus its
+  // thickness, a high cirrus none.
+  if (layer.lowerAltitude <= kLowBaseTop) {
     j = layer.type == kCloudTypeCumulus ? thickness * 2 : thickness * 0.5;
-  } else if (layer.lowerAltitude <= 6000) {
+  } else if (layer.lowerAltitude <= kMiddleBaseTop) {
     j = layer.type == kCloudTypeCumulus ? thickness : thickness * 0.25;
-  } else if (layer.lowerAltitude <= 7500) {
+  } else if (layer.lowerAltitude <= kHighBaseTop) {
     layer.type = thickness < 1 ? kCloudTypeCirrus : kCloudTypeStratus;
     j = layer.type == kCloudTypeStratus ? thickness * 0.25 : 0.0;
   } else {
@@ -137,12 +176,16 @@ void AddReportLayer(METAR_Station& s, int l, std::int32_t& nextHigherBase) {
   AppendCloudLayer(s.m_WeatherBlock, layer);
 }
 
-// True when a layer was appended.
+// Fog in the lowest slot (base up to 100 m, cover 3/4 or more, thickness 0.5 or more); true
+// when a layer was appended. Fog with cover 1.0 at a 100 m station: from 100 m up to
+// 252-1014 m (500 ft, plus up to 2500 ft), 8 octas, stratus.
 bool AddGroundFog(METAR_Station& s) {
-  if (!(s.m_CloudBase[0] <= 100 && s.m_CloudCover[0] >= 0.75 && s.m_CloudThickness[0] >= 0.5)) return false;
+  const bool fog =
+      s.m_CloudBase[0] <= kFogBaseAboveGround && s.m_CloudCover[0] >= 0.75 && s.m_CloudThickness[0] >= 0.5;
+  if (!fog) return false;
   CloudLayer layer;
-  layer.precipBase = -450;
-  layer.upperAltitude = Low16(TruncateToInt(U(762) + s.m_Elevation + 152));
+  layer.precipBase = kFogPrecipBase;
+  layer.upperAltitude = Low16(TruncateToInt(U(kFogDepthSpread) + s.m_Elevation + kFogDepthMin));
   layer.lowerAltitude = Low16(TruncateToInt(s.m_Elevation));
   layer.deviation = 0;
   layer.coverage = Low8(TruncateToInt(s.m_CloudCover[0] * 8 + 0.5));
@@ -155,7 +198,8 @@ bool AddGroundFog(METAR_Station& s) {
 }  // namespace
 
 // The levels' heights are above sea level, h is a height above the profile's ground (its
-// reference height): the temperature is read at h + reference. Levels a high station reports
+// reference height): the temperature is read at h + reference. Levels at 1500 m (10 C) and
+// 3000 m (-2 C), reference 0, h 2000 m: 10 - 12 / 1500 * 500 = 6 C. Levels a high station reports
 // below its ground (Denver's extrapolated 1000 hPa) are passed over; below the first level above
 // the ground the surface temperature holds.
 double ProfileTemperatureAt(const Weather_Station& p, double referenceHeight, double height) {
@@ -192,7 +236,7 @@ void AddCloudLayers(METAR_Station& station, const Weather_Station& profile, doub
   bool precipitationPlaced = false;
   std::int32_t nextHigherBase = kNoUpperBase;
   for (int l = kCloudSlots - 1; l >= 0; --l) {
-    if (station.m_CloudBase[l] > 100 && station.m_CloudCover[l] > 0) {
+    if (station.m_CloudBase[l] > kFogBaseAboveGround && station.m_CloudCover[l] > 0) {
       AddReportLayer(station, l, nextHigherBase);
       lowestReportLayer = ReadCloudCount(block.bytes) - 1;
       precipitationPlaced = l == 0;
@@ -225,9 +269,14 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
   // rounds to 0 m sorts after it.
   std::array<TemperatureLayer, kLevelSlots> aloft{};
   int aloftCount = 0;
+  // Each level above the station, at its height rounded to 500 m (1450 m: 1500, 1240 m: 1000).
+  // Wind turbulence is a fifth of the dew-point spread (10 and 2 C: 1), shear a sixtieth of the
+  // turn from the level below (270 to 330 degrees: 1; 350 to 20: 30 degrees, 0); temperature
+  // variation falls from 4 at the ground to 0 at 1100 m (500 m: 4 - 2 = 2).
   for (int k = kTopLevel; k >= 1; --k) {
     if (!UsableHeight(profile, k) || !(height[k] > station.m_Elevation)) continue;
-    const std::uint16_t altitude = Low16(500 * std::int64_t{TruncateToInt(height[k] * 0.002 + 0.5)});
+    const std::uint16_t altitude =
+        Low16(kLevelRounding * std::int64_t{TruncateToInt(height[k] * (1.0 / kLevelRounding) + 0.5)});
 
     WindLayer wind;
     wind.upperAltitude = altitude;
@@ -250,13 +299,14 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
       layer.altitude = altitude;
       layer.temperature = Low16Signed(temperature[k]);
       layer.dewPoint = Low16Signed(dewPoint[k]);
-      layer.variation = altitude < 1100 ? Low16Signed(4 - TruncateToInt(altitude * 4 / 1100.0 + 0.5)) : 0;
+      layer.variation =
+          altitude < kVariationTop ? Low16Signed(4 - TruncateToInt(altitude * 4 / double{kVariationTop} + 0.5)) : 0;
       aloft[aloftCount++] = layer;
     }
   }
 
   WindLayer surface;
-  surface.upperAltitude = 150;
+  surface.upperAltitude = kSurfaceWindTop;
   surface.speed = station.m_WindSpeed > 0 ? Low16(station.m_WindSpeed) : 0;
   surface.direction = BlockDirection(station.m_WindDirection);  // kept also for a calm wind
   surface.gust = Low16(station.m_WindGust);

@@ -4,10 +4,29 @@ Weather_Station::Weather_Station() { ResetLevelTables(); }
 
 Weather_Station::~Weather_Station() = default;
 
+namespace {
+
+// The one list of the six tables, for a record and for a record seen as const.
+template <class Station>
+auto TablesOf(Station& s) {
+  return std::array{&s.m_LevelPressure, &s.m_LevelHeight,         &s.m_LevelTemperature,
+                    &s.m_LevelDewPoint, &s.m_LevelWindDirection, &s.m_LevelWindSpeed};
+}
+
+}  // namespace
+
+std::array<LevelTable*, kLevelTableCount> Weather_Station::LevelTables() { return TablesOf(*this); }
+
+std::array<const LevelTable*, kLevelTableCount> Weather_Station::LevelTables() const { return TablesOf(*this); }
+
 void Weather_Station::ResetLevelTables() {
-  for (LevelTable* table : {&m_LevelPressure, &m_LevelHeight, &m_LevelTemperature, &m_LevelDewPoint,
-                            &m_LevelWindDirection, &m_LevelWindSpeed})
-    table->fill(kMissing);
+  for (LevelTable* table : LevelTables()) table->fill(kMissing);
+}
+
+void Weather_Station::CopyLevelTables(const Weather_Station& from) {
+  const auto source = from.LevelTables();
+  const auto target = LevelTables();
+  for (int i = 0; i < kLevelTableCount; ++i) *target[i] = *source[i];
 }
 
 METAR_Station::METAR_Station() { ResetReportFields(); }
@@ -29,12 +48,7 @@ METAR_Station::METAR_Station(const Weather_Station& source) {
   m_ReportValid = source.m_ReportValid;
   m_State = source.m_State;
   ClearWeatherBlock(m_WeatherBlock.bytes);
-  m_LevelPressure = source.m_LevelPressure;
-  m_LevelHeight = source.m_LevelHeight;
-  m_LevelTemperature = source.m_LevelTemperature;
-  m_LevelDewPoint = source.m_LevelDewPoint;
-  m_LevelWindDirection = source.m_LevelWindDirection;
-  m_LevelWindSpeed = source.m_LevelWindSpeed;
+  CopyLevelTables(source);
   auto copy = [](const std::unique_ptr<SigLevelBuffer>& from) {
     return from ? std::make_unique<SigLevelBuffer>(*from) : nullptr;
   };

@@ -17,6 +17,9 @@ inline constexpr int kCloudSlots = 5;
 inline constexpr int kSigLevelBufferSize = 100;
 
 using LevelTable = std::array<std::int32_t, kLevelSlots>;
+// The six level tables of a record, in the order LevelTables() gives them.
+inline constexpr int kLevelTableCount = 6;
+inline constexpr int kWindDirectionTable = 4;
 using SigLevelBuffer = std::array<std::int32_t, kSigLevelBufferSize>;
 
 // Station states in the update cycle.
@@ -65,8 +68,14 @@ class Weather_Station {
   std::int32_t m_SigLevelCount = 0;
   std::int32_t m_ReportValid = 0;
 
+  // The six level tables, for code that treats them alike: pressure, height, temperature, dew
+  // point, wind direction (kWindDirectionTable), wind speed.
+  std::array<LevelTable*, kLevelTableCount> LevelTables();
+  std::array<const LevelTable*, kLevelTableCount> LevelTables() const;
   // Sets the six level tables to "none".
   void ResetLevelTables();
+  // Copies the six level tables of another record.
+  void CopyLevelTables(const Weather_Station& from);
 };
 
 class METAR_Station : public Weather_Station {
