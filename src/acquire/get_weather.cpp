@@ -71,7 +71,7 @@ std::recursive_mutex& CatalogueLock() {
   return mutex;
 }
 
-std::string DownloadErrorText(int result, const std::string& what, const std::string& reason) {
+std::string DownloadErrorText(DownloadResult result, const std::string& what, const std::string& reason) {
   std::string text = "Error " + std::to_string(result) + " at reading " + what;
   return reason.empty() ? text + "." : text + ": " + reason;
 }
@@ -105,14 +105,14 @@ bool GetWeatherfromFile::ReadUpperAir(const std::string& path) {
 // Only the file itself is kept: a 404 page or any other answer but 200 counts as a failed
 // download (result 2) and leaves the weather folder as it was, so it is never read as weather
 // nor taken for a cached copy later.
-int GetWeatherfromFile::Download(const std::string& server, const std::string& urlPath,
-                                 const std::string& localPath, std::string* reason) {
+DownloadResult GetWeatherfromFile::Download(const std::string& server, const std::string& urlPath,
+                                            const std::string& localPath, std::string* reason) {
   CURLDownloader downloader;
   downloader.m_bSaveOnlyOk = true;
-  int result = downloader.DownloadToFile("http://" + server + urlPath, localPath);
+  DownloadResult result = downloader.DownloadToFile("http://" + server + urlPath, localPath);
   if (reason) *reason = downloader.m_strReason;
-  if (result == 0 && downloader.m_nStatusCode != 200) {
-    result = 2;
+  if (result == kDownloadDone && downloader.m_nStatusCode != 200) {
+    result = kDownloadFailed;
     if (reason) *reason = "the server answered with status " + std::to_string(downloader.m_nStatusCode) + ".";
   }
   return result;
@@ -132,8 +132,8 @@ void GetWeatherfromFile::GetCurrentWeather(IWeatherOwner* owner) {
   CreateWeatherFolder();
 
   std::string reason;
-  const int result = Download(settings.metarServer, MetarUrlPath(now), currentPath, &reason);
-  if (result != 0) {
+  const DownloadResult result = Download(settings.metarServer, MetarUrlPath(now), currentPath, &reason);
+  if (result != kDownloadDone) {
     SetStatusText(DownloadErrorText(result, "METAR data", reason));
     return;
   }
@@ -163,8 +163,9 @@ bool GetWeatherfromFile::GetCurrentUpperAir() {
   } else {
     CreateWeatherFolder();
     std::string reason;
-    const int result = Download(ReadAcquireSettings().radiosondeServer, UpperAirUrlPath(now), localPath, &reason);
-    if (result == 0) {
+    const DownloadResult result =
+        Download(ReadAcquireSettings().radiosondeServer, UpperAirUrlPath(now), localPath, &reason);
+    if (result == kDownloadDone) {
       SetStatusText("Winds aloft file readed.");
     } else {
       SetStatusText(DownloadErrorText(result, "Winds aloft", reason));

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "acquire/url_downloader.h"
 #include "reports/weather_time.h"
 
 class METAR_Stations;
@@ -40,7 +41,7 @@ std::recursive_mutex& CatalogueLock();
 
 // "Error 2 at reading METAR data: proxy localhost:9202 refused the connection.", or without a
 // reason "Error 2 at reading METAR data.".
-std::string DownloadErrorText(int result, const std::string& what, const std::string& reason);
+std::string DownloadErrorText(DownloadResult result, const std::string& what, const std::string& reason);
 // The catalogue's own readers on the given catalogue and the system clock; no cycle to stop.
 AcquireContext CatalogueContext(METAR_Stations* stations);
 
@@ -76,8 +77,8 @@ class GetWeatherfromFile {
  private:
   bool ReadMetar(const std::string& path, WeatherTime reference);
   bool ReadUpperAir(const std::string& path);
-  int Download(const std::string& server, const std::string& urlPath, const std::string& localPath,
-               std::string* reason = nullptr);
+  DownloadResult Download(const std::string& server, const std::string& urlPath, const std::string& localPath,
+                          std::string* reason = nullptr);
   bool SearchUpperAirFile(std::string& found);
 
   AcquireContext m_Context;

@@ -81,13 +81,13 @@ std::string SentenceOf(std::string text) {
 
 }  // namespace
 
-int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
+DownloadResult CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
   std::unique_ptr<IDownloadSession> session;
   std::unique_ptr<IDownloadRequest> request;
   std::FILE* file = nullptr;
   const std::string partPath = TemporaryNameFor(localPath);
   bool partWritten = false;
-  int result = 0;
+  DownloadResult result = kDownloadDone;
   m_nStatusCode = 0;
   const AcquireSettings settings = ReadAcquireSettings();
   InternetUrl parsed;
@@ -96,7 +96,7 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
 
     if (!ParseInternetUrl(url, parsed) || parsed.service == InternetService::Other) {
       m_strError = "Could not parse the URL: " + url;
-      throw CURLDown2FileException(1);
+      throw CURLDown2FileException(kDownloadRefused);
     }
 
     if (parsed.service == InternetService::Ftp) {
@@ -105,7 +105,7 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
       Check(session->FtpGetFile(parsed.server, parsed.port, parsed.object, partPath));
       KeepAs(partPath, localPath);
       partWritten = false;
-      return 0;
+      return kDownloadDone;
     }
 
     request = OpenRequest(*session, parsed);
@@ -115,7 +115,7 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
     if (status == 401) {
       if (!request->PasswordDialogAsksRetry()) {
         m_strError = "Access denied: Invalid password\n";
-        throw CURLDown2FileException(1);
+        throw CURLDown2FileException(kDownloadRefused);
       }
       Check(request->SendRequest());
       Check(request->QueryStatusCode(status));
@@ -127,37 +127,37 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
       std::string location;
       if (!FindLocation(headers, location)) {
         m_strError = "Error: Site redirects with no new location";
-        throw CURLDown2FileException(2);
+        throw CURLDown2FileException(kDownloadFailed);
       }
       request.reset();
       InternetUrl target;
       if (!ParseInternetUrl(location, target)) {
         m_strError = "Error: the redirected URL could not be parsed.";
-        throw CURLDown2FileException(2);
+        throw CURLDown2FileException(kDownloadFailed);
       }
       if (target.service != InternetService::Http) {
         m_strError = "Error: the redirected URL does not reference a HTTP resource.";
-        throw CURLDown2FileException(2);
+        throw CURLDown2FileException(kDownloadFailed);
       }
       parsed = target;
       request = OpenRequest(*session, target);
       Check(request->QueryStatusCode(status));
       if (status != 200) {
         m_strError = Format("Error: Got status code %d", static_cast<int>(status));
-        throw CURLDown2FileException(2);
+        throw CURLDown2FileException(kDownloadFailed);
       }
     }
 
     std::fprintf(stderr, "Status Code is %u\n", status);
     m_nStatusCode = status;
-    if (m_bSaveOnlyOk && status != 200) return 0;
+    if (m_bSaveOnlyOk && status != 200) return kDownloadDone;
 
     // Text mode: a line feed becomes the platform's line end.
     file = OpenNativeFile(partPath, "w");
     partWritten = file != nullptr;
     if (!file) {
       m_strError = "Error: cannot create the local file " + localPath;
-      throw CURLDown2FileException(2);
+      throw CURLDown2FileException(kDownloadFailed);
     }
     char buffer[kBufferSize];
     for (;;) {
@@ -166,14 +166,14 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
       if (got == 0) break;
       if (std::fwrite(buffer, 1, got, file) != got) {
         m_strError = "Error: cannot write the local file " + localPath;
-        throw CURLDown2FileException(2);
+        throw CURLDown2FileException(kDownloadFailed);
       }
     }
     const bool closed = std::fclose(file) == 0;
     file = nullptr;
     if (!closed) {
       m_strError = "Error: cannot write the local file " + localPath;
-      throw CURLDown2FileException(2);
+      throw CURLDown2FileException(kDownloadFailed);
     }
     KeepAs(partPath, localPath);
     partWritten = false;
@@ -184,7 +184,7 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
     std::string message = InternetErrorText(e.code);
     if (message.size() > kMaxMessageChars) message.resize(kMaxMessageChars);
     m_strError = Format("Error: (%d) ", e.code) + message;
-    result = 2;
+    result = kDownloadFailed;
     switch (ClassifyInternetError(e.code)) {
       case InternetFailure::kRefused:
         m_strReason = ConnectionTarget(parsed, settings) + " refused the connection.";
@@ -213,6 +213,6 @@ int CURLDownloader::DownloadToFile(std::string url, std::string localPath) {
 void CURLDownloader::KeepAs(const std::string& partPath, const std::string& localPath) {
   if (!ReplaceNativeFile(partPath, localPath)) {
     m_strError = "Error: cannot write the local file " + localPath;
-    throw CURLDown2FileException(2);
+    throw CURLDown2FileException(kDownloadFailed);
   }
 }

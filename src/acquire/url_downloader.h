@@ -3,14 +3,26 @@
 #include <exception>
 #include <string>
 
+// What DownloadToFile did. The number is the one the status field shows ("Error 2 at ...").
+enum DownloadResult : int {
+  // The transfer ran to its end (for http whatever the final status was: a 404 page is saved
+  // like any other).
+  kDownloadDone = 0,
+  // The URL is not http or ftp, or the server refused the password.
+  kDownloadRefused = 1,
+  // A redirection could not be followed, the redirected request did not answer 200, the
+  // internet layer failed, or the local file could not be created or written.
+  kDownloadFailed = 2,
+};
+
 // Leaves a failed step of DownloadToFile; never escapes it. m_nCode is the result it stands for.
 class CURLDown2FileException : public std::exception {
  public:
   CURLDown2FileException() = default;
-  explicit CURLDown2FileException(int code) : m_nCode(code) {}
+  explicit CURLDown2FileException(DownloadResult code) : m_nCode(code) {}
   const char* what() const noexcept override { return "URL download failed"; }
 
-  int m_nCode = 0;
+  DownloadResult m_nCode = kDownloadDone;
 };
 
 // One object per download. Not for use by two threads at once; separate objects may download
@@ -20,16 +32,11 @@ class CURLDownloader {
   CURLDownloader() = default;
   virtual ~CURLDownloader() = default;
 
-  // 0: the transfer ran to its end (for http whatever the final status was: a 404 page is
-  //    saved like any other);
-  // 1: the URL is not http or ftp, or the server refused the password;
-  // 2: a redirection could not be followed, the redirected request did not answer 200, the
-  //    internet layer failed, or the local file could not be created or written.
   // Follows one redirection (301/302/303) itself. The body goes to a temporary file in the
   // same folder, which replaces the local file only when the transfer ran to its end: a
   // failed or cut-short download leaves an earlier copy as it was, and leaves no file where
   // there was none.
-  int DownloadToFile(std::string url, std::string localPath);
+  DownloadResult DownloadToFile(std::string url, std::string localPath);
 
   // The text of the last failure; a later success leaves it alone.
   std::string m_strError;

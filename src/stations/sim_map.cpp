@@ -123,8 +123,8 @@ namespace {
 
 }  // namespace
 
-bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::string& bytes, std::string& error) {
-  bytes.clear();
+bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::string* bytes, std::string* error) {
+  bytes->clear();
   int lineNumber = 0;
   while (!text.empty()) {
     std::size_t end = text.find('\n');
@@ -138,7 +138,7 @@ bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::
     for (int i = 0; i < 4; ++i) {
       const std::size_t semicolon = line.find(';');
       if (semicolon == std::string_view::npos) {
-        error = "line " + std::to_string(lineNumber) + ": expected KEY;latitude;longitude;elevation;name";
+        *error = "line " + std::to_string(lineNumber) + ": expected KEY;latitude;longitude;elevation;name";
         return false;
       }
       fields[i] = TrimField(line.substr(0, semicolon));
@@ -150,20 +150,20 @@ bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::
     record.m_Key = std::string(fields[0]);
     record.m_Name = std::string(fields[4]);
     if (record.m_Key.empty() || record.m_Key.size() > kSimMapIdSize) {
-      error = "line " + std::to_string(lineNumber) + ": the key must have 1 to 4 characters";
+      *error = "line " + std::to_string(lineNumber) + ": the key must have 1 to 4 characters";
       return false;
     }
     if (record.m_Name.size() > kSimMapMaxName) {
-      error = "line " + std::to_string(lineNumber) + ": the name is longer than 255 characters";
+      *error = "line " + std::to_string(lineNumber) + ": the name is longer than 255 characters";
       return false;
     }
     if (!ParseWholeFloat(fields[1], record.m_Latitude) || !ParseWholeFloat(fields[2], record.m_Longitude) ||
         !ParseWholeFloat(fields[3], record.m_Elevation)) {
-      error = "line " + std::to_string(lineNumber) + ": latitude, longitude and elevation must be numbers";
+      *error = "line " + std::to_string(lineNumber) + ": latitude, longitude and elevation must be numbers";
       return false;
     }
     if (longitudesFrom0To360 && record.m_Longitude < 0.0f) record.m_Longitude += 360.0f;
-    bytes += EncodeSimMapRecord(record);
+    *bytes += EncodeSimMapRecord(record);
   }
   return true;
 }

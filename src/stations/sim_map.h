@@ -53,4 +53,4 @@ std::string EncodeSimMapRecord(const SimMapRecord& record);
 // skipped. With longitudesFrom0To360 a negative longitude is stored as 360 more, the way the
 // simulator's own file keeps western stations. False with a message naming the line when a line
 // is malformed.
-bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::string& bytes, std::string& error);
+bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::string* bytes, std::string* error);

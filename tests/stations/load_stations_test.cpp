@@ -179,7 +179,7 @@ TEST(LoadStations, BundledSampleFolder) {
   textBytes << text.rdbuf();
   mapBytes << map.rdbuf();
   std::string built, error;
-  ASSERT_TRUE(BuildSimMapFromText(textBytes.str(), true, built, error)) << error;
+  ASSERT_TRUE(BuildSimMapFromText(textBytes.str(), true, &built, &error)) << error;
   EXPECT_EQ(built, mapBytes.str()) << "data/sample/Weather/wxmapping.bin is out of date: rebuild it with "
                                       "altivane-mapwriter --longitudes-0-360 data/sample-src/wxmapping.txt";
 }

@@ -184,11 +184,11 @@ TEST(SimMap, MissingFileAddsNoSimulatorStation) {
 TEST(SimMapText, BuildsRecordsAndRejectsBadLines) {
   std::string bytes, error;
   ASSERT_TRUE(BuildSimMapFromText("# comment\n\nKSEA; 47.5 ;-122.25;130;Seattle-Tacoma; Intl\r\nS50;47;-122;25;\n",
-                                  true, bytes, error))
+                                  true, &bytes, &error))
       << error;
   EXPECT_EQ(bytes, MapRecordBytes({"KSEA", 47.5f, 237.75f, 130.0f, "Seattle-Tacoma; Intl"}) +
                        MapRecordBytes({"S50", 47.0f, 238.0f, 25.0f, ""}));
-  ASSERT_TRUE(BuildSimMapFromText("KSEA;47.5;-122.25;130;Seattle", false, bytes, error));
+  ASSERT_TRUE(BuildSimMapFromText("KSEA;47.5;-122.25;130;Seattle", false, &bytes, &error));
   EXPECT_EQ(bytes, MapRecordBytes({"KSEA", 47.5f, -122.25f, 130.0f, "Seattle"}));
 
   const struct {
@@ -203,7 +203,7 @@ TEST(SimMapText, BuildsRecordsAndRejectsBadLines) {
   };
   for (const auto& c : bad) {
     SCOPED_TRACE(c.text);
-    EXPECT_FALSE(BuildSimMapFromText(c.text, false, bytes, error));
+    EXPECT_FALSE(BuildSimMapFromText(c.text, false, &bytes, &error));
     EXPECT_EQ(error.rfind(c.message, 0), 0u) << error;
   }
 }

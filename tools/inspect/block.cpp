@@ -292,7 +292,7 @@ int RunBlock(const std::vector<std::string>& args) {
   std::string error;
   if (!ParseOptions(args,
                     {{"--sim-folder", true}, {"--metar", true}, {"--temp", true}, {"--seed", true}, {"--json", false}},
-                    options, error))
+                    &options, &error))
     return UsageError(kName, error);
   if (options.positional.size() != 1) return UsageError(kName, "give exactly one station KEY");
   const std::string& key = options.positional[0];

@@ -20,30 +20,30 @@ const std::string* Options::Value(const std::string& name) const {
   return it == values.end() ? nullptr : &it->second;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules, Options& out,
-                  std::string& error) {
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules, Options* out,
+                  std::string* error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() < 2 || arg[0] != '-') {
-      out.positional.push_back(arg);
+      out->positional.push_back(arg);
       continue;
     }
     const OptionRule* rule = nullptr;
     for (const OptionRule& s : rules)
       if (arg == s.name) rule = &s;
     if (!rule) {
-      error = "unknown option " + arg;
+      *error = "unknown option " + arg;
       return false;
     }
     if (!rule->takesValue) {
-      out.flags.insert(arg);
+      out->flags.insert(arg);
       continue;
     }
     if (i + 1 >= args.size()) {
-      error = arg + " needs a value";
+      *error = arg + " needs a value";
       return false;
     }
-    out.values[arg] = args[++i];
+    out->values[arg] = args[++i];
   }
   return true;
 }

@@ -53,8 +53,8 @@ struct Options {
 
 // Parses args against the known options; false with a message for an unknown option or a
 // missing value.
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules, Options& out,
-                  std::string& error);
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules, Options* out,
+                  std::string* error);
 
 // Prints "altivane-inspect NAME: message" on stderr and the command's usage; returns 2.
 int UsageError(const char* command, const std::string& message);

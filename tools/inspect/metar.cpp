@@ -106,8 +106,8 @@ void PrintSurfaceFields(std::ostream& out, const METAR_Station& s) {
 int RunMetar(const std::vector<std::string>& args) {
   Options options;
   std::string error;
-  if (!ParseOptions(args, {{"--ref", true}, {"--elevation", true}, {"--seed", true}, {"--json", false}}, options,
-                    error))
+  if (!ParseOptions(args, {{"--ref", true}, {"--elevation", true}, {"--seed", true}, {"--json", false}}, &options,
+                    &error))
     return UsageError(kName, error);
   if (options.positional.size() != 1) return UsageError(kName, "give the report text as one argument");
 

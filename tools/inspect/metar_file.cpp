@@ -27,7 +27,7 @@ int ValidCount(const std::string& status) { return status.empty() ? 0 : std::ato
 int RunMetarFile(const std::vector<std::string>& args) {
   Options options;
   std::string error;
-  if (!ParseOptions(args, {{"--sim-folder", true}, {"--ref", true}, {"--json", false}}, options, error))
+  if (!ParseOptions(args, {{"--sim-folder", true}, {"--ref", true}, {"--json", false}}, &options, &error))
     return UsageError(kName, error);
   if (options.positional.size() != 1) return UsageError(kName, "give one METAR file");
   const std::string& file = options.positional[0];

@@ -40,7 +40,7 @@ void AddRecord(JsonObject& json, const Weather_Station& s) {
 int RunStations(const std::vector<std::string>& args) {
   Options options;
   std::string error;
-  if (!ParseOptions(args, {{"--sim-folder", true}, {"--key", true}, {"--json", false}}, options, error))
+  if (!ParseOptions(args, {{"--sim-folder", true}, {"--key", true}, {"--json", false}}, &options, &error))
     return UsageError(kName, error);
   if (!options.positional.empty()) return UsageError(kName, "unexpected argument " + options.positional[0]);
 

@@ -73,7 +73,7 @@ void PrintStation(const Weather_Station& s) {
 int RunTemp(const std::vector<std::string>& args) {
   Options options;
   std::string error;
-  if (!ParseOptions(args, {{"--sim-folder", true}, {"--key", true}, {"--json", false}}, options, error))
+  if (!ParseOptions(args, {{"--sim-folder", true}, {"--key", true}, {"--json", false}}, &options, &error))
     return UsageError(kName, error);
   if (options.positional.size() != 1) return UsageError(kName, "give exactly one upper-air FILE");
   const std::string& file = options.positional[0];

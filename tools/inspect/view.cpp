@@ -58,7 +58,7 @@ int RunView(const std::vector<std::string>& args) {
   if (!ParseOptions(args,
                     {{"--sim-folder", true}, {"--metar", true}, {"--temp", true}, {"--position", true}, {"--out", true},
                      {"--json", false}},
-                    options, error))
+                    &options, &error))
     return UsageError(kName, error);
   if (!options.positional.empty()) return UsageError(kName, "takes no station key");
   const std::string* positionText = options.Value("--position");

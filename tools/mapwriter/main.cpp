@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   std::ostringstream text;
   text << in.rdbuf();
   std::string bytes, error;
-  if (!BuildSimMapFromText(text.str(), wrap, bytes, error)) {
+  if (!BuildSimMapFromText(text.str(), wrap, &bytes, &error)) {
     std::cerr << "altivane-mapwriter: " << input << ": " << error << "\n";
     return 1;
   }
