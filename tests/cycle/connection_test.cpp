@@ -65,14 +65,21 @@ TEST_F(ConnectionTest, ConnectWaitsForASimulatorThatComesLate) {
     CycleThreadScope scope;
     ConnectSimulator();
   });
-  // The first attempt and at least one retry find nothing; then the simulator appears.
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  // The first attempt finds nothing: the slot then holds its unopened client. Only then does
+  // the simulator appear, so a retry, one interval later at the earliest, finds it.
+  const auto firstAttemptFailed = [] {
+    auto link = g_Link.Get();
+    return link && link->GetResult() == kIpcNoSimulator;
+  };
+  const auto until = Clock::now() + std::chrono::seconds(10);
+  while (!firstAttemptFailed() && Clock::now() < until) std::this_thread::yield();
+  EXPECT_TRUE(firstAttemptFailed());
   StartHost();
   worker.join();
   auto link = g_Link.Get();
   ASSERT_TRUE(link);
   EXPECT_TRUE(link->IsOpen());
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
   EXPECT_TRUE(m_Controls.status.History().empty());
   EXPECT_EQ(g_RunState.load(), kRunRunning);
 }
