@@ -137,7 +137,8 @@ void DecodeWind(METAR_Station& s) {
     }
   }
   const auto span = [&](std::size_t end) {
-    return end == std::string_view::npos || end <= speedStart ? std::string_view() : w.substr(speedStart, end - speedStart);
+    return end == std::string_view::npos || end <= speedStart ? std::string_view()
+                                                              : w.substr(speedStart, end - speedStart);
   };
   // Gusts are read from two digits: 25030G105KT gives 10.
   const std::size_t gust = w.find('G');

@@ -1,6 +1,7 @@
 #pragma once
 // The program's own station list: one station per line, fields separated by ';'
-//   block;station;ICAO;name;region;country;WMO region;lat;lon;upper-air lat;upper-air lon;elevation;upper-air elevation;...
+//   block;station;ICAO;name;region;country;WMO region;lat;lon;upper-air lat;upper-air lon;elevation;
+//   upper-air elevation;...
 //   72;793;KSEA;Seattle-Tacoma;WA;United States;4;47-26-41N;122-18-49W;47-26-37N;122-18-07W;130;136;P
 // A station with an ICAO indicator and an elevation becomes a METAR_Station keyed by the
 // indicator; any other line a Weather_Station keyed by its WMO index number.

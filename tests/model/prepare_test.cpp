@@ -311,7 +311,8 @@ TEST_F(PrepareStation, SourcesTellWhichStationsGetAnyValue) {
 TEST_F(PrepareStation, PassResultNamesTheNearestStationAndWhereItsWeatherComesFrom) {
   METAR_Station* blended = AddSimStation("SIM6", 50.03 + 0.2, 8.57);
   EXPECT_EQ(PassResultText(m_Stations, *m_Report, 40), "40 Weather stations set, nearest EDDF (own report), 13:50Z.");
-  EXPECT_EQ(PassResultText(m_Stations, *blended, 7), "7 Weather stations set, nearest SIM6 (blended from EDDF), 13:50Z.");
+  EXPECT_EQ(PassResultText(m_Stations, *blended, 7),
+            "7 Weather stations set, nearest SIM6 (blended from EDDF), 13:50Z.");
   for (auto& [key, record] : m_Stations.Records()) record->m_ReportValid = 0;
   EXPECT_EQ(PassResultText(m_Stations, *blended, 1), "1 Weather stations set, nearest SIM6 (upper air only).");
 }

@@ -88,7 +88,9 @@ TEST(SimHostCore, AnswersReadsAndKeepsVersionsAndPositionItsOwn) {
   Area area;
   area.WriteRecord(kOffsetFsVersion, {1, 2, 3, 4}).WriteRecord(kOffsetAircraftLatitude, {9, 9, 9, 9});
   area.WriteRecord(kOffsetLibraryVersion, U16(1004));
-  area.ReadRecord(kOffsetFsuipcVersion, 8).ReadRecord(kOffsetAircraftLatitude, 4).ReadRecord(kOffsetAircraftLongitude, 4);
+  area.ReadRecord(kOffsetFsuipcVersion, 8)
+      .ReadRecord(kOffsetAircraftLatitude, 4)
+      .ReadRecord(kOffsetAircraftLongitude, 4);
   area.Put(0);
   ASSERT_EQ(host.ProcessArea(area.Data(), kIpcAreaSize), 1);
   std::size_t reads = 3 * 12 + 4 + 4 + 2;  // the three write records

@@ -126,7 +126,8 @@ TEST(StationLine, FieldsOfAFullLine) {
 
 TEST(StationLine, ConvertedRecordKeepsTheListValues) {
   METAR_Stations stations;
-  stations.AddStationLine("72;793;KSEA;Seattle;WA;United States;4;47-26-41N;122-18-49W;47-26-37N;122-18-07W;130;136;P\n");
+  stations.AddStationLine(
+      "72;793;KSEA;Seattle;WA;United States;4;47-26-41N;122-18-49W;47-26-37N;122-18-07W;130;136;P\n");
   auto* s = dynamic_cast<METAR_Station*>(stations.Lookup("KSEA"));
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->m_Name, "Seattle");

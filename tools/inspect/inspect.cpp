@@ -56,7 +56,8 @@ static const Command* FindCommand(const char* name) {
 
 int UsageError(const char* command, const std::string& message) {
   std::cerr << "altivane-inspect " << command << ": " << message << "\n";
-  if (const Command* c = FindCommand(command)) std::cerr << "usage: altivane-inspect " << c->name << " " << c->usage << "\n";
+  if (const Command* c = FindCommand(command))
+    std::cerr << "usage: altivane-inspect " << c->name << " " << c->usage << "\n";
   return 2;
 }
 

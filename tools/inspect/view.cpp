@@ -82,7 +82,8 @@ int RunView(const std::vector<std::string>& args) {
   const std::string html = RenderWeatherView(view.Page());
 
   const std::string* out = options.Value("--out");
-  const std::filesystem::path target = out ? std::filesystem::path(*out) : WeatherViewPath(g_SimFolder + "Altivane\\Weather\\");
+  const std::filesystem::path target =
+      out ? std::filesystem::path(*out) : WeatherViewPath(g_SimFolder + "Altivane\\Weather\\");
   if (!WriteWeatherView(target, html)) return Failure(kName, "cannot write " + target.string());
   const std::string path = target.string();
   const double ms =
@@ -95,7 +96,8 @@ int RunView(const std::vector<std::string>& args) {
         .Add("milliseconds", ms);
     std::cout << json.Str() << "\n";
   } else {
-    std::printf("%s: %d stations, %lu bytes, made in %.0f ms\n", path.c_str(), walked.m_StationsSet, static_cast<unsigned long>(html.size()), ms);
+    std::printf("%s: %d stations, %lu bytes, made in %.0f ms\n", path.c_str(), walked.m_StationsSet,
+                static_cast<unsigned long>(html.size()), ms);
   }
   return 0;
 }

@@ -257,9 +257,10 @@ std::intptr_t SimHost::ProcessAreaLocked(std::uint8_t* area, std::size_t size) {
   }
   if (step != IpcStep::kEnd) return 0;
   if (handshake)
-    JournalLocked("handshake", "\"fsuipc_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsuipcVersion])) +
-                                   ",\"fs_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsVersion])) +
-                                   (m_BatchLibrary >= 0 ? ",\"library_version\":" + std::to_string(m_BatchLibrary) : ""));
+    JournalLocked("handshake",
+                  "\"fsuipc_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsuipcVersion])) +
+                      ",\"fs_version\":" + Hex32(LoadU32(&m_Space[kOffsetFsVersion])) +
+                      (m_BatchLibrary >= 0 ? ",\"library_version\":" + std::to_string(m_BatchLibrary) : ""));
   return 1;
 }
 
