@@ -7,7 +7,7 @@
 #include <string>
 
 #include "acquire/url_downloader.h"
-#include "reports/weather_time.h"
+#include "stations/weather_time.h"
 
 class METAR_Stations;
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "reports/weather_time.h"
+#include "stations/weather_time.h"
 
 struct UtcHour {
   int year = 0;

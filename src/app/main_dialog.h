@@ -15,7 +15,7 @@
 
 #include "acquire/get_weather.h"
 #include "platform/controls.h"
-#include "reports/weather_time.h"
+#include "stations/weather_time.h"
 
 class METAR_Stations;
 

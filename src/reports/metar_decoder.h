@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "reports/weather_time.h"
+#include "stations/weather_time.h"
 
 // Reads "YYYY/M/D H:MM" (month, day, hour and minute with one or two digits) as a UTC
 // date-time; none when the text is not such a date or names a day that does not exist.

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "reports/weather_time.h"
+#include "stations/weather_time.h"
 
 class METAR_Stations;
 class ProgressSink;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/progress.h"
-#include "reports/weather_time.h"
+#include "stations/weather_time.h"
 #include "stations/station_records.h"
 
 class METAR_Stations {

@@ -9,7 +9,6 @@
 #include "base/numbers.h"
 #include "platform/progress.h"
 #include "platform/text_file.h"
-#include "reports/tokenizer.h"
 #include "stations/metar_stations.h"
 
 std::atomic<int> g_MetarStationCount{0};

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "reports/weather_time.h"
 #include "stations/weather_block_layout.h"
+#include "stations/weather_time.h"
 
 inline constexpr int kMissing = -999;
 inline constexpr double kMissingReal = -999.0;

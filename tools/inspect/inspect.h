@@ -18,7 +18,7 @@
 
 #include "base/text.h"
 #include "platform/controls.h"
-#include "reports/weather_time.h"
+#include "stations/weather_time.h"
 
 class METAR_Station;
 class METAR_Stations;
