@@ -84,6 +84,9 @@ class InProcessSimulator {
     SimHostOptions options;
     options.m_Latitude = kAircraftLatitude;
     options.m_Longitude = kAircraftLongitude;
+    // ALTIVANE_PASS_JOURNAL names a file for simhost's journal: the blocks of the measured passes,
+    // to compare the bytes two builds write.
+    if (const char* journal = std::getenv("ALTIVANE_PASS_JOURNAL")) options.m_JournalPath = journal;
     m_Host = std::make_unique<SimHost>(options);
     m_Server = CreateIpcServer();
     std::string error;
