@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "model/neighbour_index.h"
 #include "model/numeric.h"
 #include "model/report_text.h"
 #include "reports/tokenizer.h"
@@ -295,18 +296,7 @@ void TakeOverReport(METAR_Station& station, const METAR_Station& source) {
 }
 
 void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendTrace* trace) {
-  NeighbourSlots slots;
-  for (const auto& [key, record] : stations.Records()) {
-    const Weather_Station* candidate = record.get();
-    const double d =
-        static_cast<double>(SquaredDistance(candidate->m_Latitude, candidate->m_Longitude, station.m_Latitude,
-                                            station.m_Longitude));
-    // The flag and the type are looked at only for a station near enough to get in: the
-    // position shares a cache line with the record's start, the flag does not.
-    if (!(slots.m_Distance[kNeighbourCount - 1] > d)) continue;
-    if (candidate->m_ReportValid == 0 || candidate == &station || !ReportOf(candidate)) continue;
-    slots.Insert(d, candidate);
-  }
+  const NeighbourSlots slots = NearestReportingStations(stations, station);
   const double totalWeight = TotalWeight(slots);
 
   if (trace) {

@@ -4,7 +4,16 @@
 
 std::atomic<METAR_Stations*> g_pStations{nullptr};
 
-METAR_Stations::METAR_Stations() = default;
+namespace {
+
+std::uint64_t NextGeneration() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
+}  // namespace
+
+METAR_Stations::METAR_Stations() : m_Generation(NextGeneration()) {}
 
 METAR_Stations::~METAR_Stations() {
   m_UpperAirStations.clear();
@@ -12,14 +21,16 @@ METAR_Stations::~METAR_Stations() {
   m_Records.clear();
 }
 
-Weather_Station* METAR_Stations::Lookup(const std::string& key) const {
-  auto it = m_Records.find(key);
-  return it == m_Records.end() ? nullptr : it->second.get();
+Weather_Station* METAR_Stations::Lookup(std::string_view key) const {
+  auto it = m_ByKey.find(key);
+  return it == m_ByKey.end() ? nullptr : it->second;
 }
 
 Weather_Station* METAR_Stations::SetAt(const std::string& key, std::unique_ptr<Weather_Station> record) {
   Weather_Station* added = record.get();
-  std::unique_ptr<Weather_Station>& slot = m_Records[key];
+  m_Generation = NextGeneration();
+  const auto stored = m_Records.try_emplace(key).first;
+  std::unique_ptr<Weather_Station>& slot = stored->second;
   if (Weather_Station* old = slot.get(); old && old != added) {
     if (added) {
       std::replace(m_UpperAirStations.begin(), m_UpperAirStations.end(), old, added);
@@ -36,8 +47,10 @@ Weather_Station* METAR_Stations::SetAt(const std::string& key, std::unique_ptr<W
   }
   if (added) {
     slot = std::move(record);
+    m_ByKey[stored->first] = added;
   } else {
-    m_Records.erase(key);
+    m_ByKey.erase(std::string_view(key));
+    m_Records.erase(stored);
   }
   return added;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/progress.h"
@@ -41,8 +42,9 @@ class METAR_Stations {
   // false when it cannot be opened.
   bool ReadUpperAirFile(const std::string& path, ProgressSink& progress = StatusFieldProgress());
 
-  // The record stored under key (exact, case-sensitive), or none.
-  Weather_Station* Lookup(const std::string& key) const;
+  // The record stored under key (exact, case-sensitive), or none. Hashed: the cycle reader
+  // looks up every entry of a file.
+  Weather_Station* Lookup(std::string_view key) const;
   // Stores a record under key. A record stored there before is destroyed; the lists that
   // referred to it refer to the new record instead (or drop it from m_SimStations when the new
   // record carries no weather block), so they never keep a destroyed record.
@@ -50,6 +52,10 @@ class METAR_Stations {
   // All (key, record) pairs, in key order.
   const RecordMap& Records() const { return m_Records; }
   std::size_t Count() const { return m_Records.size(); }
+  // Changes whenever SetAt stores or removes a record, and no two catalogues share a value:
+  // what is derived from the records (the neighbour grid) is rebuilt when it differs. A record's
+  // position is set before it is stored.
+  std::uint64_t Generation() const { return m_Generation; }
 
   // WMO index number -> key, set (replacing) and look-up.
   void SetWmoKey(const std::string& wmo, const std::string& key) { m_WmoToKey[wmo] = key; }
@@ -66,6 +72,9 @@ class METAR_Stations {
 
  private:
   RecordMap m_Records;
+  // The same records by key, the keys viewing those of m_Records (a map node never moves).
+  std::unordered_map<std::string_view, Weather_Station*> m_ByKey;
+  std::uint64_t m_Generation;
 };
 
 // The one catalogue of the process: created by the main window, none before.

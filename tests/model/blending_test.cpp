@@ -3,12 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <random>
+#include <sstream>
 
 #include "model/layers.h"
+#include "model/neighbour_index.h"
+#include "reports/metar_decoder.h"
 #include "stations/metar_stations.h"
+#include "support/test_data.h"
 
 namespace {
 
@@ -590,6 +598,136 @@ TEST(BlendSurface, NoReportingStationLeavesClearedValues) {
   EXPECT_EQ(s.m_CloudCover[0], 0.0);
   EXPECT_EQ(s.m_Thunderstorm, 0);
   EXPECT_EQ(s.m_ReportText, "METAR LONE   AUTO 00000G00KT 0SM CLR 00/00 A0000");
+}
+
+// The grid against the walk over the real station list with the reports of a real cycle: every
+// station of the list, and 25,000 other positions (poles, the date line, on top of a station,
+// a hair beside one, anywhere) in catalogues that add stations on the same positions as
+// others (ties broken by key order), at the poles and on the date line, outside the grid's
+// range, and where fewer than ten reports are usable. Slot by slot: the same station and the
+// same distance. In three parts, each well within a test's time under the sanitizers.
+class NeighbourGrid : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!altivane::test::HaveSharedData()) GTEST_SKIP() << "real-world data folder not found";
+    const std::filesystem::path data = altivane::test::SharedDataDir();
+    std::ifstream list(data / "stations" / "station.txt", std::ios::binary);
+    ASSERT_TRUE(list);
+    for (std::string line; std::getline(list, line);) m_Stations.AddStationLine(line);
+    ASSERT_TRUE(m_Stations.ReadMetarFile((data / "metar" / "cycles" / "20230429_12Z.TXT").string(), NoAgeLimit()));
+    int valid = 0;
+    for (const auto& [key, record] : m_Stations.Records()) {
+      if (auto* r = dynamic_cast<METAR_Station*>(record.get())) {
+        m_Listed.push_back(r);
+        valid += r->m_ReportValid != 0;
+      }
+    }
+    ASSERT_GT(m_Listed.size(), 5000u);
+    ASSERT_GT(valid, 1000);
+  }
+
+  void Compare(const METAR_Station& station, const char* what) {
+    const NeighbourSlots grid = NearestReportingStations(m_Stations, station);
+    const NeighbourSlots walk = NearestReportingStationsByWalk(m_Stations, station);
+    ++m_Compared;
+    bool same = grid.m_Filled == walk.m_Filled;
+    for (int i = 0; same && i < kNeighbourCount; ++i)
+      same = grid.m_Station[i] == walk.m_Station[i] &&
+             std::memcmp(&grid.m_Distance[i], &walk.m_Distance[i], sizeof(double)) == 0;
+    if (same || m_Mismatches++ > 0) return;
+    std::ostringstream out;
+    out.precision(17);
+    out << what << " at " << station.m_Latitude << ", " << station.m_Longitude << ": grid";
+    for (int i = 0; i < grid.m_Filled; ++i) out << " " << grid.m_Station[i]->m_Key << "=" << grid.m_Distance[i];
+    out << ", walk";
+    for (int i = 0; i < walk.m_Filled; ++i) out << " " << walk.m_Station[i]->m_Key << "=" << walk.m_Distance[i];
+    m_First = out.str();
+  }
+
+  const METAR_Station& Pick() { return *m_Listed[m_Random() % m_Listed.size()]; }
+
+  // Positions by turns: a pole, the date line, one station's latitude with another's
+  // longitude, on top of a station, a hair beside one, anywhere.
+  void ComparePositions(int count, const char* what) {
+    std::uniform_real_distribution<double> anyLatitude(-90.0, 90.0), anyLongitude(-180.0, 180.0), unit(0.0, 1.0);
+    METAR_Station probe;
+    for (int i = 0; i < count; ++i) {
+      switch (i % 6) {
+        case 0: probe.m_Latitude = (i / 6) % 2 ? 90.0 : -90.0; probe.m_Longitude = anyLongitude(m_Random); break;
+        case 1: probe.m_Latitude = anyLatitude(m_Random); probe.m_Longitude = (i / 6) % 2 ? 180.0 : -180.0; break;
+        case 2: probe.m_Latitude = Pick().m_Latitude; probe.m_Longitude = Pick().m_Longitude; break;
+        case 3: {
+          const METAR_Station& s = Pick();
+          probe.m_Latitude = s.m_Latitude;
+          probe.m_Longitude = s.m_Longitude;
+          break;
+        }
+        case 4: {
+          const METAR_Station& s = Pick();
+          probe.m_Latitude = std::clamp(s.m_Latitude + (unit(m_Random) - 0.5) * 1e-7, -90.0, 90.0);
+          probe.m_Longitude = std::clamp(s.m_Longitude + (unit(m_Random) - 0.5) * 1e-7, -180.0, 180.0);
+          break;
+        }
+        default: probe.m_Latitude = anyLatitude(m_Random); probe.m_Longitude = anyLongitude(m_Random); break;
+      }
+      Compare(probe, what);
+    }
+  }
+
+  // Twins of listed stations (keys before and after theirs, some without a usable report),
+  // stations at the poles and on the date line, and positions no cell holds.
+  void AddTwinsPolesAndDateLine() {
+    std::uniform_real_distribution<double> anyLatitude(-90.0, 90.0), anyLongitude(-180.0, 180.0);
+    auto add = [&](const std::string& key, double lat, double lon, int reportValid) {
+      auto r = std::make_unique<METAR_Station>();
+      r->m_Key = key;
+      r->m_Latitude = lat;
+      r->m_Longitude = lon;
+      r->m_ReportValid = reportValid;
+      m_Stations.SetAt(key, std::move(r));
+    };
+    for (int i = 0; i < 400; ++i) {
+      const METAR_Station& s = Pick();
+      add((i % 2 ? "ZZ" : "00") + std::to_string(i), s.m_Latitude, s.m_Longitude, i % 5 != 0);
+    }
+    for (int i = 0; i < 60; ++i) add("POLE" + std::to_string(i), i % 2 ? 90.0 : -90.0, anyLongitude(m_Random), 1);
+    for (int i = 0; i < 120; ++i) add("DATE" + std::to_string(i), anyLatitude(m_Random), i % 2 ? 180.0 : -180.0, 1);
+    add("OUT1", 0.0, 200.0, 1);
+    add("OUT2", 95.0, 10.0, 1);
+    add("OUT3", std::numeric_limits<double>::quiet_NaN(), 10.0, 1);
+  }
+
+  METAR_Stations m_Stations;
+  std::vector<METAR_Station*> m_Listed;
+  std::mt19937 m_Random{21};
+  int m_Compared = 0;
+  int m_Mismatches = 0;
+  std::string m_First;
+};
+
+TEST_F(NeighbourGrid, EveryListedStationAndTenThousandPositions) {
+  for (METAR_Station* s : m_Listed) Compare(*s, "listed station");
+  ComparePositions(10000, "position");
+  EXPECT_EQ(m_Compared, static_cast<int>(m_Listed.size()) + 10000);
+  EXPECT_EQ(m_Mismatches, 0) << "first: " << m_First;
+}
+
+TEST_F(NeighbourGrid, TwinsPolesDateLineAndOutsideTwelveThousandPositions) {
+  AddTwinsPolesAndDateLine();
+  ComparePositions(12000, "position");
+  EXPECT_EQ(m_Compared, 12000);
+  EXPECT_EQ(m_Mismatches, 0) << "first: " << m_First;
+}
+
+// Fewer usable reports than slots: the search cannot narrow and must still agree.
+TEST_F(NeighbourGrid, FewerUsableReportsThanSlotsThreeThousandPositions) {
+  AddTwinsPolesAndDateLine();
+  for (const auto& [key, record] : m_Stations.Records()) record->m_ReportValid = 0;
+  for (int i = 0; i < 6; ++i) m_Listed[m_Random() % m_Listed.size()]->m_ReportValid = 1;
+  m_Stations.Lookup("POLE1")->m_ReportValid = 1;
+  ComparePositions(3000, "position");
+  EXPECT_EQ(m_Compared, 3000);
+  EXPECT_EQ(m_Mismatches, 0) << "first: " << m_First;
 }
 
 }  // namespace
