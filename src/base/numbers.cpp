@@ -54,8 +54,12 @@ double ParseFieldNumber(std::string_view field) {
 }
 
 double ParseCNumber(std::string_view text) {
-  const std::string copy(text);
-  return std::strtod(copy.c_str(), nullptr);
+  // A terminated copy on the stack for the short fields it reads.
+  char buffer[64];
+  if (text.size() >= sizeof buffer) return std::strtod(std::string(text).c_str(), nullptr);
+  text.copy(buffer, text.size());
+  buffer[text.size()] = '\0';
+  return std::strtod(buffer, nullptr);
 }
 
 double ParseFiniteCNumber(std::string_view text) {

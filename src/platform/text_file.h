@@ -4,6 +4,7 @@
 // reaches a token).
 // Lines come in pieces of at most a given number of characters, like fgets with a fixed buffer.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 class TextFileReader {
@@ -26,7 +27,14 @@ class TextFileReader {
  private:
   int Get();
   int Raw();
+  // Refills the block; false at the end of the file.
+  bool Fill();
 
+  static constexpr std::size_t kBlockSize = 64 * 1024;
   std::FILE* m_File = nullptr;
-  std::string m_Pending;  // characters read ahead, the next one last
+  std::unique_ptr<char[]> m_Block;  // read ahead in whole blocks, not a character at a time
+  std::size_t m_Next = 0;           // next unread character of the block
+  std::size_t m_Size = 0;           // characters in the block
+  char m_Pending[2] = {};           // characters given back by the line-end folding, the next one last
+  int m_PendingCount = 0;
 };

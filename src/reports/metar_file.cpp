@@ -106,7 +106,7 @@ void MetarLineReader::DatedLine(std::string_view line) {
   // rename the station (an indented "     RMK AO2" would otherwise name station "    ").
   const bool numbered = ParseCNumber(line.substr(0, 2)) != 0.0;
   if (!m_KeyTaken && (m_EntryLine == 1 || !numbered)) {
-    m_StationKey = std::string(Slice(line, 0, kStationKeyLength));
+    m_StationKey.assign(Slice(line, 0, kStationKeyLength));
     m_KeyTaken = true;
   }
   if (m_Entry.size() < kMetarEntryLimit) AppendCleanLine(m_Entry, line, false);
@@ -116,7 +116,7 @@ void MetarLineReader::DatedLine(std::string_view line) {
 // One-report-per-line layout: lines of up to four characters carry no report.
 void MetarLineReader::ReportLine(std::string_view line) {
   if (line.size() <= kStationKeyLength) return;
-  m_StationKey = std::string(line.substr(0, kStationKeyLength));
+  m_StationKey.assign(line.substr(0, kStationKeyLength));
   m_KeyTaken = true;
   AppendCleanLine(m_Entry, line, true);
   m_EntryLine = 1;

@@ -75,4 +75,44 @@ TEST(TextFileReader, MissingFileIsNotOpenAndReadsNothing) {
   EXPECT_FALSE(reader.ReadLine(s));
 }
 
+// The file is read in blocks of 64 KiB: every line end, and the CRs of CR CR LF, falling on
+// either side of a block's end reads as it does anywhere else.
+TEST(TextFileReader, LineEndsAcrossTheBlockEnd) {
+  constexpr std::size_t kBlock = 64 * 1024;
+  // Lines of the bytes by the rules above, with their line ends as '\n'.
+  auto expected = [](const std::string& bytes) {
+    std::vector<std::string> lines(1);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const char c = bytes[i];
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+      if (c == '\r' && i + 2 < bytes.size() && bytes[i + 1] == '\r' && bytes[i + 2] == '\n') continue;
+      if (c == '\r' || c == '\n') {
+        lines.back() += '\n';
+        lines.emplace_back();
+      } else {
+        lines.back() += c;
+      }
+    }
+    if (lines.back().empty()) lines.pop_back();
+    return lines;
+  };
+  for (const std::string end : {"\r\n", "\r\r\n", "\r\r", "\r", "\n", "\r\r\r\n"}) {
+    for (std::size_t at = kBlock - 4; at <= kBlock + 1; ++at) {
+      std::string bytes(at, 'x');
+      for (std::size_t i = 70; i < at; i += 71) bytes[i] = '\n';
+      bytes += end + "tail" + end + "z";
+      SCOPED_TRACE(testing::Message() << "line end " << testing::PrintToString(end) << " at " << at);
+      const std::vector<std::string> lines = expected(bytes);
+      EXPECT_EQ(Pieces(bytes, 255), lines);
+      TempDir dir;
+      TextFileReader reader(dir.Write("f.txt", bytes).string());
+      std::vector<std::string> read;
+      for (std::string line; reader.ReadLine(line);) read.push_back(line + "\n");
+      std::vector<std::string> withEnds = lines;
+      if (!withEnds.empty() && withEnds.back().back() != '\n') withEnds.back() += '\n';
+      EXPECT_EQ(read, withEnds);
+    }
+  }
+}
+
 }  // namespace
