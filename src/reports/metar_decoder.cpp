@@ -91,26 +91,38 @@ std::optional<WeatherTime> MakeTime(int year, int month, int day, int hour, int 
 // takes year and month from the reference (year 3000, the no-limit reference, gives 2999 so the
 // report is older) and day, hour and minute from the group. Minutes above 59 become ":00".
 void DecodeObservationTime(METAR_Station& s, bool dated, int tokens, WeatherTime reference) {
-  const std::string none;
-  const std::string& first = tokens > 0 ? g_TokenTable[0] : none;
-  const std::string& second = tokens > 1 ? g_TokenTable[1] : none;
+  const TokenTable& table = g_TokenTable;
+  const std::string_view first = tokens > 0 ? std::string_view(table[0]) : std::string_view();
+  const std::string_view second = tokens > 1 ? std::string_view(table[1]) : std::string_view();
+  // Written into the record's own strings: no text is built on the way.
   if (dated) {
-    s.m_ObsDate = first;
-    s.m_ObsTime = second;
+    s.m_ObsDate.assign(first);
+    s.m_ObsTime.assign(second);
   } else {
     const year_month_day ymd{floor<days>(reference)};
     int year = static_cast<int>(ymd.year());
     if (year == 3000) year = 2999;
-    s.m_ObsDate = std::to_string(year) + "/" + std::to_string(static_cast<unsigned>(ymd.month())) + "/" +
-                  std::string(Slice(second, 0, 2));
-    s.m_ObsTime = std::string(Slice(second, 2, 2)) + ":" + std::string(Slice(second, 4, 2));
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%d/%u/", year, static_cast<unsigned>(ymd.month()));
+    s.m_ObsDate.assign(text, static_cast<std::size_t>(length));
+    s.m_ObsDate.append(Slice(second, 0, 2));
+    s.m_ObsTime.assign(Slice(second, 2, 2));
+    s.m_ObsTime += ':';
+    s.m_ObsTime.append(Slice(second, 4, 2));
   }
-  if (ParseFiniteCNumber(Last(s.m_ObsTime, 2)) > 59) s.m_ObsTime = std::string(Slice(s.m_ObsTime, 0, 2)) + ":00";
+  if (ParseFiniteCNumber(Last(s.m_ObsTime, 2)) > 59) {
+    s.m_ObsTime.resize(std::min<std::size_t>(s.m_ObsTime.size(), 2));
+    s.m_ObsTime += ":00";
+  }
 }
 
 // True when the report was observed a whole minute or more after the reference.
 bool IsNewerThan(const METAR_Station& s, WeatherTime reference) {
-  const std::optional<WeatherTime> observed = ParseObservationTime(s.m_ObsDate + " " + s.m_ObsTime);
+  thread_local std::string text;
+  text.assign(s.m_ObsDate);
+  text += ' ';
+  text += s.m_ObsTime;
+  const std::optional<WeatherTime> observed = ParseObservationTime(text);
   if (!observed) return false;  // unreadable dates count as "now"
   return WholeMinutesAfter(*observed, reference) > 0;
 }
@@ -118,9 +130,9 @@ bool IsNewerThan(const METAR_Station& s, WeatherTime reference) {
 // 25005KT -> 250° 5 kt; 25015G25KT gust 25; VRB03KT -> 180° varying by 179°; 05005MPS -> 50° 10 kt.
 // A direction needs the unit or gust letter at index 5 or later (2505KT has none: speed 2505).
 void DecodeWind(METAR_Station& s) {
-  const std::string* found = FindToken("KT");
-  if (!found) found = FindToken("MPS");
-  if (!found) found = FindToken("VRB");
+  const std::string* found = FindTokenToRead("KT");
+  if (!found) found = FindTokenToRead("MPS");
+  if (!found) found = FindTokenToRead("VRB");
   if (!found || found->size() <= 4) return;
   const std::string_view w = *found;
   std::size_t speedStart = 3;
@@ -170,7 +182,7 @@ bool IsSector(std::string_view v) {
 
 // 180V240 -> 210° varying by 30°; 350V020 -> 5° varying by 15° (the sector crosses north).
 void DecodeWindSector(METAR_Station& s) {
-  const std::string* found = FindToken("V");
+  const std::string* found = FindTokenToRead("V");
   if (!found || !IsSector(*found)) return;
   const std::string_view v = *found;
   const int a = TruncateToInt(ParseLeadingNumber(v.substr(0, 3)));
@@ -182,7 +194,7 @@ void DecodeWindSector(METAR_Station& s) {
 }
 
 void DecodeCavok(METAR_Station& s) {
-  if (!FindToken("CAVOK")) return;
+  if (!FindTokenToRead("CAVOK")) return;
   s.m_Visibility = 10.0;
   s.m_CloudCover[0] = 0.0;
   s.m_CloudThickness[0] = 0.0;
@@ -220,13 +232,13 @@ void DecodeVisibility(METAR_Station& s) {
 // BR: mist, FG: fog (replaces mist); both lie on the ground in slot 0.
 int DecodeFogAndMist(METAR_Station& s) {
   int next = 0;
-  if (FindToken("BR")) {
+  if (FindTokenToRead("BR")) {
     s.m_CloudCover[0] = 0.5 + 0.25 * Draw();
     s.m_CloudBase[0] = 0;
     s.m_CloudThickness[0] = 0.5 + 2.0 * Draw();
     next = 1;
   }
-  if (FindToken("FG")) {
+  if (FindTokenToRead("FG")) {
     s.m_CloudCover[0] = 0.75 + 0.25 * Draw();
     s.m_CloudBase[0] = 0;
     s.m_CloudThickness[0] = 0.5 + 3.5 * Draw();
@@ -240,7 +252,7 @@ int DecodeFogAndMist(METAR_Station& s) {
 void DecodeClouds(METAR_Station& s, int next) {
   static constexpr std::string_view kKinds[] = {"SKC", "CLR", "FEW", "SCT", "BKN", "OVC"};
   for (int kind = 0; kind < 6; ++kind) {
-    const std::string* found = FindToken(kKinds[kind]);
+    const std::string* found = FindTokenToRead(kKinds[kind]);
     if (!found || next >= kCloudSlots) continue;
     const std::size_t slot = static_cast<std::size_t>(next);
     if (kind < 2) {
@@ -276,9 +288,9 @@ void DecodeClouds(METAR_Station& s, int next) {
 // A2992 -> 1013 hPa; Q1009 -> 1009 hPa (a Q group wins). None, or 0 or less: unusable. Only
 // the letter with four digits is a pressure group (FindToken), so -SHRA, CAVOK or SQ never are.
 void DecodePressure(METAR_Station& s) {
-  if (const std::string* a = FindToken("A"))
+  if (const std::string* a = FindTokenToRead("A"))
     s.m_Pressure = TruncateToInt(HectopascalsFromInches(ParseLeadingNumber(Last(*a, 4)) * 0.01) + 0.5);
-  if (const std::string* q = FindToken("Q")) s.m_Pressure = TruncateToInt(ParseLeadingNumber(Last(*q, 4)) + 0.5);
+  if (const std::string* q = FindTokenToRead("Q")) s.m_Pressure = TruncateToInt(ParseLeadingNumber(Last(*q, 4)) + 0.5);
   if (s.m_Pressure <= 0) {
     s.m_ReportValid = 0;
     s.m_Pressure = kMissing;
@@ -343,7 +355,7 @@ void DecodePrecipitation(METAR_Station& s) {
   static constexpr std::string_view kKinds[] = {"SH", "DZ", "RA", "SN", "SG", "IC", "PE", "GR", "GS", "UP"};
   s.m_PrecipIntensity = 0.0;
   for (std::string_view kind : kKinds) {
-    const std::string* found = FindToken(kind);
+    const std::string* found = FindTokenToRead(kind);
     if (!found) continue;
     s.m_Weather = *found;
     const char intensity = found->empty() ? ' ' : (*found)[0];
@@ -361,7 +373,7 @@ void DecodePrecipitation(METAR_Station& s) {
 }
 
 void DecodeThunderstorm(METAR_Station& s) {
-  if (!FindToken("TS")) return;
+  if (!FindTokenToRead("TS")) return;
   s.m_Thunderstorm = 1;
   if (s.m_PrecipIntensity == 0.0) s.m_PrecipIntensity = 0.75 + 0.25 * Draw();
   s.m_CloudThickness[0] = 3.0 + Draw();
@@ -376,7 +388,7 @@ void AdjustVisibility(METAR_Station& s) {
 }
 
 void DecodeLightning(METAR_Station& s) {
-  if (!FindToken("LTG")) return;
+  if (!FindTokenToRead("LTG")) return;
   s.m_Thunderstorm = 1;
   s.m_CloudThickness[0] = 3.0 + Draw();
 }
@@ -429,9 +441,10 @@ namespace {
 
 // A report the station sent as "not available": KSEA 071250Z NIL.
 bool IsNilReport(int tokens, int firstSearched) {
+  const TokenTable& table = g_TokenTable;
   for (int i = firstSearched; i < tokens; ++i) {
-    if (g_TokenTable[i] == "RMK") return false;
-    if (g_TokenTable[i] == "NIL" || g_TokenTable[i] == "NIL=") return true;
+    if (table[i] == "RMK") return false;
+    if (table[i] == "NIL" || table[i] == "NIL=") return true;
   }
   return false;
 }
@@ -460,7 +473,7 @@ bool METAR_Station::DecodeReport(const std::string& report, WeatherTime referenc
   DecodeClouds(*this, DecodeFogAndMist(*this));
   DecodePressure(*this);
   DecodeTemperature(*this);
-  m_Thunderstorm = FindToken("TSRA") ? 1 : 0;
+  m_Thunderstorm = FindTokenToRead("TSRA") ? 1 : 0;
   DecodePrecipitation(*this);
   DecodeThunderstorm(*this);
   AdjustVisibility(*this);

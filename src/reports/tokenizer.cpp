@@ -1,6 +1,8 @@
 #include "reports/tokenizer.h"
 
 #include <algorithm>
+#include <bit>
+#include <iterator>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -46,23 +48,123 @@ constexpr double kNauticalMilesPerKilometre = 0.5399568034557235;    // 1000 / 1
 
 }  // namespace
 
+namespace {
+
+// The keys the decoders search for, each with its bit in an entry's keys; the last three bits
+// mark an entry that is the remarks group, a trend, or a metric visibility the miles search
+// rewrites.
+constexpr std::string_view kSearchedKeys[] = {"KT",  "MPS", "VRB", "V",  "CAVOK", "SM", "BR", "FG", "SKC", "CLR",
+                                              "FEW", "SCT", "BKN", "OVC", "A",    "Q",  "TSRA", "SH", "DZ", "RA",
+                                              "SN",  "SG",  "IC",  "PE", "GR",    "GS", "UP",  "TS", "LTG"};
+constexpr int kSearchedKeyCount = static_cast<int>(std::size(kSearchedKeys));
+constexpr int kRemarksMark = 29;
+constexpr int kTrendMark = 30;
+constexpr int kMetricMark = 31;
+static_assert(kSearchedKeyCount == kRemarksMark);
+
+constexpr int KeyIndex(std::string_view key) {
+  for (int k = 0; k < kSearchedKeyCount; ++k)
+    if (kSearchedKeys[k] == key) return k;
+  return -1;
+}
+constexpr int kKeyV = KeyIndex("V"), kKeyA = KeyIndex("A"), kKeyQ = KeyIndex("Q"), kKeySM = KeyIndex("SM");
+
+// The keys by their first character, so that an entry is classified in one pass over it.
+struct KeysByFirst {
+  std::array<std::array<std::int8_t, 8>, 256> m_Keys{};
+  std::array<std::int8_t, 256> m_Count{};
+  constexpr KeysByFirst() {
+    for (int k = 0; k < kSearchedKeyCount; ++k) {
+      const auto c = static_cast<unsigned char>(kSearchedKeys[k][0]);
+      m_Keys[c][static_cast<std::size_t>(m_Count[c]++)] = static_cast<std::int8_t>(k);
+    }
+  }
+};
+constexpr KeysByFirst kKeysByFirst;
+
+// The searched key of any key text: a switch on the length and the characters, no table walk.
+int SearchedKey(std::string_view key) {
+  switch (key.size()) {
+    case 1:
+      return key[0] == 'V' ? kKeyV : key[0] == 'A' ? kKeyA : key[0] == 'Q' ? kKeyQ : -1;
+    case 0:
+      return -1;
+    default:
+      break;
+  }
+  const auto c = static_cast<unsigned char>(key[0]);
+  for (int i = 0; i < kKeysByFirst.m_Count[c]; ++i) {
+    const int k = kKeysByFirst.m_Keys[c][static_cast<std::size_t>(i)];
+    if (kSearchedKeys[k] == key) return k;
+  }
+  return -1;
+}
+
+int Lowest(std::uint64_t set) { return std::countr_zero(set); }
+// The entries below the lowest of set (all when set is empty).
+std::uint64_t Below(std::uint64_t set) { return set ? (set & (~set + 1)) - 1 : ~std::uint64_t{0}; }
+
+}  // namespace
+
 int TokenTable::Split(std::string_view report, int firstSearched) {
   // The fraction joining looks two entries back, so the search never starts before entry 2.
   m_FirstSearched = std::clamp(firstSearched, 2, kMaxTokens);
   m_Count = 0;
+  m_Holding.fill(0);
+  m_Changed = 0;
   std::size_t pos = 0;
-  while (pos < report.size() && m_Count < kMaxTokens) {
-    if (report[pos] == ' ') {
+  const std::size_t size = report.size();
+  const char* text = report.data();
+  while (pos < size && m_Count < kMaxTokens) {
+    if (text[pos] == ' ') {
       ++pos;
       continue;
     }
-    std::size_t end = report.find(' ', pos);
-    if (end == std::string_view::npos) end = report.size();
-    m_Tokens[static_cast<std::size_t>(m_Count++)].assign(report.substr(pos, end - pos));
+    std::size_t end = pos + 1;
+    while (end < size && text[end] != ' ') ++end;
+    m_Tokens[static_cast<std::size_t>(m_Count)].assign(text + pos, end - pos);
+    m_Keys[static_cast<std::size_t>(m_Count)] = 0;
+    Classify(m_Count++);
     pos = end;
   }
   return m_Count;
 }
+
+void TokenTable::Classify(int index) {
+  const std::string& entry = m_Tokens[static_cast<std::size_t>(index)];
+  std::uint32_t keys = 0;
+  const std::size_t size = entry.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(entry[i]);
+    for (int j = 0; j < kKeysByFirst.m_Count[c]; ++j) {
+      const int k = kKeysByFirst.m_Keys[c][static_cast<std::size_t>(j)];
+      const std::string_view key = kSearchedKeys[k];
+      if (size - i >= key.size() && entry.compare(i, key.size(), key) == 0) keys |= std::uint32_t{1} << k;
+    }
+  }
+  if (entry == "RMK") keys |= std::uint32_t{1} << kRemarksMark;
+  if (IsTrend(entry)) keys |= std::uint32_t{1} << kTrendMark;
+  if (IsMetricVisibility(entry) || (size >= 2 && entry.compare(size - 2, 2, "KM") == 0))
+    keys |= std::uint32_t{1} << kMetricMark;
+  const Tokens bit = Bit(index);
+  for (std::uint32_t old = m_Keys[static_cast<std::size_t>(index)]; old; old &= old - 1)
+    m_Holding[static_cast<std::size_t>(std::countr_zero(old))] &= ~bit;
+  for (std::uint32_t now = keys; now; now &= now - 1)
+    m_Holding[static_cast<std::size_t>(std::countr_zero(now))] |= bit;
+  m_Keys[static_cast<std::size_t>(index)] = keys;
+}
+
+void TokenTable::ClassifyChanged() {
+  for (Tokens changed = m_Changed; changed; changed &= changed - 1) Classify(std::countr_zero(changed));
+  m_Changed = 0;
+}
+
+std::string* TokenTable::HandOut(int index, bool forChange) {
+  if (forChange) m_Changed |= Bit(index);
+  return &m_Tokens[static_cast<std::size_t>(index)];
+}
+
+std::string* TokenTable::FindToken(std::string_view key) { return Find(key, true); }
 
 // Searches from the first searched token on (3 unless Split was told otherwise). "RMK" ends
 // every search but its own. "V" only takes 7-character groups (180V240, VRB05KT; not VCSH or
@@ -70,39 +172,58 @@ int TokenTable::Split(std::string_view report, int firstSearched) {
 // +TSRA, CAVOK, SQ or Q////). "SM" joins a visibility with its unit or whole part, and on the way
 // turns metric groups into miles: 9999 -> 10SM, 0800 -> 4/10SM, 10KM -> 5SM; it ends at a trend
 // (TEMPO, BECMG), whose visibility is a forecast. Entries emptied by an earlier search are passed over.
-std::string* TokenTable::FindToken(std::string_view key) {
+std::string* TokenTable::Find(std::string_view key, bool forChange) {
   if (m_Count <= m_FirstSearched) return nullptr;
+  const int k = SearchedKey(key);
+  if (k < 0) return ScanToken(key);
+  ClassifyChanged();
+  // The entries searched: from the first searched one up to the remarks (and for the miles
+  // up to a trend as well).
+  Tokens searched = (m_Count == 64 ? ~Tokens{0} : Bit(m_Count) - 1) & ~(Bit(m_FirstSearched) - 1);
+  searched &= Below(m_Holding[kRemarksMark] & searched);
+  if (k == kKeySM) {
+    searched &= Below(m_Holding[kTrendMark] & searched);
+    // The first entry with the unit, or before it the first metric one, rewritten.
+    const Tokens found = (m_Holding[kKeySM] | m_Holding[kMetricMark]) & searched;
+    if (!found) return nullptr;
+    const int i = Lowest(found);
+    std::string* result = (m_Holding[kKeySM] & Bit(i)) ? JoinFraction(i) : ConvertMetric(i);
+    // The rewritten entries: this one and the two before it.
+    m_Changed |= Bit(i) | Bit(i - 1) | Bit(i - 2);
+    return result;
+  }
+  for (Tokens found = m_Holding[static_cast<std::size_t>(k)] & searched; found; found &= found - 1) {
+    const int i = Lowest(found);
+    const std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
+    if (k == kKeyV) {
+      if (entry.size() == 7) return HandOut(i, forChange);
+      continue;
+    }
+    if (k == kKeyA || k == kKeyQ) {
+      if (entry.size() == 5 && entry[0] == key[0] && IsDigits(std::string_view(entry).substr(1))) return HandOut(i, forChange);
+      continue;
+    }
+    return HandOut(i, forChange);
+  }
+  return nullptr;
+}
+
+// Any other key: the same rules by a walk over the entries.
+std::string* TokenTable::ScanToken(std::string_view key) {
   const bool isRemarks = key == "RMK";
-  const bool isMiles = key == "SM";
-  const bool isPressure = key == "A" || key == "Q";
   for (int i = m_FirstSearched; i < m_Count; ++i) {
-    std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
+    const std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
     if (!isRemarks && entry == "RMK") return nullptr;
-    if (isMiles && IsTrend(entry)) return nullptr;
-    if (Contains(entry, key)) {
-      if (key == "V") {
-        if (entry.size() == 7) return &entry;
-        continue;
-      }
-      if (isPressure) {
-        if (entry.size() == 5 && entry[0] == key[0] && IsDigits(std::string_view(entry).substr(1))) return &entry;
-        continue;
-      }
-      if (isMiles) return JoinFraction(i);
-      return &entry;
-    }
-    if (isMiles) {
-      if (std::string* converted = ConvertMetric(i)) return converted;
-    }
+    if (Contains(entry, key)) return HandOut(i, true);
   }
   return nullptr;
 }
 
 std::string* TokenTable::FindGroup(bool (*shape)(std::string_view)) {
   for (int i = m_FirstSearched; i < m_Count; ++i) {
-    std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
+    const std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
     if (entry == "RMK") return nullptr;
-    if (!entry.empty() && shape(entry)) return &entry;
+    if (!entry.empty() && shape(entry)) return HandOut(i, true);
   }
   return nullptr;
 }
@@ -118,8 +239,11 @@ std::string* TokenTable::JoinFraction(int index) {
     --p;
   }
   if (HasNoLetter(at(p - 1))) {
-    at(p) = at(p - 1) + " " + at(p);
-    at(p - 1).clear();
+    // In place: the whole part and a space put before the fraction.
+    std::string& whole = at(p - 1);
+    whole += ' ';
+    at(p).insert(0, whole);
+    whole.clear();
   }
   return &at(p);
 }
@@ -131,19 +255,19 @@ std::string* TokenTable::ConvertMetric(int index) {
   if (IsMetricVisibility(entry)) {
     const std::string_view metres = std::string_view(entry).substr(0, 4);
     const double miles = metres == "9999" ? 10.0 : ParseLeadingNumber(metres) * kNauticalMilesPerMetre;
+    int length;
     if (miles < 1.0)
-      std::snprintf(text, sizeof text, "%d/10", TruncateToInt(miles * 10.0));
+      length = std::snprintf(text, sizeof text, "%d/10SM", TruncateToInt(miles * 10.0));
     else
-      std::snprintf(text, sizeof text, "%d", TruncateToInt(miles));
-    entry = text;
-    entry += "SM";
+      length = std::snprintf(text, sizeof text, "%dSM", TruncateToInt(miles));
+    entry.assign(text, static_cast<std::size_t>(length));
     return &entry;
   }
   if (entry.size() >= 2 && entry.compare(entry.size() - 2, 2, "KM") == 0) {
     const char firstTwo[3] = {entry[0], entry[1], '\0'};
     const double miles = std::strtod(firstTwo, nullptr) * kNauticalMilesPerKilometre;
-    std::snprintf(text, sizeof text, "%dSM", TruncateToInt(miles));
-    entry = text;
+    const int length = std::snprintf(text, sizeof text, "%dSM", TruncateToInt(miles));
+    entry.assign(text, static_cast<std::size_t>(length));
     return &entry;
   }
   return nullptr;
@@ -154,6 +278,8 @@ int SplitReport(std::string_view report, int firstSearched) {
 }
 
 std::string* FindToken(std::string_view key) { return g_TokenTable.FindToken(key); }
+
+const std::string* FindTokenToRead(std::string_view key) { return g_TokenTable.FindTokenToRead(key); }
 
 std::string* FindGroup(bool (*shape)(std::string_view)) { return g_TokenTable.FindGroup(shape); }
 

@@ -7,6 +7,7 @@
 // visibility groups in place (fractions joined, metric values turned into "SM" form), and the
 // rewritten entries stay for the later searches of the same decoding.
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,21 +30,42 @@ class TokenTable {
   // The first entry from index 3 on that contains key, with the rules for "RMK", "V", "A", "Q"
   // and "SM" (see tokenizer.cpp); nullptr when there is none. The caller may change the entry.
   std::string* FindToken(std::string_view key);
+  // The same search for an entry only read, not changed (no rewrite but that of "SM").
+  const std::string* FindTokenToRead(std::string_view key) { return Find(key, false); }
 
   // The first non-empty entry before the remarks that has the given shape; nullptr when none.
   std::string* FindGroup(bool (*shape)(std::string_view));
 
   int Count() const { return m_Count; }
-  std::string& operator[](int index) { return m_Tokens[static_cast<std::size_t>(index)]; }
+  // An entry handed out for change is looked at again by the next search.
+  std::string& operator[](int index) {
+    m_Changed |= Bit(index);
+    return m_Tokens[static_cast<std::size_t>(index)];
+  }
   const std::string& operator[](int index) const { return m_Tokens[static_cast<std::size_t>(index)]; }
 
  private:
+  using Tokens = std::uint64_t;  // a set of entries, bit i for entry i
+  static_assert(kMaxTokens <= 64);
+  static Tokens Bit(int index) { return Tokens{1} << index; }
+
   std::string* JoinFraction(int index);
   std::string* ConvertMetric(int index);
+  // Which of the searched keys (and the remarks, trend and metric marks) entry index holds.
+  void Classify(int index);
+  void ClassifyChanged();
+  std::string* HandOut(int index, bool forChange);
+  std::string* Find(std::string_view key, bool forChange);
+  std::string* ScanToken(std::string_view key);
 
   std::array<std::string, kMaxTokens> m_Tokens;
   int m_Count = 0;
   int m_FirstSearched = kFirstSearched;
+  // Per key, the entries holding it; per entry, its keys. Split fills both, so that a search
+  // is a look at a set and not a scan of every entry.
+  std::array<Tokens, 32> m_Holding{};
+  std::array<std::uint32_t, kMaxTokens> m_Keys{};
+  Tokens m_Changed = 0;  // entries handed out since they were classified
 };
 
 // The decoder's table. One per thread: a report is split and searched on one thread, so two
@@ -53,6 +75,7 @@ extern thread_local TokenTable g_TokenTable;
 // Split and FindToken on g_TokenTable.
 int SplitReport(std::string_view report, int firstSearched = TokenTable::kFirstSearched);
 std::string* FindToken(std::string_view key);
+const std::string* FindTokenToRead(std::string_view key);
 std::string* FindGroup(bool (*shape)(std::string_view));
 
 // Truncates toward zero like a C cast, but saturates at the int range (NaN gives 0), so that
