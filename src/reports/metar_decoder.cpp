@@ -8,6 +8,7 @@
 #include "reports/metar_decoder.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -103,8 +104,11 @@ void DecodeObservationTime(METAR_Station& s, bool dated, int tokens, WeatherTime
     int year = static_cast<int>(ymd.year());
     if (year == 3000) year = 2999;
     char text[32];
-    const int length = std::snprintf(text, sizeof text, "%d/%u/", year, static_cast<unsigned>(ymd.month()));
-    s.m_ObsDate.assign(text, static_cast<std::size_t>(length));
+    char* end = std::to_chars(text, text + 12, year).ptr;
+    *end++ = '/';
+    end = std::to_chars(end, end + 4, static_cast<unsigned>(ymd.month())).ptr;
+    *end++ = '/';
+    s.m_ObsDate.assign(text, static_cast<std::size_t>(end - text));
     s.m_ObsDate.append(Slice(second, 0, 2));
     s.m_ObsTime.assign(Slice(second, 2, 2));
     s.m_ObsTime += ':';

@@ -32,8 +32,6 @@ bool IsDigits(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool IsTrend(const std::string& token) { return token == "TEMPO" || token == "BECMG"; }
-
 // A metric visibility: four digits, alone or with "no directional variation" or the direction
 // of a minimum visibility (9999NDV, 1500NE). Longer digit runs are runway-state or other groups.
 bool IsMetricVisibility(std::string_view token) {
@@ -82,6 +80,14 @@ struct KeysByFirst {
 };
 constexpr KeysByFirst kKeysByFirst;
 
+// Character comparisons of a few bytes, in line (a library compare costs more than the work).
+bool SameChars(const char* a, std::string_view b) {
+  for (std::size_t i = 0; i < b.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+bool Equals(std::string_view a, std::string_view b) { return a.size() == b.size() && SameChars(a.data(), b); }
+
 // The searched key of any key text: a switch on the length and the characters, no table walk.
 int SearchedKey(std::string_view key) {
   switch (key.size()) {
@@ -95,7 +101,7 @@ int SearchedKey(std::string_view key) {
   const auto c = static_cast<unsigned char>(key[0]);
   for (int i = 0; i < kKeysByFirst.m_Count[c]; ++i) {
     const int k = kKeysByFirst.m_Keys[c][static_cast<std::size_t>(i)];
-    if (kSearchedKeys[k] == key) return k;
+    if (Equals(kSearchedKeys[k], key)) return k;
   }
   return -1;
 }
@@ -131,20 +137,22 @@ int TokenTable::Split(std::string_view report, int firstSearched) {
 }
 
 void TokenTable::Classify(int index) {
-  const std::string& entry = m_Tokens[static_cast<std::size_t>(index)];
+  const std::string_view entry = m_Tokens[static_cast<std::size_t>(index)];
   std::uint32_t keys = 0;
   const std::size_t size = entry.size();
+  const char* text = entry.data();
   for (std::size_t i = 0; i < size; ++i) {
-    const auto c = static_cast<unsigned char>(entry[i]);
+    const auto c = static_cast<unsigned char>(text[i]);
     for (int j = 0; j < kKeysByFirst.m_Count[c]; ++j) {
       const int k = kKeysByFirst.m_Keys[c][static_cast<std::size_t>(j)];
       const std::string_view key = kSearchedKeys[k];
-      if (size - i >= key.size() && entry.compare(i, key.size(), key) == 0) keys |= std::uint32_t{1} << k;
+      if (size - i >= key.size() && SameChars(text + i, key)) keys |= std::uint32_t{1} << k;
     }
   }
-  if (entry == "RMK") keys |= std::uint32_t{1} << kRemarksMark;
-  if (IsTrend(entry)) keys |= std::uint32_t{1} << kTrendMark;
-  if (IsMetricVisibility(entry) || (size >= 2 && entry.compare(size - 2, 2, "KM") == 0))
+  if (Equals(entry, "RMK")) keys |= std::uint32_t{1} << kRemarksMark;
+  if (Equals(entry, "TEMPO") || Equals(entry, "BECMG")) keys |= std::uint32_t{1} << kTrendMark;
+  if ((size >= 4 && text[0] >= '0' && text[0] <= '9' && IsMetricVisibility(entry)) ||
+      (size >= 2 && text[size - 2] == 'K' && text[size - 1] == 'M'))
     keys |= std::uint32_t{1} << kMetricMark;
   const Tokens bit = Bit(index);
   for (std::uint32_t old = m_Keys[static_cast<std::size_t>(index)]; old; old &= old - 1)
@@ -252,23 +260,22 @@ std::string* TokenTable::JoinFraction(int index) {
 std::string* TokenTable::ConvertMetric(int index) {
   std::string& entry = m_Tokens[static_cast<std::size_t>(index)];
   char text[32];
+  auto write = [&](int whole, std::string_view unit) {
+    char* end = std::to_chars(text, text + 16, whole).ptr;
+    entry.assign(text, static_cast<std::size_t>(end - text));
+    entry += unit;
+    return &entry;
+  };
   if (IsMetricVisibility(entry)) {
     const std::string_view metres = std::string_view(entry).substr(0, 4);
     const double miles = metres == "9999" ? 10.0 : ParseLeadingNumber(metres) * kNauticalMilesPerMetre;
-    int length;
-    if (miles < 1.0)
-      length = std::snprintf(text, sizeof text, "%d/10SM", TruncateToInt(miles * 10.0));
-    else
-      length = std::snprintf(text, sizeof text, "%dSM", TruncateToInt(miles));
-    entry.assign(text, static_cast<std::size_t>(length));
-    return &entry;
+    if (miles < 1.0) return write(TruncateToInt(miles * 10.0), "/10SM");
+    return write(TruncateToInt(miles), "SM");
   }
   if (entry.size() >= 2 && entry.compare(entry.size() - 2, 2, "KM") == 0) {
     const char firstTwo[3] = {entry[0], entry[1], '\0'};
     const double miles = std::strtod(firstTwo, nullptr) * kNauticalMilesPerKilometre;
-    const int length = std::snprintf(text, sizeof text, "%dSM", TruncateToInt(miles));
-    entry.assign(text, static_cast<std::size_t>(length));
-    return &entry;
+    return write(TruncateToInt(miles), "SM");
   }
   return nullptr;
 }
