@@ -67,18 +67,33 @@ constexpr int KeyIndex(std::string_view key) {
 }
 constexpr int kKeyV = KeyIndex("V"), kKeyA = KeyIndex("A"), kKeyQ = KeyIndex("Q"), kKeySM = KeyIndex("SM");
 
-// The keys by their first character, so that an entry is classified in one pass over it.
-struct KeysByFirst {
-  std::array<std::array<std::int8_t, 8>, 256> m_Keys{};
-  std::array<std::int8_t, 256> m_Count{};
-  constexpr KeysByFirst() {
+// The keys by their first two characters (one-character keys by their character), so that an
+// entry is classified in one pass over it with at most a comparison or two at each character.
+constexpr std::size_t PairSlot(unsigned char c0, unsigned char c1) { return (c0 * 11u + c1 * 29u) % 128u; }
+struct KeysByPair {
+  std::array<std::array<std::int8_t, 4>, 128> m_Keys{};
+  std::array<std::int8_t, 128> m_Count{};
+  std::array<std::uint32_t, 256> m_Single{};
+  bool m_Fits = true;
+  constexpr KeysByPair() {
     for (int k = 0; k < kSearchedKeyCount; ++k) {
-      const auto c = static_cast<unsigned char>(kSearchedKeys[k][0]);
-      m_Keys[c][static_cast<std::size_t>(m_Count[c]++)] = static_cast<std::int8_t>(k);
+      const std::string_view key = kSearchedKeys[k];
+      const auto c0 = static_cast<unsigned char>(key[0]);
+      if (key.size() == 1) {
+        m_Single[c0] |= std::uint32_t{1} << k;
+        continue;
+      }
+      const std::size_t slot = PairSlot(c0, static_cast<unsigned char>(key[1]));
+      if (m_Count[slot] == 4) {
+        m_Fits = false;
+        continue;
+      }
+      m_Keys[slot][static_cast<std::size_t>(m_Count[slot]++)] = static_cast<std::int8_t>(k);
     }
   }
 };
-constexpr KeysByFirst kKeysByFirst;
+constexpr KeysByPair kKeysByPair;
+static_assert(kKeysByPair.m_Fits, "more than four searched keys in one slot");
 
 // Character comparisons of a few bytes, in line (a library compare costs more than the work).
 bool SameChars(const char* a, std::string_view b) {
@@ -88,22 +103,32 @@ bool SameChars(const char* a, std::string_view b) {
 }
 bool Equals(std::string_view a, std::string_view b) { return a.size() == b.size() && SameChars(a.data(), b); }
 
-// The searched key of any key text: a switch on the length and the characters, no table walk.
+// The searched key of any key text: a slot by the length and the first two characters (no two
+// searched keys share one), then one comparison.
+constexpr std::size_t KeySlot(std::string_view key) {
+  const auto c0 = static_cast<unsigned char>(key[0]);
+  const auto c1 = key.size() > 1 ? static_cast<unsigned char>(key[1]) : 0u;
+  return (c0 * 11u + c1 * 29u + key.size() * 3u) % 64u;
+}
+struct KeysBySlot {
+  std::array<std::int8_t, 64> m_Key{};
+  bool m_Unique = true;
+  constexpr KeysBySlot() {
+    m_Key.fill(-1);
+    for (int k = 0; k < kSearchedKeyCount; ++k) {
+      const std::size_t slot = KeySlot(kSearchedKeys[k]);
+      if (m_Key[slot] >= 0) m_Unique = false;
+      m_Key[slot] = static_cast<std::int8_t>(k);
+    }
+  }
+};
+constexpr KeysBySlot kKeysBySlot;
+static_assert(kKeysBySlot.m_Unique, "two searched keys in one slot");
+
 int SearchedKey(std::string_view key) {
-  switch (key.size()) {
-    case 1:
-      return key[0] == 'V' ? kKeyV : key[0] == 'A' ? kKeyA : key[0] == 'Q' ? kKeyQ : -1;
-    case 0:
-      return -1;
-    default:
-      break;
-  }
-  const auto c = static_cast<unsigned char>(key[0]);
-  for (int i = 0; i < kKeysByFirst.m_Count[c]; ++i) {
-    const int k = kKeysByFirst.m_Keys[c][static_cast<std::size_t>(i)];
-    if (Equals(kSearchedKeys[k], key)) return k;
-  }
-  return -1;
+  if (key.empty()) return -1;
+  const int k = kKeysBySlot.m_Key[KeySlot(key)];
+  return k >= 0 && Equals(kSearchedKeys[k], key) ? k : -1;
 }
 
 int Lowest(std::uint64_t set) { return std::countr_zero(set); }
@@ -142,9 +167,12 @@ void TokenTable::Classify(int index) {
   const std::size_t size = entry.size();
   const char* text = entry.data();
   for (std::size_t i = 0; i < size; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    for (int j = 0; j < kKeysByFirst.m_Count[c]; ++j) {
-      const int k = kKeysByFirst.m_Keys[c][static_cast<std::size_t>(j)];
+    const auto c0 = static_cast<unsigned char>(text[i]);
+    keys |= kKeysByPair.m_Single[c0];
+    if (i + 1 == size) break;
+    const std::size_t slot = PairSlot(c0, static_cast<unsigned char>(text[i + 1]));
+    for (int j = 0; j < kKeysByPair.m_Count[slot]; ++j) {
+      const int k = kKeysByPair.m_Keys[slot][static_cast<std::size_t>(j)];
       const std::string_view key = kSearchedKeys[k];
       if (size - i >= key.size() && SameChars(text + i, key)) keys |= std::uint32_t{1} << k;
     }
