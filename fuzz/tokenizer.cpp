@@ -73,13 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int i = 0; i < count; ++i) reference.tokens[static_cast<std::size_t>(i)] = entries[i];
   for (int round = 0; round < 2; ++round) {
     for (std::string_view key : kKeys) {
-      const int expected = reference.Find(key);
+      int expected = reference.Find(key);
+      // "SM" alone joins the group before it, which is the entry handed back.
+      if (key == "SM" && expected >= 0 && reference.tokens[static_cast<std::size_t>(expected)] == "SM") --expected;
       std::string* found = table.FindToken(key);
       if ((found == nullptr) != (expected < 0)) std::abort();
       if (found != nullptr) {
         if (found < &entries[0] || found >= &entries[0] + TokenTable::kMaxTokens) std::abort();
         // The SM search rewrites the entry found (and the two before it): the table's own
-        // rewriting is taken over, so that later searches start from the same entries.
+        // rewriting is taken over below, so that later searches start from the same entries.
         if (found - &entries[0] != expected) std::abort();
         (void)ParseLeadingNumber(*found);
         // A caller may change what it was handed: the next search must see the change.
