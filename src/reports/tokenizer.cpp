@@ -94,6 +94,12 @@ struct KeysByPair {
 };
 constexpr KeysByPair kKeysByPair;
 static_assert(kKeysByPair.m_Fits, "more than four searched keys in one slot");
+constexpr bool KeysStartWithCapitals() {
+  for (std::string_view key : kSearchedKeys)
+    if (key.empty() || key[0] < 'A' || key[0] > 'Z') return false;
+  return true;
+}
+static_assert(KeysStartWithCapitals());
 
 // Character comparisons of a few bytes, in line (a library compare costs more than the work).
 bool SameChars(const char* a, std::string_view b) {
@@ -168,6 +174,8 @@ void TokenTable::Classify(int index) {
   const char* text = entry.data();
   for (std::size_t i = 0; i < size; ++i) {
     const auto c0 = static_cast<unsigned char>(text[i]);
+    // Every key starts with a capital: the digits and signs of most groups are passed at once.
+    if (c0 < 'A' || c0 > 'Z') continue;
     keys |= kKeysByPair.m_Single[c0];
     if (i + 1 == size) break;
     const std::size_t slot = PairSlot(c0, static_cast<unsigned char>(text[i + 1]));
