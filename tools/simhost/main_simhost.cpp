@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/ipc_transport.h"
 #include "simhost_core.h"
@@ -210,8 +211,18 @@ int main(int argc, char** argv) {
     options.m_Longitude = path.front().m_Longitude;
   }
   SimHost host(options);
+  // "simhost ready" is the first line whoever waits for it reads: a message that comes in while
+  // the server is starting is held until that line is out.
+  std::mutex outputMutex;
+  bool readyPrinted = false;
+  std::vector<std::string> heldMessages;
   if (!quiet) {
-    host.SetMessageCallback([](const std::string& text) {
+    host.SetMessageCallback([&](const std::string& text) {
+      std::lock_guard<std::mutex> lock(outputMutex);
+      if (!readyPrinted) {
+        heldMessages.push_back(text);
+        return;
+      }
       std::printf("message: %s\n", text.c_str());
       std::fflush(stdout);
     });
@@ -230,8 +241,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "simhost: %s\n", error.c_str());
     return 1;
   }
-  std::printf("simhost ready: class %s\n", className.c_str());
-  std::fflush(stdout);
+  {
+    std::lock_guard<std::mutex> lock(outputMutex);
+    std::printf("simhost ready: class %s\n", className.c_str());
+    for (const std::string& text : heldMessages) std::printf("message: %s\n", text.c_str());
+    heldMessages.clear();
+    readyPrinted = true;
+    std::fflush(stdout);
+  }
 
 #if !defined(_WIN32)
   std::thread([&end, signals] {
