@@ -22,9 +22,9 @@ class Served {
     ::setenv("ALTIVANE_IPC_DIR", m_Dir.c_str(), 1);
     m_Server = CreateIpcServer();
     std::string error;
-    m_Started = m_Server->Start(kFs98WindowClass, [this](std::uint32_t message, const std::string& name) {
-      return m_Host.HandleMessage(message, name);
-    }, &error);
+    m_Started = m_Server->Start(
+        kFs98WindowClass,
+        [this](std::uint32_t message, const std::string& name) { return m_Host.HandleMessage(message, name); }, &error);
     m_Open = m_Started && m_Client.Open(kRequestedFsVersion);
   }
   ~Served() {

@@ -43,8 +43,8 @@ class BenchFolder {
       if (written == kMapRecords) break;
       if (!dynamic_cast<METAR_Station*>(record.get()) || key.size() > kSimMapIdSize) continue;
       map += EncodeSimMapRecord({key, static_cast<float>(record->m_Latitude),
-                                 static_cast<float>(record->m_Longitude + 360.0), static_cast<float>(record->m_Elevation),
-                                 record->m_Name});
+                                 static_cast<float>(record->m_Longitude + 360.0),
+                                 static_cast<float>(record->m_Elevation), record->m_Name});
       ++written;
     }
     static constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";

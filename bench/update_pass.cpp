@@ -91,9 +91,9 @@ class InProcessSimulator {
     m_Server = CreateIpcServer();
     std::string error;
     SimHost* host = m_Host.get();
-    m_Ready = m_Server->Start(kFs98WindowClass, [host](std::uint32_t message, const std::string& name) {
-      return host->HandleMessage(message, name);
-    }, &error);
+    m_Ready = m_Server->Start(
+        kFs98WindowClass,
+        [host](std::uint32_t message, const std::string& name) { return host->HandleMessage(message, name); }, &error);
     if (!m_Ready) std::fprintf(stderr, "simhost core: %s\n", error.c_str());
     g_RunState = kRunRunning;
     ConnectSimulator();

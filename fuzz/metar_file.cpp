@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MetarLineReader reader(*stations, NoAgeLimit(), progress);
   for (std::size_t pos = 0; pos < bytes.size();) {
     const std::size_t lineEnd = bytes.find('\n', pos);
-    const std::size_t end = std::min(lineEnd == std::string_view::npos ? bytes.size() : lineEnd + 1, pos + kMetarLineLimit);
+    const std::size_t end =
+        std::min(lineEnd == std::string_view::npos ? bytes.size() : lineEnd + 1, pos + kMetarLineLimit);
     reader.AddLine(bytes.substr(pos, end - pos));
     pos = end;
   }

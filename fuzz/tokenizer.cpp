@@ -52,10 +52,10 @@ struct Reference {
   }
 };
 
-constexpr std::string_view kKeys[] = {"KT", "MPS", "VRB", "V", "CAVOK", "SM", "BR", "FG", "SKC", "CLR",
-                                      "FEW", "SCT", "BKN", "OVC", "A", "Q", "/", "TSRA", "SH", "RA",
-                                      "SN", "TS", "LTG", "RMK", ""};
-}
+constexpr std::string_view kKeys[] = {"KT",  "MPS", "VRB", "V",   "CAVOK", "SM",  "BR", "FG", "SKC",
+                                      "CLR", "FEW", "SCT", "BKN", "OVC",   "A",   "Q",  "/",  "TSRA",
+                                      "SH",  "RA",  "SN",  "TS",  "LTG",   "RMK", ""};
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view report(reinterpret_cast<const char*>(data), size);

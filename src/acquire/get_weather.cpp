@@ -25,9 +25,7 @@ bool IsDigits(const std::string& text, std::size_t pos, std::size_t count) {
   return true;
 }
 
-int Number(const std::string& text, std::size_t pos, std::size_t count) {
-  return std::stoi(text.substr(pos, count));
-}
+int Number(const std::string& text, std::size_t pos, std::size_t count) { return std::stoi(text.substr(pos, count)); }
 
 // The stamp "YYYYMMDD_HHMM" that starts fromEnd characters before the end of the path:
 // "...\20031206_1400Z.TXT" with 18 -> 6 Dec 2003 14:00. None when the name does not fit.

@@ -14,9 +14,9 @@ inline constexpr const char* kDefaultMetarServer = "metar-server.altivane.invali
 inline constexpr const char* kDefaultRadiosondeServer = "radiosonde-server.altivane.invalid";
 
 struct AcquireSettings {
-  int ftpProxyPort = kDefaultFtpProxyPort;      // "FtpProxyPort"
-  int httpProxyPort = kDefaultHttpProxyPort;    // "HttpProxyPort"
-  int socksProxyPort = kDefaultSocksProxyPort;  // "SocksProxyPort"
+  int ftpProxyPort = kDefaultFtpProxyPort;                  // "FtpProxyPort"
+  int httpProxyPort = kDefaultHttpProxyPort;                // "HttpProxyPort"
+  int socksProxyPort = kDefaultSocksProxyPort;              // "SocksProxyPort"
   std::string metarServer = kDefaultMetarServer;            // "MetarServer", host[:port]
   std::string radiosondeServer = kDefaultRadiosondeServer;  // "RadiosondeServer", host[:port]
 };

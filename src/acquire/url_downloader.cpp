@@ -190,16 +190,13 @@ DownloadResult CURLDownloader::DownloadToFile(std::string url, std::string local
         m_strReason = ConnectionTarget(parsed, settings) + " refused the connection.";
         break;
       case InternetFailure::kNotFound:
-        m_strReason = parsed.server.find('.') == std::string::npos
-                          ? ConnectionTarget(parsed, settings) + " not found."
-                          : "server " + parsed.server + " not found.";
+        m_strReason = parsed.server.find('.') == std::string::npos ? ConnectionTarget(parsed, settings) + " not found."
+                                                                   : "server " + parsed.server + " not found.";
         break;
       case InternetFailure::kTimedOut:
         m_strReason = "no answer from " + ConnectionTarget(parsed, settings) + ".";
         break;
-      case InternetFailure::kOther:
-        m_strReason = SentenceOf(message);
-        break;
+      case InternetFailure::kOther: m_strReason = SentenceOf(message); break;
     }
   }
   if (file) std::fclose(file);

@@ -70,9 +70,7 @@ std::string MetarUrlPath(const UtcHour& t) {
 
 std::string CurrentMetarFileName(const UtcHour& t) { return Date8(t) + "_" + Digits(t.hour, 2) + "00Z.TXT"; }
 
-std::string CompleteMetarFileName(const UtcHour& t) {
-  return Date8(t) + "_" + Digits(t.hour, 2) + "00Z_Complete.TXT";
-}
+std::string CompleteMetarFileName(const UtcHour& t) { return Date8(t) + "_" + Digits(t.hour, 2) + "00Z_Complete.TXT"; }
 
 std::string UpperAirUrlPath(const UtcHour& t) {
   return "/Data/archive/radiosonde/" + Date8(t) + "/" + Date8(t) + Digits(SoundingHour(t), 2) + ".rdisnd";

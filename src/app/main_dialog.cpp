@@ -64,7 +64,8 @@ namespace {
 
 WeatherTime ToWeatherTime(const DateTimeFields& f) {
   using namespace std::chrono;
-  return WeatherTime{sys_days{year{f.year} / month{static_cast<unsigned>(f.month)} / day{static_cast<unsigned>(f.day)}}} +
+  return WeatherTime{
+             sys_days{year{f.year} / month{static_cast<unsigned>(f.month)} / day{static_cast<unsigned>(f.day)}}} +
          hours{f.hour} + minutes{f.minute} + seconds{f.second};
 }
 
@@ -86,8 +87,9 @@ std::string FormatWeatherTime(WeatherTime time) {
   const std::chrono::year_month_day date{std::chrono::floor<std::chrono::days>(time)};
   const std::chrono::hh_mm_ss clock{time - std::chrono::floor<std::chrono::days>(time)};
   return FormatUserDateTime(static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
-                            static_cast<int>(static_cast<unsigned>(date.day())), static_cast<int>(clock.hours().count()),
-                            static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()));
+                            static_cast<int>(static_cast<unsigned>(date.day())),
+                            static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                            static_cast<int>(clock.seconds().count()));
 }
 
 void CALTIVANEDlg::SetWeatherTime(WeatherTime time) {
@@ -209,9 +211,7 @@ void CALTIVANEDlg::StartUpdateCycleLocked(bool background) {
   m_RefreshThreads.emplace_back([this, generation] { AutoUpdateThread(generation); });
 }
 
-bool CALTIVANEDlg::RefreshCancelled(std::uint64_t generation) {
-  return m_Closing || generation != m_RefreshGeneration;
-}
+bool CALTIVANEDlg::RefreshCancelled(std::uint64_t generation) { return m_Closing || generation != m_RefreshGeneration; }
 
 void CALTIVANEDlg::AutoUpdateThread(std::uint64_t generation) {
   auto finish = [this] {

@@ -25,12 +25,12 @@ extern std::atomic<bool> g_bAutoUpdate;
 // The operations the window drives. DefaultDialogServices() binds the program's own; tests
 // put in their own to watch and time them.
 struct DialogServices {
-  std::function<int()> readSimulatorFolder;                  // 0 on success
+  std::function<int()> readSimulatorFolder;  // 0 on success
   std::function<void(METAR_Stations&)> loadStations;
   std::function<void()> stopUpdateCycle;
-  std::function<bool()> stopRequested;                       // a stop bit of the run state is set
+  std::function<bool()> stopRequested;  // a stop bit of the run state is set
   std::function<void()> prepareWeatherRun;
-  std::function<void(bool background)> startUpdatePass;     // run state 0, pass thread started
+  std::function<void(bool background)> startUpdatePass;         // run state 0, pass thread started
   std::function<void(IWeatherOwner* owner)> getCurrentWeather;  // owner none: the refresh
   std::function<int(IWeatherOwner& owner)> getWeatherFromFile;  // asks for a file; 0 when cancelled
   // The periodic refresh: number of waits and the length of one.

@@ -69,7 +69,8 @@ int g_SignalWakeFd = -1;
 
 void OnQuitSignal(int) {
   const char byte = kQuitByte;
-  if (g_SignalWakeFd >= 0) [[maybe_unused]] ssize_t written = ::write(g_SignalWakeFd, &byte, 1);
+  if (g_SignalWakeFd < 0) return;
+  [[maybe_unused]] const ssize_t written = ::write(g_SignalWakeFd, &byte, 1);
 }
 constexpr const char* kHidden = "window hidden: an automation client holds the program";
 
@@ -77,7 +78,7 @@ struct Options {
   std::string simFolder;
   bool automation = false;
   std::string automationSocket;
-  int refreshWaits = -1;   // the periodic refresh's waits, shortened for trials and tests
+  int refreshWaits = -1;  // the periodic refresh's waits, shortened for trials and tests
   int refreshWaitMs = -1;
 };
 
@@ -203,7 +204,8 @@ int main(int argc, char** argv) {
 
   if (options.automation) {
     std::string endpoint = options.automationSocket.empty() ? DefaultAutomationSocket() : options.automationSocket;
-    if (!automation.Start(endpoint, [&] { held.Create(); }, [&] { held.Release(); })) {
+    if (!automation.Start(
+            endpoint, [&] { held.Create(); }, [&] { held.Release(); })) {
       std::fprintf(stderr, "altivane: cannot serve automation objects at %s\n", endpoint.c_str());
       return 1;
     }

@@ -181,8 +181,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
       if (!IsIconic(window)) return FALSE;
       PaintMinimised(window);
       return TRUE;
-    case WM_QUERYDRAGICON:
-      return reinterpret_cast<INT_PTR>(g_Icon);
+    case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(g_Icon);
     case WM_DESTROY:
       g_Dialogs.SetMainWindow(nullptr);
       g_WindowHandle = nullptr;
@@ -193,8 +192,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
         g_Window = nullptr;
       }
       return FALSE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 

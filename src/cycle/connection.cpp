@@ -107,11 +107,8 @@ void ReportLinkError() {
       StopUpdateCycle();
       break;
     case kIpcTimedOut:
-    case kIpcSendFailed:
-      ConnectSimulator();
-      break;
-    default:
-      break;
+    case kIpcSendFailed: ConnectSimulator(); break;
+    default: break;
   }
 }
 

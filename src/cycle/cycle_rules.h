@@ -8,7 +8,7 @@
 class CandidateList;
 class METAR_Station;
 
-inline constexpr double kSearchRadius = 150.0;                           // nautical miles
+inline constexpr double kSearchRadius = 150.0;                                 // nautical miles
 inline constexpr double kSearchRadiusSquared = kSearchRadius * kSearchRadius;  // 22500
 // The walk goes on up to index kMinimumStationCount inclusive: the 51 nearest are always set.
 inline constexpr int kMinimumStationCount = 50;
@@ -19,8 +19,8 @@ inline constexpr int kMonitorPeriodMs = 1000;
 inline constexpr double kMoveThresholdSquared = kSearchRadiusSquared * 0.01;  // 225
 
 // The aircraft position as FSUIPC gives it (0x0564 latitude, 0x056C longitude, 32-bit signed).
-inline constexpr double kLatitudeScale = 90.0 / 10001750.0;         // 8.998425275576774e-6
-inline constexpr double kLongitudeScale = 360.0 / 4294967296.0;     // 8.381903171539307e-8
+inline constexpr double kLatitudeScale = 90.0 / 10001750.0;      // 8.998425275576774e-6
+inline constexpr double kLongitudeScale = 360.0 / 4294967296.0;  // 8.381903171539307e-8
 
 inline double LatitudeFromRaw(std::int32_t raw) { return raw * kLatitudeScale; }
 inline double LongitudeFromRaw(std::int32_t raw) { return raw * kLongitudeScale; }
@@ -36,9 +36,7 @@ class RadiusSteps {
  public:
   int Current() const { return m_Step; }
   // True when a station at this squared distance lies beyond the current step.
-  bool Passed(double squaredDistance) const {
-    return static_cast<double>(m_Step * m_Step) < squaredDistance;
-  }
+  bool Passed(double squaredDistance) const { return static_cast<double>(m_Step * m_Step) < squaredDistance; }
   void Advance() { m_Step += m_Step < 100 ? 20 : 100; }
 
  private:

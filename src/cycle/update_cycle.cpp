@@ -140,8 +140,8 @@ void UpdateCycle::PassThread(std::uint64_t generation) {
       m_Current = AircraftPosition{latitude, longitude};
       m_LastUpdate = m_Current;
     }
-    result = m_Backend.SetStations(latitude, longitude, m_Candidates,
-                                   [this, generation] { return Stopping(generation); });
+    result =
+        m_Backend.SetStations(latitude, longitude, m_Candidates, [this, generation] { return Stopping(generation); });
   }
   // After a stop the buttons are the stopping side's: a stop from inside the link has just
   // enabled "Start".
@@ -187,8 +187,8 @@ void UpdateCycle::MonitorThread(std::uint64_t generation) {
       std::lock_guard lock(m_Mutex);
       m_Current = AircraftPosition{latitude, longitude};
       if (!m_PassRunning && !m_Closing && generation == m_Generation &&
-          MovedFarEnough(m_Backend.SquaredDistance(m_LastUpdate.m_Latitude, m_LastUpdate.m_Longitude,
-                                                   latitude, longitude))) {
+          MovedFarEnough(
+              m_Backend.SquaredDistance(m_LastUpdate.m_Latitude, m_LastUpdate.m_Longitude, latitude, longitude))) {
         m_LastUpdate = m_Current;
         Launch(Kind::kPass, CyclePriority::kNormal, generation);
         break;
@@ -321,7 +321,8 @@ class SimulatorBackend : public CycleBackend {
     if (!link) return false;
     std::uint8_t rawLatitude[4] = {};
     std::uint8_t rawLongitude[4] = {};
-    if (!link->Read(kOffsetAircraftLatitude, 4, rawLatitude) || !link->ReadAndProcess(kOffsetAircraftLongitude, 4, rawLongitude)) {
+    if (!link->Read(kOffsetAircraftLatitude, 4, rawLatitude) ||
+        !link->ReadAndProcess(kOffsetAircraftLongitude, 4, rawLongitude)) {
       ReportLinkError();
       return false;
     }

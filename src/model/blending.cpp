@@ -36,9 +36,7 @@ void AssignBaseRecord(Weather_Station& to, const Weather_Station& from) {
   to.m_ReportValid = from.m_ReportValid;
 }
 
-const METAR_Station* ReportOf(const Weather_Station* station) {
-  return dynamic_cast<const METAR_Station*>(station);
-}
+const METAR_Station* ReportOf(const Weather_Station* station) { return dynamic_cast<const METAR_Station*>(station); }
 
 NeighbourNote NoteFor(const Weather_Station& station, double squaredDistance, double weight) {
   NeighbourNote note;
@@ -124,15 +122,14 @@ std::pair<double, double> PairShares(double s, double t) {
 
 long double SquaredDistance(double lat1, double lon1, double lat2, double lon2) {
   if (lat1 == lat2 && lon1 == lon2) return 0.0L;
-  long double lonDiff = lon1 * lon2 > 0 ? std::max(lon1, lon2) - std::min(lon1, lon2)
-                                        : std::fabs(lon1) + std::fabs(lon2);
+  long double lonDiff =
+      lon1 * lon2 > 0 ? std::max(lon1, lon2) - std::min(lon1, lon2) : std::fabs(lon1) + std::fabs(lon2);
   if (lonDiff > 180.0L) lonDiff = 360.0L - lonDiff;
   const double absLat1 = std::fabs(lat1), absLat2 = std::fabs(lat2);
-  const double meanLat = lat1 * lat2 > 0 ? (lat1 + lat2) * 0.5
-                                         : (std::max(absLat1, absLat2) - std::min(absLat1, absLat2)) * 0.5;
+  const double meanLat =
+      lat1 * lat2 > 0 ? (lat1 + lat2) * 0.5 : (std::max(absLat1, absLat2) - std::min(absLat1, absLat2)) * 0.5;
   const long double x = std::cos(RadiansFromDegrees(meanLat)) * lonDiff * 60.0L;
-  const long double latDiff =
-      lat1 * lat2 > 0 ? std::max(lat1, lat2) - std::min(lat1, lat2) : absLat1 + absLat2;
+  const long double latDiff = lat1 * lat2 > 0 ? std::max(lat1, lat2) - std::min(lat1, lat2) : absLat1 + absLat2;
   const long double y = latDiff * 60.0L;
   return x * x + y * y;
 }
@@ -440,8 +437,8 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
     blended("m_CloudCover", cover[0]);
     blended("m_CloudBase", base[0]);
     blended("m_CloudThickness", thickness[0]);
-    trace->m_Fields.push_back({"m_CloudType", cloudSource ? ValueOrigin::kNearest : ValueOrigin::kMissing,
-                               cloudSource ? 1 : 0, cloudKey});
+    trace->m_Fields.push_back(
+        {"m_CloudType", cloudSource ? ValueOrigin::kNearest : ValueOrigin::kMissing, cloudSource ? 1 : 0, cloudKey});
     trace->m_Fields.push_back({"m_Weather", ValueOrigin::kNearest, 1, nearestKey});
     trace->m_Fields.push_back({"m_Thunderstorm", ValueOrigin::kNearest, 1, nearestKey});
   }

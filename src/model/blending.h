@@ -60,17 +60,17 @@ struct NeighbourNote {
 // Where one blended surface value came from.
 enum class ValueOrigin { kBlend, kNearest, kMissing };
 struct FieldNote {
-  std::string m_Field;     // member name; the cloud fields are told for the first layer
+  std::string m_Field;  // member name; the cloud fields are told for the first layer
   ValueOrigin m_Origin = ValueOrigin::kBlend;
-  int m_Neighbours = 0;    // how many neighbours' values went in
-  std::string m_From;      // kNearest: the key of that neighbour
+  int m_Neighbours = 0;  // how many neighbours' values went in
+  std::string m_From;    // kNearest: the key of that neighbour
 };
 struct BlendTrace {
   std::vector<NeighbourNote> m_UpperAir;
   std::vector<NeighbourNote> m_Surface;
   std::vector<FieldNote> m_Fields;  // a blended surface report only (not own, not taken over)
-  bool m_SurfaceBlended = false;  // the station had no usable report of its own
-  std::string m_TakenOverFrom;    // key of the station whose whole report was taken over
+  bool m_SurfaceBlended = false;    // the station had no usable report of its own
+  std::string m_TakenOverFrom;      // key of the station whose whole report was taken over
 };
 
 // The process-wide blended profile: rewritten by every upper-air blend, read by the layers.

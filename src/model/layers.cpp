@@ -38,9 +38,9 @@ constexpr int kFogBaseAboveGround = 100;            // a lowest layer this low (
 constexpr std::int16_t kFogPrecipBase = -450;
 constexpr int kFogDepthMin = WholeMetresFromFeet(500);      // fog reaches 500 ft above the station
 constexpr int kFogDepthSpread = WholeMetresFromFeet(2500);  // plus up to 2500 ft
-constexpr int kLevelRounding = 500;                 // wind and temperature levels: nearest 500 m
-constexpr std::uint16_t kSurfaceWindTop = 150;      // the surface wind layer reaches 150 m
-constexpr int kVariationTop = 1100;                 // temperature variation falls to 0 at 1100 m
+constexpr int kLevelRounding = 500;                         // wind and temperature levels: nearest 500 m
+constexpr std::uint16_t kSurfaceWindTop = 150;              // the surface wind layer reaches 150 m
+constexpr int kVariationTop = 1100;                         // temperature variation falls to 0 at 1100 m
 static_assert(kFogDepthMin == 152 && kFogDepthSpread == 762);
 
 // r * k / 32767 for the next random r.
@@ -180,8 +180,7 @@ void AddReportLayer(METAR_Station& s, int l, std::int32_t& nextHigherBase) {
 // when a layer was appended. Fog with cover 1.0 at a 100 m station: from 100 m up to
 // 252-1014 m (500 ft, plus up to 2500 ft), 8 octas, stratus.
 bool AddGroundFog(METAR_Station& s) {
-  const bool fog =
-      s.m_CloudBase[0] <= kFogBaseAboveGround && s.m_CloudCover[0] >= 0.75 && s.m_CloudThickness[0] >= 0.5;
+  const bool fog = s.m_CloudBase[0] <= kFogBaseAboveGround && s.m_CloudCover[0] >= 0.75 && s.m_CloudThickness[0] >= 0.5;
   if (!fog) return false;
   CloudLayer layer;
   layer.precipBase = kFogPrecipBase;
@@ -316,8 +315,8 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
   AppendWindLayer(block, surface);
   SortWindLayers(block);
 
-  AppendTemperatureLayer(block, TemperatureLayer{0, Low16Signed(station.m_Temperature), 4,
-                                                 Low16Signed(station.m_DewPoint)});
+  AppendTemperatureLayer(block,
+                         TemperatureLayer{0, Low16Signed(station.m_Temperature), 4, Low16Signed(station.m_DewPoint)});
   for (int i = 0; i < aloftCount; ++i) AppendTemperatureLayer(block, aloft[i]);
   SortTemperatureLayers(block);
 

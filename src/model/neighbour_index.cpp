@@ -12,10 +12,10 @@ namespace {
 // Slack of the bounds, far above the rounding of SquaredDistance (a few units in the last
 // place of a double): a cell is left out only when even its slackened bound is beyond the
 // tenth neighbour.
-constexpr double kDegreeSlack = 2e-9;      // a position against its cell's edges
-constexpr double kCosineSlack = 1e-9;      // the cosine of the mean latitude
-constexpr double kLatitudeSlack = 1e-6;    // the mean latitude against the larger of the two
-constexpr double kRelativeSlack = 1e-9;    // the squared distance as a whole
+constexpr double kDegreeSlack = 2e-9;    // a position against its cell's edges
+constexpr double kCosineSlack = 1e-9;    // the cosine of the mean latitude
+constexpr double kLatitudeSlack = 1e-6;  // the mean latitude against the larger of the two
+constexpr double kRelativeSlack = 1e-9;  // the squared distance as a whole
 
 bool Inside(double latitude, double longitude) {
   return latitude >= -90.0 && latitude <= 90.0 && longitude >= -180.0 && longitude <= 180.0;
@@ -107,8 +107,7 @@ ReportingStationGrid::ReportingStationGrid(const METAR_Stations& stations) {
   for (const Entry& e : inside) m_Entries[next[cellOf(e)]++] = e;
 }
 
-void ReportingStationGrid::Search(double latitude, double longitude, const METAR_Station& station,
-                                  Best& best) const {
+void ReportingStationGrid::Search(double latitude, double longitude, const METAR_Station& station, Best& best) const {
   for (const Entry& e : m_Outside) best.Consider(e, latitude, longitude, station);
 
   const int homeRow = std::clamp(static_cast<int>((latitude + 90.0) / m_RowHeight), 0, m_Rows - 1);
@@ -178,9 +177,8 @@ NeighbourSlots NearestReportingStationsByWalk(const METAR_Stations& stations, co
   NeighbourSlots slots;
   for (const auto& [key, record] : stations.Records()) {
     const Weather_Station* candidate = record.get();
-    const double d =
-        static_cast<double>(SquaredDistance(candidate->m_Latitude, candidate->m_Longitude, station.m_Latitude,
-                                            station.m_Longitude));
+    const double d = static_cast<double>(
+        SquaredDistance(candidate->m_Latitude, candidate->m_Longitude, station.m_Latitude, station.m_Longitude));
     if (!(slots.m_Distance[kNeighbourCount - 1] > d)) continue;
     if (candidate->m_ReportValid == 0 || candidate == &station || !dynamic_cast<const METAR_Station*>(candidate))
       continue;

@@ -15,7 +15,8 @@ __attribute__((format(printf, 2, 3))) void AppendFormat(std::string& out, const 
   va_start(args, format);
   const int n = std::vsnprintf(piece, sizeof piece, format, args);
   va_end(args);
-  if (n > 0) out.append(piece, static_cast<std::size_t>(n) < sizeof piece ? static_cast<std::size_t>(n) : sizeof piece - 1);
+  if (n > 0)
+    out.append(piece, static_cast<std::size_t>(n) < sizeof piece ? static_cast<std::size_t>(n) : sizeof piece - 1);
 }
 
 // Cover kind of a layer; none for a clear layer above the first or a cover beyond 1.

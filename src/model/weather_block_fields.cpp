@@ -17,8 +17,7 @@ std::int32_t ClampedCount(std::int32_t count) { return std::clamp<std::int32_t>(
 
 template <std::size_t Size>
 std::span<const std::uint8_t, Size> Slot(WeatherBlockView block, std::size_t arrayOffset, int index) {
-  return std::span<const std::uint8_t, Size>(block.data() + arrayOffset + Size * static_cast<std::size_t>(index),
-                                             Size);
+  return std::span<const std::uint8_t, Size>(block.data() + arrayOffset + Size * static_cast<std::size_t>(index), Size);
 }
 
 // Copies a staging record into slot `count` of its array and raises the count.
@@ -84,8 +83,8 @@ std::int32_t ReadCloudCount(WeatherBlockView block) { return LoadI32(block.data(
 
 TemperatureLayer DecodeTemperatureLayer(std::span<const std::uint8_t, kTempLayerSize> in) {
   const std::uint8_t* p = in.data();
-  return {LoadU16(p + TempField::kAltitude), LoadI16(p + TempField::kTemperature),
-          LoadI16(p + TempField::kVariation), LoadI16(p + TempField::kDewPoint)};
+  return {LoadU16(p + TempField::kAltitude), LoadI16(p + TempField::kTemperature), LoadI16(p + TempField::kVariation),
+          LoadI16(p + TempField::kDewPoint)};
 }
 
 WindLayer DecodeWindLayer(std::span<const std::uint8_t, kWindLayerSize> in) {
@@ -197,10 +196,10 @@ bool AppendCloudLayer(SimWeatherBlock& block, const CloudLayer& layer) {
 
 bool ReplaceCloudLayer(SimWeatherBlock& block, int index, const CloudLayer& layer) {
   if (!ValidSlot(index) || index >= ReadCloudCount(block.bytes)) return false;
-  EncodeCloudLayer(std::span<std::uint8_t, kCloudLayerSize>(
-                       block.bytes.data() + O::kCloudLayers + kCloudLayerSize * static_cast<std::size_t>(index),
-                       kCloudLayerSize),
-                   layer);
+  EncodeCloudLayer(
+      std::span<std::uint8_t, kCloudLayerSize>(
+          block.bytes.data() + O::kCloudLayers + kCloudLayerSize * static_cast<std::size_t>(index), kCloudLayerSize),
+      layer);
   return true;
 }
 

@@ -25,9 +25,9 @@ struct WeatherBlockHeader {
   std::uint16_t unused2 = 0;
   double latitude = 0.0;
   double longitude = 0.0;
-  std::int32_t elevation = 0;       // metres
+  std::int32_t elevation = 0;  // metres
   std::uint32_t acknowledge = 0;
-  std::uint16_t pressure = 0;       // hPa * 16
+  std::uint16_t pressure = 0;  // hPa * 16
   std::int16_t pressure2 = 0;
 };
 
@@ -51,7 +51,7 @@ struct WindLayer {
   std::uint16_t direction = 0;      // degrees * 65535 / 360
   std::uint8_t turbulence = 0;
   std::uint8_t shear = 0;
-  std::uint16_t variance = 0;       // degrees * 65535 / 360
+  std::uint16_t variance = 0;  // degrees * 65535 / 360
 };
 
 struct CloudLayer {
@@ -61,9 +61,9 @@ struct CloudLayer {
   std::uint8_t coverage = 0;        // octas
   std::uint8_t type = 0;            // 1, 8, 9 or 10
   std::uint8_t turbulence = 0;
-  std::uint8_t turbulence2 = 0;     // written with the same value as turbulence
-  std::int16_t precipBase = 0;      // metres above sea level
-  std::uint8_t precipType = 0;      // 0 none, 1 rain, 2 snow
+  std::uint8_t turbulence2 = 0;  // written with the same value as turbulence
+  std::int16_t precipBase = 0;   // metres above sea level
+  std::uint8_t precipType = 0;   // 0 none, 1 rain, 2 snow
   std::uint8_t precipRate = 0;
 };
 

@@ -60,7 +60,8 @@ const char* CoverWords(double cover) {
 // 3400 -> "3,400".
 std::string Thousands(long value) {
   // Built front to back: GCC 12's -O3 takes an insert into the digits for an overlapping copy.
-  const unsigned long magnitude = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+  const unsigned long magnitude =
+      value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
   const std::string digits = std::to_string(magnitude);
   std::string text = value < 0 ? "-" : "";
   for (std::size_t i = 0; i < digits.size(); ++i) {
@@ -139,9 +140,7 @@ void CoverDisc(std::string& out, double cover, double r) {
       r * std::sin(end), -r * std::cos(end));
 }
 
-std::string Temperature(std::int32_t value) {
-  return value == kMissing ? std::string("–") : std::to_string(value);
-}
+std::string Temperature(std::int32_t value) { return value == kMissing ? std::string("–") : std::to_string(value); }
 
 // The layers of one station as a vertical profile: cloud bars with cover and type, wind barbs
 // and temperatures by height, from the block the pass built.
@@ -215,7 +214,9 @@ void Sounding(std::string& out, const ViewStation& s) {
   auto xOf = [&](double t) { return 40.0 + 260.0 * (t - tMin) / (tMax - tMin); };
   auto yOf = [&](double h) { return 290.0 - 280.0 * std::clamp(h, 0.0, top) / top; };
   for (double t = std::ceil(tMin / 10.0) * 10.0; t <= tMax; t += 10.0)
-    Out(out, "<line class=\"grid\" x1=\"%.1f\" y1=\"10\" x2=\"%.1f\" y2=\"290\"/><text class=\"tick\" x=\"%.1f\" y=\"303\" text-anchor=\"middle\">%.0f</text>",
+    Out(out,
+        "<line class=\"grid\" x1=\"%.1f\" y1=\"10\" x2=\"%.1f\" y2=\"290\"/><text class=\"tick\" x=\"%.1f\" y=\"303\" "
+        "text-anchor=\"middle\">%.0f</text>",
         xOf(t), xOf(t), xOf(t), t);
   const double hStep = top > 12000.0 ? 4000.0 : top > 5000.0 ? 2000.0 : 500.0;
   for (double h = 0.0; h <= top; h += hStep)
@@ -234,8 +235,9 @@ void Sounding(std::string& out, const ViewStation& s) {
     Barb(out, l.dir, static_cast<int>(l.spd), 20.0, "");
     out += "</g>";
   }
-  out += "<text class=\"tick\" x=\"300\" y=\"316\" text-anchor=\"end\">°C</text>"
-         "<text class=\"tick\" x=\"4\" y=\"8\">m</text></svg>";
+  out +=
+      "<text class=\"tick\" x=\"300\" y=\"316\" text-anchor=\"end\">°C</text>"
+      "<text class=\"tick\" x=\"4\" y=\"8\">m</text></svg>";
 }
 
 const char* OriginWords(ValueOrigin origin) {
@@ -300,7 +302,8 @@ body{margin:0;font:13px system-ui,sans-serif;background:#f4f6f8;color:#222;displ
 .pennant{fill:#222}.stn.sel .disc{stroke-width:3}#aircraft{fill:#e08a00;stroke:#000}
 table{border-collapse:collapse}td,th{padding:1px 6px;border-bottom:1px solid #ddd;text-align:left}
 pre.report{white-space:pre-wrap;background:#fff;padding:4px;border:1px solid #ccc}
-.frame{fill:#fff;stroke:#999}.grid{stroke:#ddd}.tick{font-size:10px;fill:#444}.temp{fill:none;stroke:#d42a2a;stroke-width:2}
+.frame{fill:#fff;stroke:#999}.grid{stroke:#ddd}.tick{font-size:10px;fill:#444}
+.temp{fill:none;stroke:#d42a2a;stroke-width:2}
 .dew{fill:none;stroke:#1a9c3a;stroke-width:2}.profile .cloud{fill:#789}.axis{stroke:#999}
 .key span{display:inline-block;width:10px;height:10px;margin:0 3px 0 8px}
 </style>)";
@@ -315,11 +318,14 @@ document.getElementById('hint').hidden=true;}
 document.querySelectorAll('.stn').forEach(function(g){var i=g.getAttribute('data-i');
 g.addEventListener('mouseenter',function(){show(i);});
 g.addEventListener('mouseleave',function(){if(pinned!==null){show(pinned);}});
-g.addEventListener('click',function(){if(pinned!==null){var p=document.querySelector('.stn[data-i="'+pinned+'"]');if(p){p.classList.remove('sel');}}
+g.addEventListener('click',function(){
+if(pinned!==null){var p=document.querySelector('.stn[data-i="'+pinned+'"]');if(p){p.classList.remove('sel');}}
 pinned=i;g.classList.add('sel');show(i);history.replaceState(null,'','#'+i);});});
-addEventListener('load',function(){document.body.getBoundingClientRect();var n=performance.getEntriesByType('navigation')[0];
+addEventListener('load',function(){document.body.getBoundingClientRect();
+var n=performance.getEntriesByType('navigation')[0];
 document.documentElement.setAttribute('data-render-ms',Math.round(performance.now()-(n?n.responseStart:0)));});
-var h=location.hash.slice(1);if(h&&document.getElementById('d'+h)){var g=document.querySelector('.stn[data-i="'+h+'"]');if(g){g.dispatchEvent(new Event('click'));}}
+var h=location.hash.slice(1);if(h&&document.getElementById('d'+h)){
+var g=document.querySelector('.stn[data-i="'+h+'"]');if(g){g.dispatchEvent(new Event('click'));}}
 })();
 </script>)";
 
@@ -360,7 +366,8 @@ void CopyWeather(ViewStation& v, const METAR_Station& s) {
 }
 
 double SquaredDistanceFrom(const WeatherViewPage& page, const METAR_Station& s) {
-  return static_cast<double>(SquaredDistance(page.m_AircraftLatitude, page.m_AircraftLongitude, s.m_Latitude, s.m_Longitude));
+  return static_cast<double>(
+      SquaredDistance(page.m_AircraftLatitude, page.m_AircraftLongitude, s.m_Latitude, s.m_Longitude));
 }
 
 }  // namespace
@@ -464,18 +471,18 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
   // The map reaches a little beyond the farthest station and the last ring.
   const int lastRing = std::clamp(page.m_Radius, 20, 300);
   double extent = lastRing;
-  for (const ViewStation& s : page.m_Stations)
-    extent = std::max(extent, std::sqrt(std::max(0.0, s.m_SquaredDistance)));
+  for (const ViewStation& s : page.m_Stations) extent = std::max(extent, std::sqrt(std::max(0.0, s.m_SquaredDistance)));
   extent = std::min(extent, 600.0) * 1.08 + 10.0;
   const double unit = extent / 48.0;  // size of a station model
 
   std::string out;
   out.reserve(64 * 1024 + page.m_Stations.size() * 6 * 1024);
-  out += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-         "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
-         "script-src 'unsafe-inline'\">"
-         "<meta http-equiv=\"refresh\" content=\"30\">"
-         "<title>Altivane weather view</title>";
+  out +=
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
+      "script-src 'unsafe-inline'\">"
+      "<meta http-equiv=\"refresh\" content=\"30\">"
+      "<title>Altivane weather view</title>";
   out += kStyle;
   out += "</head><body><div id=\"map\">";
   Out(out, "<svg id=\"chart\" viewBox=\"%.1f %.1f %.1f %.1f\" xmlns=\"http://www.w3.org/2000/svg\">", -extent, -extent,
@@ -532,7 +539,8 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
   }
   Out(out,
       "<g id=\"aircraft\" stroke-width=\"%.2f\" transform=\"scale(%.3f)\"><title>aircraft</title>"
-      "<path d=\"M0 -10 L1.5 -3 L9 2 L9 4 L1.5 1.5 L1 7 L3.5 9 L3.5 10 L0 9 L-3.5 10 L-3.5 9 L-1 7 L-1.5 1.5 L-9 4 L-9 2 "
+      "<path d=\"M0 -10 L1.5 -3 L9 2 L9 4 L1.5 1.5 L1 7 L3.5 9 L3.5 10 L0 9 L-3.5 10 L-3.5 9 L-1 7 L-1.5 1.5 L-9 4 L-9 "
+      "2 "
       "L-1.5 -3 Z\"/></g>",
       0.4, unit * 0.14);
   out += "</svg></div><div id=\"side\">";
@@ -551,7 +559,8 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
   out += "<p id=\"hint\">Point at a station for its weather; click to keep it.</p>";
   for (std::size_t i = 0; i < page.m_Stations.size(); ++i) {
     const ViewStation& s = page.m_Stations[i];
-    Detail(out, s, static_cast<int>(i), FlightCategory(CeilingFeet(s), Missing(s.m_Visibility) ? 99.0 : s.m_Visibility));
+    Detail(out, s, static_cast<int>(i),
+           FlightCategory(CeilingFeet(s), Missing(s.m_Visibility) ? 99.0 : s.m_Visibility));
   }
   out += "</div>";
   out += kScript;

@@ -55,8 +55,8 @@ struct ViewStation {
 struct WeatherViewPage {
   double m_AircraftLatitude = 0.0;
   double m_AircraftLongitude = 0.0;
-  int m_Radius = 0;  // last radius committed, nautical miles
-  std::string m_Stamp;  // when the page was made, shown as it is
+  int m_Radius = 0;                     // last radius committed, nautical miles
+  std::string m_Stamp;                  // when the page was made, shown as it is
   std::vector<ViewStation> m_Stations;  // nearest first
 };
 

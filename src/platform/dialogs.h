@@ -11,7 +11,7 @@ struct OpenFileRequest {
   // Pairs of description and pattern, each followed by '|':
   // "Text Files (*.TXT)|????????_????Z*.txt|".
   std::string filter;
-  std::string initialFolder;       // in the program's own path form
+  std::string initialFolder;  // in the program's own path form
 };
 
 class IUserDialogs {

@@ -34,7 +34,7 @@ bool ParseInternetUrl(const std::string& url, InternetUrl& out) {
   }
 
   InternetUrl parsed;
-  parsed.service = scheme == "http" ? InternetService::Http
+  parsed.service = scheme == "http"  ? InternetService::Http
                    : scheme == "ftp" ? InternetService::Ftp
                                      : InternetService::Other;
   parsed.port = parsed.service == InternetService::Ftp ? 21 : 80;

@@ -59,8 +59,8 @@ class IpcTransport {
   // Sends `message` with the atom as first parameter and 0 as second and waits for the window's
   // answer at most timeoutMs. False when the send failed or timed out; LastError() then tells
   // which (0 after a time-out). *result is the window's answer on success.
-  virtual bool SendMessageTimeout(IpcWindow window, std::uint32_t message, std::uint16_t atom,
-                                  std::uint32_t timeoutMs, std::intptr_t* result) = 0;
+  virtual bool SendMessageTimeout(IpcWindow window, std::uint32_t message, std::uint16_t atom, std::uint32_t timeoutMs,
+                                  std::intptr_t* result) = 0;
   // The error of the calling thread's last failed send.
   virtual std::uint32_t LastError() = 0;
   virtual std::uint32_t ProcessId() = 0;

@@ -28,8 +28,8 @@ using namespace std::chrono;
 constexpr int kDatedHeaderTokens = 3;
 constexpr int kUndatedHeaderTokens = 2;
 
-constexpr int kWindSpeedLimit = 400;                // knots; faster is a garbled group
-constexpr double kSeaLevelLapse = 0.0065;           // °C per metre of station elevation
+constexpr int kWindSpeedLimit = 400;       // knots; faster is a garbled group
+constexpr double kSeaLevelLapse = 0.0065;  // °C per metre of station elevation
 constexpr double kMetresPerHundredFeet = 30.48;
 
 std::string_view Last(std::string_view text, std::size_t count) {

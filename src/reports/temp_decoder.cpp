@@ -27,7 +27,7 @@ constexpr std::size_t kSigLevelChars = 10;
 // The height table of the significant levels: pressure of standard slot j and the height taken
 // when the station has no value there. Slot 0 is the station's own surface.
 constexpr int kTablePressure[kLastStandardSlot + 1] = {0, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100};
-constexpr int kFallbackHeight[kLastStandardSlot + 1] = {0,    100,   800,   1500,  3000,  5500,
+constexpr int kFallbackHeight[kLastStandardSlot + 1] = {0,    100,  800,   1500,  3000,  5500,
                                                         7500, 9000, 10500, 12000, 14000, 16000};
 
 bool IsDigits(std::string_view text) {
@@ -35,8 +35,8 @@ bool IsDigits(std::string_view text) {
 }
 
 int SaturateToInt(std::int64_t value) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
+  return static_cast<int>(
+      std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // Section name, winds present, not NIL, and the message is this station's.

@@ -20,13 +20,9 @@ namespace {
 // is a bare number such as "1" (whole part of "1 1/2SM").
 constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ/-$:";
 
-bool HasNoLetter(const std::string& token) {
-  return token.find_first_of(kLetters) == std::string::npos;
-}
+bool HasNoLetter(const std::string& token) { return token.find_first_of(kLetters) == std::string::npos; }
 
-bool Contains(const std::string& token, std::string_view key) {
-  return token.find(key) != std::string::npos;
-}
+bool Contains(const std::string& token, std::string_view key) { return token.find(key) != std::string::npos; }
 
 bool IsDigits(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -41,8 +37,8 @@ bool IsMetricVisibility(std::string_view token) {
   return std::find(std::begin(kSuffixes), std::end(kSuffixes), suffix) != std::end(kSuffixes);
 }
 
-constexpr double kNauticalMilesPerMetre = 0.0005399568034557236;     // 1 / 1852
-constexpr double kNauticalMilesPerKilometre = 0.5399568034557235;    // 1000 / 1852
+constexpr double kNauticalMilesPerMetre = 0.0005399568034557236;   // 1 / 1852
+constexpr double kNauticalMilesPerKilometre = 0.5399568034557235;  // 1000 / 1852
 
 }  // namespace
 
@@ -51,9 +47,9 @@ namespace {
 // The keys the decoders search for, each with its bit in an entry's keys; the last three bits
 // mark an entry that is the remarks group, a trend, or a metric visibility the miles search
 // rewrites.
-constexpr std::string_view kSearchedKeys[] = {"KT",  "MPS", "VRB", "V",  "CAVOK", "SM", "BR", "FG", "SKC", "CLR",
-                                              "FEW", "SCT", "BKN", "OVC", "A",    "Q",  "TSRA", "SH", "DZ", "RA",
-                                              "SN",  "SG",  "IC",  "PE", "GR",    "GS", "UP",  "TS", "LTG"};
+constexpr std::string_view kSearchedKeys[] = {"KT",  "MPS", "VRB", "V",   "CAVOK", "SM", "BR",   "FG", "SKC", "CLR",
+                                              "FEW", "SCT", "BKN", "OVC", "A",     "Q",  "TSRA", "SH", "DZ",  "RA",
+                                              "SN",  "SG",  "IC",  "PE",  "GR",    "GS", "UP",   "TS", "LTG"};
 constexpr int kSearchedKeyCount = static_cast<int>(std::size(kSearchedKeys));
 constexpr int kRemarksMark = 29;
 constexpr int kTrendMark = 30;
@@ -193,8 +189,7 @@ void TokenTable::Classify(int index) {
   const Tokens bit = Bit(index);
   for (std::uint32_t old = m_Keys[static_cast<std::size_t>(index)]; old; old &= old - 1)
     m_Holding[static_cast<std::size_t>(std::countr_zero(old))] &= ~bit;
-  for (std::uint32_t now = keys; now; now &= now - 1)
-    m_Holding[static_cast<std::size_t>(std::countr_zero(now))] |= bit;
+  for (std::uint32_t now = keys; now; now &= now - 1) m_Holding[static_cast<std::size_t>(std::countr_zero(now))] |= bit;
   m_Keys[static_cast<std::size_t>(index)] = keys;
 }
 
@@ -244,7 +239,8 @@ std::string* TokenTable::Find(std::string_view key, bool forChange) {
       continue;
     }
     if (k == kKeyA || k == kKeyQ) {
-      if (entry.size() == 5 && entry[0] == key[0] && IsDigits(std::string_view(entry).substr(1))) return HandOut(i, forChange);
+      if (entry.size() == 5 && entry[0] == key[0] && IsDigits(std::string_view(entry).substr(1)))
+        return HandOut(i, forChange);
       continue;
     }
     return HandOut(i, forChange);
@@ -316,9 +312,7 @@ std::string* TokenTable::ConvertMetric(int index) {
   return nullptr;
 }
 
-int SplitReport(std::string_view report, int firstSearched) {
-  return g_TokenTable.Split(report, firstSearched);
-}
+int SplitReport(std::string_view report, int firstSearched) { return g_TokenTable.Split(report, firstSearched); }
 
 std::string* FindToken(std::string_view key) { return g_TokenTable.FindToken(key); }
 

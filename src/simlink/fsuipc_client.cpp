@@ -20,8 +20,7 @@ class LockOrFail {
   explicit LockOrFail(std::recursive_mutex& mutex) : m_Lock(mutex, std::defer_lock) {
     try {
       m_Lock.lock();
-    } catch (const std::system_error&) {
-    }
+    } catch (const std::system_error&) {}
   }
   explicit operator bool() const { return m_Lock.owns_lock(); }
 
@@ -102,8 +101,7 @@ bool FSUIPC_Client::OpenLocked(std::uint32_t requestedVersion) {
   // Destinations must outlive each Process; the versions are stored once answered.
   std::uint8_t fsuipcVersion[4] = {};
   std::uint8_t fsVersion[4] = {};
-  for (int attempt = 0; attempt < kHandshakeAttempts && (m_FsuipcVersion == 0 || m_FsVersion == 0);
-       ++attempt) {
+  for (int attempt = 0; attempt < kHandshakeAttempts && (m_FsuipcVersion == 0 || m_FsVersion == 0); ++attempt) {
     bool ok = Read(kOffsetFsuipcVersion, 4, fsuipcVersion) && Read(kOffsetFsVersion, 4, fsVersion);
     if (ok && attempt == 0) {
       std::uint8_t library[2];

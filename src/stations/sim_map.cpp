@@ -119,9 +119,7 @@ void METAR_Stations::ReadSimulatorMap(const std::string& simFolder, ProgressSink
   AddSimulatorMap(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), progress);
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 bool BuildSimMapFromText(std::string_view text, bool longitudesFrom0To360, std::string* bytes, std::string* error) {
   bytes->clear();

@@ -27,7 +27,7 @@ inline constexpr std::size_t kSimMapMaxName = 255;
 
 // One record as stored, numbers as their floats.
 struct SimMapRecord {
-  std::string m_Key;   // up to 4 characters
+  std::string m_Key;  // up to 4 characters
   float m_Latitude = 0.0f;
   float m_Longitude = 0.0f;
   float m_Elevation = 0.0f;

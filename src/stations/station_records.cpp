@@ -9,7 +9,7 @@ namespace {
 // The one list of the six tables, for a record and for a record seen as const.
 template <class Station>
 auto TablesOf(Station& s) {
-  return std::array{&s.m_LevelPressure, &s.m_LevelHeight,         &s.m_LevelTemperature,
+  return std::array{&s.m_LevelPressure, &s.m_LevelHeight,        &s.m_LevelTemperature,
                     &s.m_LevelDewPoint, &s.m_LevelWindDirection, &s.m_LevelWindSpeed};
 }
 

@@ -23,9 +23,9 @@ inline constexpr int kWindDirectionTable = 4;
 using SigLevelBuffer = std::array<std::int32_t, kSigLevelBufferSize>;
 
 // Station states in the update cycle.
-inline constexpr std::int32_t kStateIdle = 0;     // not a simulator station
-inline constexpr std::int32_t kStateToSend = 1;   // weather to be computed and sent
-inline constexpr std::int32_t kStateSent = 2;     // weather sent
+inline constexpr std::int32_t kStateIdle = 0;    // not a simulator station
+inline constexpr std::int32_t kStateToSend = 1;  // weather to be computed and sent
+inline constexpr std::int32_t kStateSent = 2;    // weather sent
 
 class Weather_Station {
  public:

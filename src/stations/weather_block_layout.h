@@ -11,28 +11,28 @@ inline constexpr std::size_t kWeatherBlockSize = 1024;
 inline constexpr int kMaxWeatherLayers = 24;
 
 namespace WeatherBlockOffset {
-inline constexpr std::size_t kCommand = 0;          // u16
-inline constexpr std::size_t kReserved = 2;         // u16
-inline constexpr std::size_t kSignature = 4;        // u32
-inline constexpr std::size_t kStationId = 8;        // 4 characters, no terminator
-inline constexpr std::size_t kUnused1 = 12;         // u16
-inline constexpr std::size_t kUnused2 = 14;         // u16
-inline constexpr std::size_t kLatitude = 16;        // double
-inline constexpr std::size_t kLongitude = 24;       // double
-inline constexpr std::size_t kElevation = 32;       // i32, metres
-inline constexpr std::size_t kAcknowledge = 36;     // u32
-inline constexpr std::size_t kPressure = 40;        // u16, hPa * 16
-inline constexpr std::size_t kPressure2 = 42;       // i16
-inline constexpr std::size_t kVisibility = 44;      // visibility group, 8 bytes with padding
-inline constexpr std::size_t kVisUpper = 44;        // u16, metres
-inline constexpr std::size_t kVisLower = 46;        // i16, metres
-inline constexpr std::size_t kVisRange = 48;        // u16, 1/100 statute mile
-inline constexpr std::size_t kTempCount = 52;       // i32
-inline constexpr std::size_t kTempLayers = 56;      // 24 x 8 bytes
-inline constexpr std::size_t kWindCount = 248;      // i32
-inline constexpr std::size_t kWindLayers = 252;     // 24 x 16 bytes
-inline constexpr std::size_t kCloudCount = 636;     // i32
-inline constexpr std::size_t kCloudLayers = 640;    // 24 x 16 bytes, to the end of the block
+inline constexpr std::size_t kCommand = 0;        // u16
+inline constexpr std::size_t kReserved = 2;       // u16
+inline constexpr std::size_t kSignature = 4;      // u32
+inline constexpr std::size_t kStationId = 8;      // 4 characters, no terminator
+inline constexpr std::size_t kUnused1 = 12;       // u16
+inline constexpr std::size_t kUnused2 = 14;       // u16
+inline constexpr std::size_t kLatitude = 16;      // double
+inline constexpr std::size_t kLongitude = 24;     // double
+inline constexpr std::size_t kElevation = 32;     // i32, metres
+inline constexpr std::size_t kAcknowledge = 36;   // u32
+inline constexpr std::size_t kPressure = 40;      // u16, hPa * 16
+inline constexpr std::size_t kPressure2 = 42;     // i16
+inline constexpr std::size_t kVisibility = 44;    // visibility group, 8 bytes with padding
+inline constexpr std::size_t kVisUpper = 44;      // u16, metres
+inline constexpr std::size_t kVisLower = 46;      // i16, metres
+inline constexpr std::size_t kVisRange = 48;      // u16, 1/100 statute mile
+inline constexpr std::size_t kTempCount = 52;     // i32
+inline constexpr std::size_t kTempLayers = 56;    // 24 x 8 bytes
+inline constexpr std::size_t kWindCount = 248;    // i32
+inline constexpr std::size_t kWindLayers = 252;   // 24 x 16 bytes
+inline constexpr std::size_t kCloudCount = 636;   // i32
+inline constexpr std::size_t kCloudLayers = 640;  // 24 x 16 bytes, to the end of the block
 }  // namespace WeatherBlockOffset
 
 // Offsets inside one layer of each array, and inside the visibility group.
@@ -43,14 +43,14 @@ inline constexpr std::size_t kVariation = 4;    // i16
 inline constexpr std::size_t kDewPoint = 6;     // i16, degrees C
 }  // namespace TempField
 namespace WindField {
-inline constexpr std::size_t kUpper = 0;        // u16, metres
-inline constexpr std::size_t kSpeed = 2;        // u16, knots
-inline constexpr std::size_t kGust = 4;         // u16, knots
-inline constexpr std::size_t kDirection = 6;    // u16, degrees * 65535 / 360
-inline constexpr std::size_t kTurbulence = 8;   // u8
-inline constexpr std::size_t kShear = 9;        // u8
-inline constexpr std::size_t kVariance = 10;    // u16, degrees * 65535 / 360
-inline constexpr std::size_t kUnused = 12;      // 4 bytes, zero
+inline constexpr std::size_t kUpper = 0;       // u16, metres
+inline constexpr std::size_t kSpeed = 2;       // u16, knots
+inline constexpr std::size_t kGust = 4;        // u16, knots
+inline constexpr std::size_t kDirection = 6;   // u16, degrees * 65535 / 360
+inline constexpr std::size_t kTurbulence = 8;  // u8
+inline constexpr std::size_t kShear = 9;       // u8
+inline constexpr std::size_t kVariance = 10;   // u16, degrees * 65535 / 360
+inline constexpr std::size_t kUnused = 12;     // 4 bytes, zero
 }  // namespace WindField
 namespace CloudField {
 inline constexpr std::size_t kUpper = 0;        // u16, metres above sea level
@@ -66,9 +66,9 @@ inline constexpr std::size_t kPrecipRate = 13;  // u8
 inline constexpr std::size_t kUnused = 14;      // 2 bytes, zero
 }  // namespace CloudField
 namespace VisField {
-inline constexpr std::size_t kUpper = 0;        // u16, metres
-inline constexpr std::size_t kLower = 2;        // i16, metres
-inline constexpr std::size_t kRange = 4;        // u16, 1/100 statute mile
+inline constexpr std::size_t kUpper = 0;  // u16, metres
+inline constexpr std::size_t kLower = 2;  // i16, metres
+inline constexpr std::size_t kRange = 4;  // u16, 1/100 statute mile
 }  // namespace VisField
 
 inline constexpr std::size_t kTempLayerSize = 8;

@@ -242,8 +242,8 @@ TEST_F(CurrentWeatherTest, ButtonsAfterEachOutcome) {
   for (const std::string& refused : {HttpAnswer(302, ""), HttpAnswer(404, "404 Not Found\n")}) {
     SCOPED_TRACE(refused.substr(0, 12));
     // The reason after an error names what went wrong.
-    const std::string reason =
-        refused.find(" 302") != std::string::npos ? "site redirects with no new location." : "the server answered with status 404.";
+    const std::string reason = refused.find(" 302") != std::string::npos ? "site redirects with no new location."
+                                                                         : "the server answered with status 404.";
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
       std::filesystem::remove_all(WeatherDir());
@@ -377,16 +377,21 @@ TEST_F(FileWeatherTest, PickedNameDecidesTheCompleteFileAndTheReferenceTime) {
       {"20031206_1400Z.TXT",
        {{"metar", "20031206_1300Z_Complete.TXT", Hour(2003, 12, 6, 14)},
         {"metar", "20031206_1400Z.TXT", Hour(2003, 12, 6, 14)}},
-       true, Hour(2003, 12, 6, 14)},
+       true,
+       Hour(2003, 12, 6, 14)},
       {"20031206_0500Z.TXT",
        {{"metar", "20031206_0400Z_Complete.TXT", Hour(2003, 12, 6, 5)},
         {"metar", "20031206_0500Z.TXT", Hour(2003, 12, 6, 5)}},
-       true, Hour(2003, 12, 6, 5)},
+       true,
+       Hour(2003, 12, 6, 5)},
       {"20031206_0000Z.TXT",
        {{"metar", "20031205_2300Z_Complete.TXT", Hour(2003, 12, 6, 0)},
         {"metar", "20031206_0000Z.TXT", Hour(2003, 12, 6, 0)}},
-       true, Hour(2003, 12, 6, 0)},
-      {"20031206_1300Z_Complete.TXT", {{"metar", "20031206_1300Z_Complete.TXT", Hour(2003, 12, 6, 13)}}, true,
+       true,
+       Hour(2003, 12, 6, 0)},
+      {"20031206_1300Z_Complete.TXT",
+       {{"metar", "20031206_1300Z_Complete.TXT", Hour(2003, 12, 6, 13)}},
+       true,
        Hour(2003, 12, 6, 13)},
       // Lower case ending: taken as a complete file, whose stamp position holds no date here.
       {"20031206_1400z.txt", {{"metar", "20031206_1400z.txt", limit}}, false, {}},
@@ -478,13 +483,25 @@ TEST_F(FileWeatherTest, UpperAirFileNearestTheFirstReportWins) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {"same hour first", "2003/12/06", "13:20", {"20031206_1300Z.rdisnd", "20031206_1200Z.rdisnd"},
+      {"same hour first",
+       "2003/12/06",
+       "13:20",
+       {"20031206_1300Z.rdisnd", "20031206_1200Z.rdisnd"},
        "20031206_1300Z.rdisnd"},
-      {"one hour back beats eleven ahead", "2003/12/06", "13:50", {"20031207_0000Z.rdisnd", "20031206_1200Z.rdisnd"},
+      {"one hour back beats eleven ahead",
+       "2003/12/06",
+       "13:50",
+       {"20031207_0000Z.rdisnd", "20031206_1200Z.rdisnd"},
        "20031206_1200Z.rdisnd"},
-      {"later wins at equal distance", "2003/12/06", "06:00", {"20031206_0000Z.rdisnd", "20031206_1200Z.rdisnd"},
+      {"later wins at equal distance",
+       "2003/12/06",
+       "06:00",
+       {"20031206_0000Z.rdisnd", "20031206_1200Z.rdisnd"},
        "20031206_1200Z.rdisnd"},
-      {"into the next year", "2003/12/31", "23:10", {"20040101_0000Z.rdisnd", "20031231_2100Z.rdisnd"},
+      {"into the next year",
+       "2003/12/31",
+       "23:10",
+       {"20040101_0000Z.rdisnd", "20031231_2100Z.rdisnd"},
        "20040101_0000Z.rdisnd"},
       {"twelve hours back is still in", "2003/12/06", "12:00", {"20031206_0000Z.rdisnd"}, "20031206_0000Z.rdisnd"},
   };

@@ -14,8 +14,8 @@ TEST(ParseInternetUrl, SplitsServicesServersPortsAndObjects) {
     unsigned port;
   };
   const Case cases[] = {
-      {"http://metar.example/weather/observations/airways/03120614.metar", true, InternetService::Http,
-       "metar.example", "/weather/observations/airways/03120614.metar", 80},
+      {"http://metar.example/weather/observations/airways/03120614.metar", true, InternetService::Http, "metar.example",
+       "/weather/observations/airways/03120614.metar", 80},
       {"HTTP://Host:8080", true, InternetService::Http, "Host", "/", 8080},
       {"http://host?x=1", true, InternetService::Http, "host", "/?x=1", 80},
       {"ftp://files.example/pub/a.txt", true, InternetService::Ftp, "files.example", "/pub/a.txt", 21},

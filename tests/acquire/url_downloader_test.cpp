@@ -52,7 +52,7 @@ struct ServedCase {
   std::vector<std::pair<std::string, std::string>> answers;
   const char* password;  // the stand-in dialog's HttpPassword; none: no HttpUser either
   int result;
-  std::string error;        // m_strError afterwards
+  std::string error;  // m_strError afterwards
   bool fileExpected;
   std::string fileContent;  // when a file is expected
 };
@@ -67,42 +67,91 @@ std::string Replace(std::string text, const std::string& from, const std::string
 TEST_F(DownloadTest, AnswersOfTheServerGiveTheirResults) {
   const std::string page = "<html>not here</html>\n";
   const std::vector<ServedCase> cases = {
-      {"200 saved", {{"/a", HttpAnswer(200, "METAR one\nMETAR two\n")}}, nullptr, 0, "", true,
+      {"200 saved",
+       {{"/a", HttpAnswer(200, "METAR one\nMETAR two\n")}},
+       nullptr,
+       0,
+       "",
+       true,
        "METAR one\nMETAR two\n"},
       {"404 page saved as a success", {{"/a", HttpAnswer(404, page)}}, nullptr, 0, "", true, page},
       {"500 page saved as a success", {{"/a", HttpAnswer(500, "oops")}}, nullptr, 0, "", true, "oops"},
       {"empty body gives an empty file", {{"/a", HttpAnswer(200, "")}}, nullptr, 0, "", true, ""},
       {"body cut short is not kept",
-       {{"/a", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nhalf\nha"}}, nullptr, 2,
-       kLayerError, false, ""},
+       {{"/a", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nhalf\nha"}},
+       nullptr,
+       2,
+       kLayerError,
+       false,
+       ""},
       {"CR LF body kept as sent", {{"/a", HttpAnswer(200, "x\r\ny\r\n")}}, nullptr, 0, "", true, "x\r\ny\r\n"},
       {"302 followed once",
        {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(200, "moved\n")}},
-       nullptr, 0, "", true, "moved\n"},
+       nullptr,
+       0,
+       "",
+       true,
+       "moved\n"},
       {"301 and 303 followed too",
        {{"/a", HttpAnswer(303, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(200, "seen\n")}},
-       nullptr, 0, "", true, "seen\n"},
-      {"302 without Location", {{"/a", HttpAnswer(302, "")}}, nullptr, 2,
-       "Error: Site redirects with no new location", false, ""},
-      {"Location in other case is not a Location", {{"/a", HttpAnswer(302, "", "location: http://x/\r\n")}},
-       nullptr, 2, "Error: Site redirects with no new location", false, ""},
-      {"302 to ftp", {{"/a", HttpAnswer(302, "", "Location: ftp://{host}/b\r\n")}}, nullptr, 2,
-       "Error: the redirected URL does not reference a HTTP resource.", false, ""},
-      {"302 to a relative path", {{"/a", HttpAnswer(302, "", "Location: /b\r\n")}}, nullptr, 2,
-       "Error: the redirected URL could not be parsed.", false, ""},
+       nullptr,
+       0,
+       "",
+       true,
+       "seen\n"},
+      {"302 without Location",
+       {{"/a", HttpAnswer(302, "")}},
+       nullptr,
+       2,
+       "Error: Site redirects with no new location",
+       false,
+       ""},
+      {"Location in other case is not a Location",
+       {{"/a", HttpAnswer(302, "", "location: http://x/\r\n")}},
+       nullptr,
+       2,
+       "Error: Site redirects with no new location",
+       false,
+       ""},
+      {"302 to ftp",
+       {{"/a", HttpAnswer(302, "", "Location: ftp://{host}/b\r\n")}},
+       nullptr,
+       2,
+       "Error: the redirected URL does not reference a HTTP resource.",
+       false,
+       ""},
+      {"302 to a relative path",
+       {{"/a", HttpAnswer(302, "", "Location: /b\r\n")}},
+       nullptr,
+       2,
+       "Error: the redirected URL could not be parsed.",
+       false,
+       ""},
       {"302 to 302",
        {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")},
         {"/b", HttpAnswer(302, "", "Location: http://{host}/c\r\n")},
         {"/c", HttpAnswer(200, "never\n")}},
-       nullptr, 2, "Error: Got status code 302", false, ""},
+       nullptr,
+       2,
+       "Error: Got status code 302",
+       false,
+       ""},
       {"302 to 404",
        {{"/a", HttpAnswer(302, "", "Location: http://{host}/b\r\n")}, {"/b", HttpAnswer(404, page)}},
-       nullptr, 2, "Error: Got status code 404", false, ""},
-      {"401 declined leaves no file", {{"/a", HttpAnswer(401, "denied\n")}}, nullptr, 1,
-       "Access denied: Invalid password\n", false, ""},
+       nullptr,
+       2,
+       "Error: Got status code 404",
+       false,
+       ""},
+      {"401 declined leaves no file",
+       {{"/a", HttpAnswer(401, "denied\n")}},
+       nullptr,
+       1,
+       "Access denied: Invalid password\n",
+       false,
+       ""},
       {"401 with credentials sent again", {{"/a", HttpAnswer(401, "denied\n")}}, "secret", 0, "", true, "welcome\n"},
-      {"second 401 is saved like any page", {{"/a", HttpAnswer(401, "denied\n")}}, "wrong", 0, "", true,
-       "denied\n"},
+      {"second 401 is saved like any page", {{"/a", HttpAnswer(401, "denied\n")}}, "wrong", 0, "", true, "denied\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,8 +207,8 @@ TEST_F(DownloadTest, FailedOrRefusedFetchLeavesAnEarlierCopyAsItWas) {
       {"404 kept when asked for any answer", HttpAnswer(404, fresh), false, 0, 404, true},
       {"404 refused", HttpAnswer(404, "404 Not Found\n"), true, 0, 404, false},
       {"500 refused", HttpAnswer(500, "oops\n"), true, 0, 500, false},
-      {"body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nhalf\nha", false, 2,
-       200, false},
+      {"body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nhalf\nha", false, 2, 200,
+       false},
       {"redirect without location", HttpAnswer(302, ""), false, 2, 0, false},
       {"server gone", "", false, 2, 0, false},
   };
@@ -207,8 +256,8 @@ TEST_F(DownloadTest, RequestCarriesTheFixedHeadersAndStatusGoesToStandardError) 
 }
 
 TEST_F(DownloadTest, UnusableUrlsGiveResultOneWithoutTouchingTheNetwork) {
-  for (const std::string url : {"https://localhost/a", "gopher://localhost/a", "file:///etc/hosts",
-                                "no url at all", "http://", "http://host:99999/a", "http://host:/a"}) {
+  for (const std::string url : {"https://localhost/a", "gopher://localhost/a", "file:///etc/hosts", "no url at all",
+                                "http://", "http://host:99999/a", "http://host:/a"}) {
     SCOPED_TRACE(url);
     CURLDownloader downloader;
     EXPECT_EQ(downloader.DownloadToFile(url, LocalPath("u.txt")), 1);
@@ -254,18 +303,18 @@ TEST_F(DownloadTest, FtpFetchCopiesTheFileAsIs) {
   const std::string contents = "binary\r\nas sent\n\x01\x02";
   LoopbackFtpServer server({{"/pub/a.txt", contents}, {"/empty.txt", ""}});
   CURLDownloader downloader;
-  EXPECT_EQ(downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/pub/a.txt",
-                                      LocalPath("a.txt")),
-            0)
+  EXPECT_EQ(
+      downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/pub/a.txt", LocalPath("a.txt")),
+      0)
       << downloader.m_strError;
   EXPECT_EQ(ReadAll(LocalPath("a.txt")), contents);
-  EXPECT_EQ(downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/empty.txt",
-                                      LocalPath("e.txt")),
-            0);
+  EXPECT_EQ(
+      downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/empty.txt", LocalPath("e.txt")),
+      0);
   EXPECT_TRUE(std::filesystem::exists(LocalPath("e.txt")));
-  EXPECT_EQ(downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/none.txt",
-                                      LocalPath("n.txt")),
-            2);
+  EXPECT_EQ(
+      downloader.DownloadToFile("ftp://localhost:" + std::to_string(server.Port()) + "/none.txt", LocalPath("n.txt")),
+      2);
   EXPECT_EQ(downloader.m_strError.rfind("Error: (", 0), 0u) << downloader.m_strError;
   EXPECT_FALSE(std::filesystem::exists(LocalPath("n.txt")));
 }

@@ -206,8 +206,7 @@ TEST_F(ConnectionTest, SetPendingSendsTheBlockWithCommandAndClearedAcknowledgeme
   EXPECT_EQ(pending["EGLL"], expected);
   auto lines = LinesOf("pending");
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].find("\"block_hex\":\"" + HexBytes(expected.data(), expected.size()) + "\""),
-            std::string::npos);
+  EXPECT_NE(lines[0].find("\"block_hex\":\"" + HexBytes(expected.data(), expected.size()) + "\""), std::string::npos);
   // Acknowledged at once: one read of the word was enough.
   EXPECT_EQ(Host().ReadCount(kOffsetWeatherAck), 1u);
 }

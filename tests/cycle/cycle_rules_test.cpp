@@ -50,7 +50,9 @@ struct Walk {
   RecordingSink sink;
 };
 
-std::vector<double> Distances(int count, double squared) { return std::vector<double>(static_cast<std::size_t>(count), squared); }
+std::vector<double> Distances(int count, double squared) {
+  return std::vector<double>(static_cast<std::size_t>(count), squared);
+}
 
 int CountPrefix(const std::vector<std::string>& log, const std::string& prefix) {
   int n = 0;
@@ -68,18 +70,22 @@ TEST(WalkStations, HowManyStationsAreSet) {
       {"empty list sets nothing", {}, 0},
       {"51 stations however far are all set", Distances(51, 1.0e8), 51},
       {"the 52nd far station is not set", Distances(60, 1.0e8), 51},
-      {"a station exactly on the radius is still set", [] {
+      {"a station exactly on the radius is still set",
+       [] {
          auto d = Distances(51, 100.0);
          d.push_back(22500.0);
          d.push_back(22500.000001);
          return d;
-       }(), 52},
-      {"everything within the radius beyond the minimum", [] {
+       }(),
+       52},
+      {"everything within the radius beyond the minimum",
+       [] {
          auto d = Distances(80, 10000.0);
          d.push_back(30000.0);
          d.push_back(40000.0);
          return d;
-       }(), 80},
+       }(),
+       80},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -107,9 +113,8 @@ TEST(WalkStations, SendsNearestFirstAndCommitsAtEachRadiusStep) {
   for (double d : nm) squared.push_back(d * d);
   Walk walk(squared);
   WalkStations(walk.list, walk.sink);
-  std::vector<std::string> expect = {"new S2",    "new S1", "radius 20", "new S4", "new S3",
-                                     "radius 40", "new S5", "radius 60", "new S0", "radius 80",
-                                     "new S6",    "radius 100", "all 7"};
+  std::vector<std::string> expect = {"new S2",    "new S1", "radius 20", "new S4", "new S3",     "radius 40", "new S5",
+                                     "radius 60", "new S0", "radius 80", "new S6", "radius 100", "all 7"};
   EXPECT_EQ(walk.sink.m_Log, expect);
 }
 

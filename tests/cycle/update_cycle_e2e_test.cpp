@@ -64,8 +64,8 @@ std::string RingStations(int count, double firstNm, double lastNm) {
 }
 
 struct PassEvents {
-  std::vector<std::string> pending;   // stations sent set-pending, in order
-  std::vector<std::string> refreshed; // stations asked back for a refresh
+  std::vector<std::string> pending;    // stations sent set-pending, in order
+  std::vector<std::string> refreshed;  // stations asked back for a refresh
   std::vector<std::string> messages;
   int commits = 0;
   bool commitBeforeEveryRadiusMessage = true;
@@ -168,13 +168,15 @@ class CycleEndToEnd : public ::testing::Test {
     const Weather_Station* station = m_Stations->Lookup(key);
     EXPECT_NE(station, nullptr) << key;
     if (!station) return 0.0;
-    return static_cast<double>(SquaredDistance(at.m_Latitude, at.m_Longitude, station->m_Latitude, station->m_Longitude));
+    return static_cast<double>(
+        SquaredDistance(at.m_Latitude, at.m_Longitude, station->m_Latitude, station->m_Longitude));
   }
 
   // Squared distances of every simulator station (a station listed twice counts twice).
   std::vector<std::pair<double, std::string>> SortedSimStations() const {
     std::vector<std::pair<double, std::string>> all;
-    for (const METAR_Station* s : m_Stations->m_SimStations) all.emplace_back(SquaredDistanceFromAircraft(s->m_Key), s->m_Key);
+    for (const METAR_Station* s : m_Stations->m_SimStations)
+      all.emplace_back(SquaredDistanceFromAircraft(s->m_Key), s->m_Key);
     std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     return all;
   }
@@ -271,7 +273,8 @@ TEST_F(CycleEndToEnd, StopDuringAPassEndsWithoutTheTotalAndClosesTheLink) {
   StartUpdatePass(false);
   ASSERT_TRUE(m_Host->WaitForJournal(
       [](const std::vector<JournalEvent>& journal) {
-        return std::count_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "pending"; }) >= 3;
+        return std::count_if(journal.begin(), journal.end(),
+                             [](const JournalEvent& e) { return e.kind == "pending"; }) >= 3;
       },
       kLong));
   const auto before = std::chrono::steady_clock::now();
@@ -285,7 +288,8 @@ TEST_F(CycleEndToEnd, StopDuringAPassEndsWithoutTheTotalAndClosesTheLink) {
   for (const JournalEvent& e : journal) {
     EXPECT_EQ(e.text.find("Weather stations set!"), std::string::npos) << e.line;
   }
-  EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "disconnect"; }));
+  EXPECT_TRUE(
+      std::any_of(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "disconnect"; }));
   EXPECT_TRUE(ProcessUpdateCycle().LastPassResult().m_Stopped);
 }
 
@@ -339,7 +343,6 @@ TEST_F(CycleEndToEnd, EmptyCatalogueGivesAPassThatSetsNothing) {
   EXPECT_EQ(m_Controls.status.GetText(), kNoWeatherLoaded);
 }
 
-
 // The user presses Start and only then starts the simulator: the pass waits for it (one open a
 // second), then shakes hands and sets the weather, with no error text on the way.
 TEST_F(CycleEndToEnd, StartBeforeTheSimulatorWaitsForItAndThenSetsTheWeather) {
@@ -354,8 +357,10 @@ TEST_F(CycleEndToEnd, StartBeforeTheSimulatorWaitsForItAndThenSetsTheWeather) {
   StartHost();
   ASSERT_TRUE(cycle.WaitForPasses(passes + 1, kLong));
   const std::vector<JournalEvent> journal = m_Host->Journal();
-  const auto handshake = std::find_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "handshake"; });
-  const auto firstPending = std::find_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "pending"; });
+  const auto handshake =
+      std::find_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "handshake"; });
+  const auto firstPending =
+      std::find_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "pending"; });
   ASSERT_NE(handshake, journal.end());
   EXPECT_LT(handshake - journal.begin(), firstPending - journal.begin());
   ExpectFirstPass(EventsOfPass(journal, 0), 51);
@@ -437,7 +442,8 @@ TEST_F(CycleEndToEnd, FrozenSimulatorMidPassStopsWithinTheBoundAndLeavesTheCatal
     PressStart();
     ASSERT_TRUE(m_Host->WaitForJournal(
         [](const std::vector<JournalEvent>& journal) {
-          return std::count_if(journal.begin(), journal.end(), [](const JournalEvent& e) { return e.kind == "pending"; }) >= 3;
+          return std::count_if(journal.begin(), journal.end(),
+                               [](const JournalEvent& e) { return e.kind == "pending"; }) >= 3;
         },
         kLong));
     m_Host->Freeze();
@@ -488,8 +494,9 @@ TEST_F(CycleEndToEnd, SoakOf300PassesWithRestartsAndFreezes) {
   m_Stations->LoadStations();
   const std::filesystem::path weather = sample / "Altivane" / "Weather";
   ASSERT_TRUE(m_Stations->ReadUpperAirFile((weather / "20261207_1200Z.rdisnd").string()));
-  ASSERT_TRUE(m_Stations->ReadMetarFile((weather / "20261207_1200Z.TXT").string(),
-                                        std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + std::chrono::hours{13}));
+  ASSERT_TRUE(
+      m_Stations->ReadMetarFile((weather / "20261207_1200Z.TXT").string(),
+                                std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + std::chrono::hours{13}));
   g_pStations = m_Stations.get();
   // North and south 12 degrees a second: more than 15 nm in 21 ms, so the monitor starts a
   // new pass at its first poll after a pass, and the soak measures passes, not waits.
@@ -537,7 +544,8 @@ TEST_F(CycleEndToEnd, SoakOf300PassesWithRestartsAndFreezes) {
   EXPECT_TRUE(cycle.WaitIdle(0ms));
   const long lastRss = ResidentKb();
   std::printf("soak: %llu passes, %d restarts, %d freezes, %d starts; resident memory first %ld kB, last %ld kB\n",
-              static_cast<unsigned long long>(cycle.PassesEnded() - base), restarts, freezes, starts, firstRss, lastRss);
+              static_cast<unsigned long long>(cycle.PassesEnded() - base), restarts, freezes, starts, firstRss,
+              lastRss);
   EXPECT_GE(restarts, 5);
   EXPECT_GE(freezes, 4);
   ASSERT_GT(firstRss, 0);

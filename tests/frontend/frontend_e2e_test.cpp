@@ -24,9 +24,9 @@ namespace {
 using namespace std::chrono_literals;
 using altivane::test::FrontendProcess;
 using altivane::test::HttpAnswer;
+using altivane::test::JournalEvent;
 using altivane::test::LoopbackHttpServer;
 using altivane::test::SeenRequest;
-using altivane::test::JournalEvent;
 using altivane::test::SimhostProcess;
 using altivane::test::SourceDir;
 using altivane::test::TempDir;
@@ -126,7 +126,8 @@ class FrontendTest : public ::testing::Test {
                 "MetarServer=127.0.0.1:9\n"
                 "RadiosondeServer=127.0.0.1:9\n"
                 "HttpProxyPort=9\n");
-    m_Host = std::make_unique<SimhostProcess>(SIMHOST_PROGRAM, Ipc(), std::vector<std::string>{"--position", "47.4447,-122.3136"});
+    m_Host = std::make_unique<SimhostProcess>(SIMHOST_PROGRAM, Ipc(),
+                                              std::vector<std::string>{"--position", "47.4447,-122.3136"});
     ASSERT_TRUE(m_Host->Ready());
   }
 
@@ -261,16 +262,26 @@ TEST_F(FrontendTest, StartUpSaysWhatIsMissing) {
     std::string line;
   };
   const std::vector<Case> cases = {
-      {"no folder", {}, [] {},
+      {"no folder",
+       {},
+       [] {},
        "status: FS2004 folder not found: no stations loaded, weather buttons disabled. Give it with --sim-folder DIR "
-       "or with the registry value HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft Games\\Flight simulator\\9.0\\EXE "
-       "Path in " + registry + ".\n"},
-      {"no station list", {"--sim-folder", folder.string()}, [&] { std::filesystem::create_directories(folder); },
+       "or with the registry value HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft Games\\Flight "
+       "simulator\\9.0\\EXE "
+       "Path in " +
+           registry + ".\n"},
+      {"no station list",
+       {"--sim-folder", folder.string()},
+       [&] { std::filesystem::create_directories(folder); },
        "status: Station list " + list + " is missing.\n"},
-      {"no map", {"--sim-folder", folder.string()},
-       [&] { m_Dir.Write("fs9/Altivane/stations/station.txt", ReadFileBytes(kSample + "/Altivane/stations/station.txt")); },
+      {"no map",
+       {"--sim-folder", folder.string()},
+       [&] {
+         m_Dir.Write("fs9/Altivane/stations/station.txt", ReadFileBytes(kSample + "/Altivane/stations/station.txt"));
+       },
        "status: Simulator map " + map + " is missing.\n"},
-      {"nothing readable in the list", {"--sim-folder", folder.string()},
+      {"nothing readable in the list",
+       {"--sim-folder", folder.string()},
        [&] {
          m_Dir.Write("fs9/Weather/wxmapping.bin", mapBytes);
          m_Dir.Write("fs9/Altivane/stations/station.txt", "\n\n");
@@ -336,9 +347,13 @@ TEST_F(FrontendTest, EndDuringASlowRefreshFetchIsFinal) {
     // No upper air (a redirect without location): the fetch ends with both buttons off.
     return HttpAnswer(302, "");
   });
-  m_Dir.Write("registry.ini", "[HKCU\\Software\\Altivane\\Internet]\n"
-                              "MetarServer=" + server.HostPort() + "\n"
-                              "RadiosondeServer=" + server.HostPort() + "\n");
+  m_Dir.Write("registry.ini",
+              "[HKCU\\Software\\Altivane\\Internet]\n"
+              "MetarServer=" +
+                  server.HostPort() +
+                  "\n"
+                  "RadiosondeServer=" +
+                  server.HostPort() + "\n");
   const TempDir simFolder;
   // A folder of its own: the downloads land in its weather folder, which starts empty.
   std::filesystem::copy(kSample, simFolder.Path(), std::filesystem::copy_options::recursive);
@@ -365,9 +380,10 @@ TEST_F(FrontendTest, EndDuringASlowRefreshFetchIsFinal) {
   ASSERT_EQ(server.Requests().size(), 1u);
   app->Mark();
   app->Send("end");
-  ASSERT_TRUE(app->WaitFor("Error 2 at reading Winds aloft: site redirects with no new location.", 20s)) << app->Output();
+  ASSERT_TRUE(app->WaitFor("Error 2 at reading Winds aloft: site redirects with no new location.", 20s))
+      << app->Output();
   EXPECT_TRUE(ButtonsSettleTo(*app, true, false)) << app->Output();
-  std::this_thread::sleep_for(1500ms);  // fifteen refresh waits: a new refresh would have fetched
+  std::this_thread::sleep_for(1500ms);      // fifteen refresh waits: a new refresh would have fetched
   EXPECT_EQ(server.Requests().size(), 3u);  // current, complete and upper air: one fetch
   EXPECT_TRUE(ExpectButtons(*app, true, false)) << app->Output();
   app->Send("quit");
@@ -419,7 +435,8 @@ TEST_F(FrontendTest, TerminalOverwritesCountingAndRepeatedLines) {
                               return line.rfind("status: ", 0) == 0 && line.find(counter) != std::string::npos;
                             }),
               1)
-        << counter << "\n" << shown;
+        << counter << "\n"
+        << shown;
   EXPECT_EQ(lines("status: 26 METAR Stations read and valid."), 1) << shown;
   EXPECT_EQ(lines("start: enabled"), 1) << shown;
   app->Send("quit");
@@ -430,17 +447,18 @@ TEST_F(FrontendTest, HelpListsCommandsOptionsFilesAndEnvironment) {
   FrontendProcess app(ALTIVANE_PROGRAM, {"--help"}, {});
   EXPECT_EQ(app.WaitExit(10s), 0);
   const std::string out = app.Output();
-  for (const char* part : {"usage: altivane", "  start ", "  file [PATH] ", "  quit ", "--sim-folder DIR",
-                           "--refresh-wait-ms MS", "Altivane/stations/station.txt", "Weather/wxmapping.bin",
-                           "ALTIVANE_REGISTRY", "ALTIVANE_IPC_DIR"})
+  for (const char* part :
+       {"usage: altivane", "  start ", "  file [PATH] ", "  quit ", "--sim-folder DIR", "--refresh-wait-ms MS",
+        "Altivane/stations/station.txt", "Weather/wxmapping.bin", "ALTIVANE_REGISTRY", "ALTIVANE_IPC_DIR"})
     EXPECT_NE(out.find(part), std::string::npos) << part << "\n" << out;
   EXPECT_EQ(out.find("state: "), std::string::npos);  // the window never opened
 }
 
 TEST_F(FrontendTest, QuestionTakesOnlyAnAnswerFromThePipe) {
   // A file of reports without an upper-air file within 12 hours: the question comes.
-  const std::string metar = m_Dir.Write("elsewhere/20250601_1200Z.TXT",
-                                        "2025/06/01 11:53\nKSEA 011153Z 17014KT 6SM 09/07 A2986\n\n").string();
+  const std::string metar =
+      m_Dir.Write("elsewhere/20250601_1200Z.TXT", "2025/06/01 11:53\nKSEA 011153Z 17014KT 6SM 09/07 A2986\n\n")
+          .string();
   struct Case {
     const char* next;
     std::string lines;

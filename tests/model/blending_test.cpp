@@ -115,8 +115,8 @@ TEST(BlendUpperAir, TwoStationsWeighByInverseSquareAndMissingValuesTakeTheOther)
   Weather_Station* a = AddUpperAirStation(stations, "A", 10 * kDegreesPerNm, 0);  // ~100 sq nm
   Weather_Station* b = AddUpperAirStation(stations, "B", 20 * kDegreesPerNm, 0);  // ~400 sq nm
   a->m_LevelTemperature[2] = 10;
-  b->m_LevelTemperature[2] = 20;   // (16 * 10 + 20) / 17 = 10.59 -> 11, rounded once
-  b->m_LevelTemperature[3] = 20;   // a's missing: 20 unweighted
+  b->m_LevelTemperature[2] = 20;  // (16 * 10 + 20) / 17 = 10.59 -> 11, rounded once
+  b->m_LevelTemperature[3] = 20;  // a's missing: 20 unweighted
   a->m_LevelWindDirection[2] = 350;
   b->m_LevelWindDirection[2] = 10;  // 20 degrees apart the short way: 350 + 20 / 17 = 351
   a->m_LevelPressure[2] = 850;
@@ -217,8 +217,8 @@ TEST(BlendUpperAir, OneStationIsTakenUnchangedAndNoneLeavesEverythingMissing) {
 
 TEST(BlendUpperAir, OnlyTheTenNearestTakePart) {
   METAR_Stations stations;
-  for (int i = 0; i < 10; ++i) AddUpperAirStation(stations, "N" + std::to_string(i), (i + 1) * 0.1, 0)
-      ->m_LevelTemperature[0] = 5;
+  for (int i = 0; i < 10; ++i)
+    AddUpperAirStation(stations, "N" + std::to_string(i), (i + 1) * 0.1, 0)->m_LevelTemperature[0] = 5;
   AddUpperAirStation(stations, "FAR", 5, 0)->m_LevelTemperature[0] = -50;
   Weather_Station profile;
   BlendUpperAir(stations, 0, 0, profile);
@@ -230,11 +230,11 @@ TEST(BlendSurface, TwoNeighboursWeighSixteenToOne) {
   METAR_Station* near = AddReportStation(stations, "NEAR", 10 * kDegreesPerNm, 0);
   METAR_Station* far = AddReportStation(stations, "FARR", -20 * kDegreesPerNm, 0);
   near->m_Temperature = 10;
-  far->m_Temperature = 20;   // (16 * 10 + 20) / 17 = 10.59 -> 11, rounded once
+  far->m_Temperature = 20;  // (16 * 10 + 20) / 17 = 10.59 -> 11, rounded once
   near->m_Visibility = 10;
-  far->m_Visibility = 5;     // 9.706
+  far->m_Visibility = 5;  // 9.706
   near->m_Pressure = 1000;
-  far->m_Pressure = 1017;    // (16 * 1000 + 1017) / 17 = 1001
+  far->m_Pressure = 1017;  // (16 * 1000 + 1017) / 17 = 1001
   near->m_WindDirection = 350;
   far->m_WindDirection = 10;
   near->m_WindSpeed = 18;  // 16.94 -> 17; the calm far one gives the direction no say
@@ -296,8 +296,8 @@ std::unique_ptr<METAR_Station> BlendOf(const std::vector<Neighbour>& neighbours,
   METAR_Stations stations;
   int i = 0;
   for (const Neighbour& n : neighbours) {
-    METAR_Station* r = AddReportStation(stations, "N" + std::to_string(i++), n.northNm * kDegreesPerNm,
-                                        n.eastNm * kDegreesPerNm);
+    METAR_Station* r =
+        AddReportStation(stations, "N" + std::to_string(i++), n.northNm * kDegreesPerNm, n.eastNm * kDegreesPerNm);
     ReportLike(*r);
     if (n.set) n.set(*r);
   }
@@ -343,36 +343,148 @@ TEST(BlendSurface, SummedOnceMissingLeftOutBasesAboveGroundWindOnTheCircle) {
       // Truncating after each of ten neighbours lost up to a unit each: 1014 hPa, 06 C.
       {"ten reports alike blend to the same", tenAlike, 9, 5, 1015, {}, {}, {}, {}, {}, {}, "09/05 A1015"},
       {"a neighbour without a value is left out",
-       {{10, 0, [](METAR_Station& r) { r.m_Temperature = kMissing; r.m_Pressure = 1020; }},
-        {20, 0, [](METAR_Station& r) { r.m_Temperature = 12; r.m_Pressure = kMissing; }}},
-       12, 5, 1020, {}, {}, {}, {}, {}, {}, "12/05 A1020"},
+       {{10, 0,
+         [](METAR_Station& r) {
+           r.m_Temperature = kMissing;
+           r.m_Pressure = 1020;
+         }},
+        {20, 0,
+         [](METAR_Station& r) {
+           r.m_Temperature = 12;
+           r.m_Pressure = kMissing;
+         }}},
+       12,
+       5,
+       1020,
+       {},
+       {},
+       {},
+       {},
+       {},
+       {},
+       "12/05 A1020"},
       {"a value no neighbour has stays missing",
-       {{10, 0, [](METAR_Station& r) { r.m_DewPoint = kMissing; r.m_Pressure = kMissing; }},
-        {20, 0, [](METAR_Station& r) { r.m_DewPoint = kMissing; r.m_Pressure = kMissing; }}},
-       9, kMissing, kMissing, {}, {}, {}, {}, {}, {}, ""},
+       {{10, 0,
+         [](METAR_Station& r) {
+           r.m_DewPoint = kMissing;
+           r.m_Pressure = kMissing;
+         }},
+        {20, 0,
+         [](METAR_Station& r) {
+           r.m_DewPoint = kMissing;
+           r.m_Pressure = kMissing;
+         }}},
+       9,
+       kMissing,
+       kMissing,
+       {},
+       {},
+       {},
+       {},
+       {},
+       {},
+       ""},
       // Weight (10/56)^4 = 0.1 %: as a number, -999 turned the overcast into CLR and lost its rain.
       {"a report without cloud information leaves the clouds alone",
        {{10, 0, overcastRain}, {56, 0, [](METAR_Station& r) { r.m_CloudCover[0] = kMissingReal; }}},
-       {}, {}, {}, {}, {}, {}, 300, {}, 1.0, "RA OVC009 "},
+       {},
+       {},
+       {},
+       {},
+       {},
+       {},
+       300,
+       {},
+       1.0,
+       "RA OVC009 "},
       {"no neighbour with cloud information: no cloud",
        {{10, 0, [](METAR_Station& r) { r.m_CloudCover[0] = kMissingReal; }}},
-       {}, {}, {}, {}, {}, {}, 0, {}, kMissingReal, "10SM CLR "},
+       {},
+       {},
+       {},
+       {},
+       {},
+       {},
+       0,
+       {},
+       kMissingReal,
+       "10SM CLR "},
       // Spokane's OVC045 (1371 m) at 723 m stays 1371 m above the ground three miles away, not
       // OVC068 (the text truncates 4498 ft to 044 as for any base).
-      {"cloud bases stay above the ground", {{3, 0, cloudOf(0, 1371, 723)}}, {}, {}, {}, {}, {}, {}, 1371, {}, {},
+      {"cloud bases stay above the ground",
+       {{3, 0, cloudOf(0, 1371, 723)}},
+       {},
+       {},
+       {},
+       {},
+       {},
+       {},
+       1371,
+       {},
+       {},
        "OVC044 "},
       {"cloud type from the nearest, not the farthest",
-       {{5, 0, cloudOf(kMarkCumulonimbus, 900, 0)}, {0, 6, cloudOf(kMarkCumulonimbus, 900, 0)},
+       {{5, 0, cloudOf(kMarkCumulonimbus, 900, 0)},
+        {0, 6, cloudOf(kMarkCumulonimbus, 900, 0)},
         {74, 0, cloudOf(kMarkToweringCumulus, 900, 0)}},
-       {}, {}, {}, {}, {}, {}, 900, kMarkCumulonimbus, {}, ""},
-      {"350 and 10 degrees make north", {{0, 10, windOf(350, 10, 0)}, {0, -10, windOf(10, 10, 0)}}, {}, {}, {}, 0, 10,
-       0, {}, {}, {}, "AUTO 00010G00KT "},
-      {"the stronger wind pulls harder", {{0, 10, windOf(90, 30, 0)}, {0, -10, windOf(180, 10, 0)}}, {}, {}, {},
-       108, 20, 0, {}, {}, {}, "AUTO 10820G00KT "},
-      {"a gust at or below the mean wind is none", {{0, 10, windOf(165, 10, 20)}, {0, -10, windOf(165, 14, 0)}}, {},
-       {}, {}, 165, 12, 0, {}, {}, {}, "AUTO 16512G00KT "},
-      {"a gust above the mean wind stays", {{0, 10, windOf(165, 10, 30)}, {0, -10, windOf(165, 14, 0)}}, {}, {}, {},
-       165, 12, 15, {}, {}, {}, "AUTO 16512G15KT "},
+       {},
+       {},
+       {},
+       {},
+       {},
+       {},
+       900,
+       kMarkCumulonimbus,
+       {},
+       ""},
+      {"350 and 10 degrees make north",
+       {{0, 10, windOf(350, 10, 0)}, {0, -10, windOf(10, 10, 0)}},
+       {},
+       {},
+       {},
+       0,
+       10,
+       0,
+       {},
+       {},
+       {},
+       "AUTO 00010G00KT "},
+      {"the stronger wind pulls harder",
+       {{0, 10, windOf(90, 30, 0)}, {0, -10, windOf(180, 10, 0)}},
+       {},
+       {},
+       {},
+       108,
+       20,
+       0,
+       {},
+       {},
+       {},
+       "AUTO 10820G00KT "},
+      {"a gust at or below the mean wind is none",
+       {{0, 10, windOf(165, 10, 20)}, {0, -10, windOf(165, 14, 0)}},
+       {},
+       {},
+       {},
+       165,
+       12,
+       0,
+       {},
+       {},
+       {},
+       "AUTO 16512G00KT "},
+      {"a gust above the mean wind stays",
+       {{0, 10, windOf(165, 10, 30)}, {0, -10, windOf(165, 14, 0)}},
+       {},
+       {},
+       {},
+       165,
+       12,
+       15,
+       {},
+       {},
+       {},
+       "AUTO 16512G15KT "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -465,8 +577,16 @@ TEST(BlendSurface, ReportTextOfWholeInputsIsThatOfEachNeighbour) {
 
 TEST(BlendSurface, TraceTellsWhereEachValueCameFrom) {
   BlendTrace trace;
-  BlendOf({{10, 0, [](METAR_Station& r) { r.m_Pressure = kMissing; r.m_CloudType[0] = kMarkCumulonimbus; }},
-           {20, 0, [](METAR_Station& r) { r.m_Pressure = kMissing; r.m_Temperature = kMissing; }}},
+  BlendOf({{10, 0,
+            [](METAR_Station& r) {
+              r.m_Pressure = kMissing;
+              r.m_CloudType[0] = kMarkCumulonimbus;
+            }},
+           {20, 0,
+            [](METAR_Station& r) {
+              r.m_Pressure = kMissing;
+              r.m_Temperature = kMissing;
+            }}},
           &trace);
   auto find = [&](const std::string& name) -> const FieldNote* {
     for (const FieldNote& f : trace.m_Fields)
@@ -478,8 +598,10 @@ TEST(BlendSurface, TraceTellsWhereEachValueCameFrom) {
     ValueOrigin origin;
     int neighbours;
     const char* from;
-  } cases[] = {{"m_Temperature", ValueOrigin::kBlend, 1, ""},  {"m_DewPoint", ValueOrigin::kBlend, 2, ""},
-               {"m_Pressure", ValueOrigin::kMissing, 0, ""},   {"m_CloudType", ValueOrigin::kNearest, 1, "N0"},
+  } cases[] = {{"m_Temperature", ValueOrigin::kBlend, 1, ""},
+               {"m_DewPoint", ValueOrigin::kBlend, 2, ""},
+               {"m_Pressure", ValueOrigin::kMissing, 0, ""},
+               {"m_CloudType", ValueOrigin::kNearest, 1, "N0"},
                {"m_Weather", ValueOrigin::kNearest, 1, "N0"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.field);
@@ -653,9 +775,18 @@ class NeighbourGrid : public testing::Test {
     METAR_Station probe;
     for (int i = 0; i < count; ++i) {
       switch (i % 6) {
-        case 0: probe.m_Latitude = (i / 6) % 2 ? 90.0 : -90.0; probe.m_Longitude = anyLongitude(m_Random); break;
-        case 1: probe.m_Latitude = anyLatitude(m_Random); probe.m_Longitude = (i / 6) % 2 ? 180.0 : -180.0; break;
-        case 2: probe.m_Latitude = Pick().m_Latitude; probe.m_Longitude = Pick().m_Longitude; break;
+        case 0:
+          probe.m_Latitude = (i / 6) % 2 ? 90.0 : -90.0;
+          probe.m_Longitude = anyLongitude(m_Random);
+          break;
+        case 1:
+          probe.m_Latitude = anyLatitude(m_Random);
+          probe.m_Longitude = (i / 6) % 2 ? 180.0 : -180.0;
+          break;
+        case 2:
+          probe.m_Latitude = Pick().m_Latitude;
+          probe.m_Longitude = Pick().m_Longitude;
+          break;
         case 3: {
           const METAR_Station& s = Pick();
           probe.m_Latitude = s.m_Latitude;
@@ -668,7 +799,10 @@ class NeighbourGrid : public testing::Test {
           probe.m_Longitude = std::clamp(s.m_Longitude + (unit(m_Random) - 0.5) * 1e-7, -180.0, 180.0);
           break;
         }
-        default: probe.m_Latitude = anyLatitude(m_Random); probe.m_Longitude = anyLongitude(m_Random); break;
+        default:
+          probe.m_Latitude = anyLatitude(m_Random);
+          probe.m_Longitude = anyLongitude(m_Random);
+          break;
       }
       Compare(probe, what);
     }

@@ -299,7 +299,10 @@ TEST(CloudLayers, PrecipitationUnderMistOrFogFallsFromTheLowestLayerWritten) {
     std::uint8_t expectedType;
   } cases[] = {
       {"mist, then overcast", {{0, 0.6, 1.0, 0}, {600, 1.0, 1.0, 0}}, 0, 0, kCloudTypeStratus},
-      {"mist, then two layers: the lower", {{0, 0.6, 1.0, 0}, {600, 0.5, 1.0, 0}, {3000, 1.0, 1.0, 0}}, 0, 1,
+      {"mist, then two layers: the lower",
+       {{0, 0.6, 1.0, 0}, {600, 0.5, 1.0, 0}, {3000, 1.0, 1.0, 0}},
+       0,
+       1,
        kCloudTypeStratus},
       {"fog, then overcast: the cloud, not the fog", {{0, 1.0, 1.0, 0}, {600, 1.0, 1.0, 0}}, 0, 0, kCloudTypeStratus},
       {"fog alone: the fog", {{0, 1.0, 1.0, 0}}, 0, 0, kCloudTypeStratus},
@@ -399,7 +402,7 @@ TEST(WindAndTemperatureLayers, FromTheProfileAboveTheStation) {
   EXPECT_EQ(d.winds[2].turbulence, 2);  // (-2 - -12) * 0.2
   EXPECT_EQ(d.winds[2].shear, 3);       // 90 -> 270: 180 / 60
   EXPECT_EQ(d.winds[3].upperAltitude, 5500);
-  EXPECT_EQ(d.winds[3].speed, 0);       // a speed without a direction is written calm
+  EXPECT_EQ(d.winds[3].speed, 0);  // a speed without a direction is written calm
   EXPECT_EQ(d.winds[3].shear, 0);
   ASSERT_EQ(d.temperatures.size(), 4u);
   EXPECT_EQ(d.temperatures[0].altitude, 0);

@@ -159,7 +159,6 @@ TEST_F(PrepareStation, WithoutACycleFileOnlyCloudsAreWritten) {
   EXPECT_GE(ReadCloudCount(block), 1);
 }
 
-
 // Leave-one-out on a real cycle: each US airport's own report is withheld, a simulator-only
 // station at its position is prepared from the neighbours, and the blend is compared with the
 // report. It must do at least as well as simply taking the nearest airport's report, without
@@ -260,16 +259,17 @@ TEST(PrepareStationRealData, BlendStandsInForAWithheldReport) {
       ++counted[f];
     }
   }
-  std::printf("leave-one-out over %zu airports of 20230429_12Z (of %zu with >= 10 neighbours); "
-              "temperature groups not decoded as written, left out: %d\n",
-              chosen.size(), airports.size(), cleaned);
+  std::printf(
+      "leave-one-out over %zu airports of 20230429_12Z (of %zu with >= 10 neighbours); "
+      "temperature groups not decoded as written, left out: %d\n",
+      chosen.size(), airports.size(), cleaned);
   std::printf("%-14s %4s  %9s %9s  %11s %11s\n", "field", "n", "blend MAE", "bias", "nearest MAE", "bias");
   for (int f = 0; f < kFields; ++f) {
     SCOPED_TRACE(names[f]);
     ASSERT_GE(counted[f], 40);
     const double n = counted[f];
-    std::printf("%-14s %4d  %9.2f %+9.2f  %11.2f %+11.2f\n", names[f], counted[f], blendAbs[f] / n,
-                blendSigned[f] / n, nearestAbs[f] / n, nearestSigned[f] / n);
+    std::printf("%-14s %4d  %9.2f %+9.2f  %11.2f %+11.2f\n", names[f], counted[f], blendAbs[f] / n, blendSigned[f] / n,
+                nearestAbs[f] / n, nearestSigned[f] / n);
     EXPECT_LE(blendAbs[f] / n, nearestAbs[f] / n);
     EXPECT_LE(std::fabs(blendSigned[f] / n), biasLimit[f]);
   }

@@ -24,22 +24,109 @@ struct TextCase {
 
 TEST(ComposeReportText, FormatRules) {
   const TextCase cases[] = {
-      {"the worked example", 270, 15, 25, 6, 0, "RA", {1, 0, 0, 0, 0}, {366, 0, 0, 0, 0}, 5, 3, 1008,
+      {"the worked example",
+       270,
+       15,
+       25,
+       6,
+       0,
+       "RA",
+       {1, 0, 0, 0, 0},
+       {366, 0, 0, 0, 0},
+       5,
+       3,
+       1008,
        "METAR XXXX 2003/11/09 13:50 AUTO 27015G25KT 6SM OVC012 05/03 A1008"},
-      {"wind without gust, visibility rounded", 5, 7, 0, 9.5, 0, "", {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, 0, 0, 1013,
+      {"wind without gust, visibility rounded",
+       5,
+       7,
+       0,
+       9.5,
+       0,
+       "",
+       {0, 0, 0, 0, 0},
+       {0, 0, 0, 0, 0},
+       0,
+       0,
+       1013,
        "METAR XXXX 2003/11/09 13:50 AUTO 00507G00KT 10SM CLR 00/00 A1013"},
-      {"clear first layer then scattered", 0, 0, 0, 3, 0, "", {0.1, 0.3, 0, 0, 0}, {0, 1000, 0, 0, 0}, 1, 1, 999,
+      {"clear first layer then scattered",
+       0,
+       0,
+       0,
+       3,
+       0,
+       "",
+       {0.1, 0.3, 0, 0, 0},
+       {0, 1000, 0, 0, 0},
+       1,
+       1,
+       999,
        "METAR XXXX 2003/11/09 13:50 AUTO 00000G00KT 3SM CLR SCT032 01/01 A0999"},
-      {"negative temperature and dew point", 0, 0, 0, 3, 0, "", {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, -3, -7, 1020,
+      {"negative temperature and dew point",
+       0,
+       0,
+       0,
+       3,
+       0,
+       "",
+       {0, 0, 0, 0, 0},
+       {0, 0, 0, 0, 0},
+       -3,
+       -7,
+       1020,
        "METAR XXXX 2003/11/09 13:50 AUTO 00000G00KT 3SM CLR M03/M07 A1020"},
-      {"missing temperature prints in full", 0, 0, 0, 3, 0, "", {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, -999, -999, -999,
+      {"missing temperature prints in full",
+       0,
+       0,
+       0,
+       3,
+       0,
+       "",
+       {0, 0, 0, 0, 0},
+       {0, 0, 0, 0, 0},
+       -999,
+       -999,
+       -999,
        "METAR XXXX 2003/11/09 13:50 AUTO 00000G00KT 3SM CLR M999/M999 A-0999"},
-      {"weather only with an intensity", 90, 12, 0, 2, 0.4, "-SHRA", {0.2, 0.5, 0.8, 1.0, 0}, {300, 600, 900, 3000, 0},
-       10, 8, 1001,
+      {"weather only with an intensity",
+       90,
+       12,
+       0,
+       2,
+       0.4,
+       "-SHRA",
+       {0.2, 0.5, 0.8, 1.0, 0},
+       {300, 600, 900, 3000, 0},
+       10,
+       8,
+       1001,
        "METAR XXXX 2003/11/09 13:50 AUTO 09012G00KT 2SM -SHRA FEW009 SCT019 BKN029 OVC098 10/08 A1001"},
-      {"cover boundaries and beyond 1", 0, 0, 0, 0, 0, "", {0.125, 0.25, 0.5, 0.875, 1.5}, {0, 100, 200, 300, 400}, 0, 0,
-       1013, "METAR XXXX 2003/11/09 13:50 AUTO 00000G00KT 0SM CLR FEW003 SCT006 BKN009 00/00 A1013"},
-      {"wide values print in full", 360, 120, 140, 0, 0, "", {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, 0, 0, 10130,
+      {"cover boundaries and beyond 1",
+       0,
+       0,
+       0,
+       0,
+       0,
+       "",
+       {0.125, 0.25, 0.5, 0.875, 1.5},
+       {0, 100, 200, 300, 400},
+       0,
+       0,
+       1013,
+       "METAR XXXX 2003/11/09 13:50 AUTO 00000G00KT 0SM CLR FEW003 SCT006 BKN009 00/00 A1013"},
+      {"wide values print in full",
+       360,
+       120,
+       140,
+       0,
+       0,
+       "",
+       {0, 0, 0, 0, 0},
+       {0, 0, 0, 0, 0},
+       0,
+       0,
+       10130,
        "METAR XXXX 2003/11/09 13:50 AUTO 360120G140KT 0SM CLR 00/00 A10130"},
   };
   for (const TextCase& c : cases) {
@@ -85,7 +172,8 @@ TEST(WeatherView, StationTextIsShownAsText) {
   // A report is outside input: markup and quotes in it, its key or a neighbour's key must
   // never become part of the page's own markup.
   WeatherViewPage page;
-  page.m_Stations.push_back(ViewOf("\"><script>alert(1)</script>", "METAR X <script>alert(\"x\")</script> 'q' & </pre>"));
+  page.m_Stations.push_back(
+      ViewOf("\"><script>alert(1)</script>", "METAR X <script>alert(\"x\")</script> 'q' & </pre>"));
   page.m_Stations.push_back(ViewOf("K'Q", "METAR <img src=x onerror=alert(2)>"));
   const std::string html = RenderWeatherView(page);
   EXPECT_EQ(Count(html, "<script"), 1u) << "only the page's own script";
@@ -103,9 +191,9 @@ TEST(WeatherView, FlightCategoryBounds) {
     double ceiling, visibility;
     const char* expected;
   } const cases[] = {
-      {-1, 10, "VFR"},     {3100, 6, "VFR"},   {3000, 10, "MVFR"}, {-1, 5, "MVFR"},  {1000, 10, "MVFR"},
-      {999, 10, "IFR"},    {-1, 2.9, "IFR"},   {500, 3, "IFR"},    {499, 10, "LIFR"}, {-1, 0.9, "LIFR"},
-      {0, 10, "LIFR"},     {5000, 0.5, "LIFR"}, {800, 4, "IFR"},
+      {-1, 10, "VFR"},  {3100, 6, "VFR"},    {3000, 10, "MVFR"}, {-1, 5, "MVFR"},   {1000, 10, "MVFR"},
+      {999, 10, "IFR"}, {-1, 2.9, "IFR"},    {500, 3, "IFR"},    {499, 10, "LIFR"}, {-1, 0.9, "LIFR"},
+      {0, 10, "LIFR"},  {5000, 0.5, "LIFR"}, {800, 4, "IFR"},
   };
   for (const Case& c : cases)
     EXPECT_STREQ(FlightCategory(c.ceiling, c.visibility), c.expected) << c.ceiling << " ft, " << c.visibility << " mi";
@@ -139,7 +227,8 @@ TEST(WeatherView, PlainLanguage) {
   s.m_CloudBase = {1036, 0, 0, 0, 0};  // 3,400 ft
   s.m_Temperature = 9;
   s.m_Pressure = 1011;
-  EXPECT_EQ(DescribeWeather(s), "wind 170° at 14 kt gusting 24, visibility 6 miles, broken clouds at 3,400 ft, 9 °C, QNH 1011 hPa");
+  EXPECT_EQ(DescribeWeather(s),
+            "wind 170° at 14 kt gusting 24, visibility 6 miles, broken clouds at 3,400 ft, 9 °C, QNH 1011 hPa");
   s.m_WindSpeed = 0;
   s.m_WindGust = 0;
   s.m_Visibility = 1.5;
@@ -148,10 +237,13 @@ TEST(WeatherView, PlainLanguage) {
   s.m_Temperature = kMissing;
   s.m_PrecipIntensity = 0.5;
   s.m_Weather = "-RA";
-  EXPECT_EQ(DescribeWeather(s), "wind calm, visibility 1.5 miles, -RA, few clouds at 1,000 ft, overcast at 10,000 ft, QNH 1011 hPa");
+  EXPECT_EQ(DescribeWeather(s),
+            "wind calm, visibility 1.5 miles, -RA, few clouds at 1,000 ft, overcast at 10,000 ft, QNH 1011 hPa");
   s.m_CloudCover = {0.6, 0.2, 0.7, 0, 0};  // mist on the ground, then the report's layers
   s.m_CloudBase = {0, 244, 457, 0, 0};
-  EXPECT_EQ(DescribeWeather(s), "wind calm, visibility 1.5 miles, -RA, mist or fog on the ground, few clouds at 800 ft, broken clouds at 1,500 ft, QNH 1011 hPa");
+  EXPECT_EQ(DescribeWeather(s),
+            "wind calm, visibility 1.5 miles, -RA, mist or fog on the ground, few clouds at 800 ft, broken clouds at "
+            "1,500 ft, QNH 1011 hPa");
 }
 
 TEST(WeatherView, PageReplacedWhole) {

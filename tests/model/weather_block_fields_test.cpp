@@ -34,13 +34,21 @@ TEST(WeatherBlock, HeaderAndVisibilityFieldsAtTheirOffsets) {
       // 0.29 * 100 is 28.999999999999996 in binary: still 29 hundredths; 3/16 stays truncated.
       {"a hundredth short by a rounding error", "KSEA", 0.0, 1, 0, 0, 0.29, {'K', 'S', 'E', 'A'}, 0, 0, 125, 29},
       {"sixteenths truncate", "KSEA", 0.0, 1, 0, 0, 0.1875, {'K', 'S', 'E', 'A'}, 0, 0, 125, 18},
-      {"negative elevation truncates toward zero", "EHAM", -2.7, 3, 3, 0, 6.0, {'E', 'H', 'A', 'M'}, -2, -2,
-       997, 600},
+      {"negative elevation truncates toward zero", "EHAM", -2.7, 3, 3, 0, 6.0, {'E', 'H', 'A', 'M'}, -2, -2, 997, 600},
       // A negative lower altitude counts as its unsigned 16-bit value under a spread.
-      {"negative elevation under a spread", "EHAM", -2.7, 4, 3, 0, 6.0, {'E', 'H', 'A', 'M'}, -2, -2,
-       static_cast<std::uint16_t>(125 + 65534), 600},
-      {"missing temperature and dew point: no spread", "X", 10.0, -999, -999, 0, 0.0, {'X', 0, 0, 0}, 10, 10,
-       1010, 0},
+      {"negative elevation under a spread",
+       "EHAM",
+       -2.7,
+       4,
+       3,
+       0,
+       6.0,
+       {'E', 'H', 'A', 'M'},
+       -2,
+       -2,
+       static_cast<std::uint16_t>(125 + 65534),
+       600},
+      {"missing temperature and dew point: no spread", "X", 10.0, -999, -999, 0, 0.0, {'X', 0, 0, 0}, 10, 10, 1010, 0},
   };
   for (const HeaderCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -90,8 +98,8 @@ TEST(WeatherBlock, ClearingLeavesIdentifierPressureVisibilityAndSlots) {
     EXPECT_EQ(LoadU32(b + off), 0u) << off;
   EXPECT_EQ(LoadU64(b + O::kLatitude), 0u);
   EXPECT_EQ(LoadU64(b + O::kLongitude), 0u);
-  for (std::size_t off : {O::kStationId, O::kPressure, O::kVisibility, O::kTempLayers, O::kWindLayers,
-                          O::kCloudLayers, kWeatherBlockSize - 4})
+  for (std::size_t off : {O::kStationId, O::kPressure, O::kVisibility, O::kTempLayers, O::kWindLayers, O::kCloudLayers,
+                          kWeatherBlockSize - 4})
     EXPECT_EQ(LoadU32(b + off), 0xABABABABu) << off;
 }
 

@@ -58,7 +58,8 @@ TEST(AutomationServer, EachConnectionIsOneHeldObjectUntilTheClientLetsGo) {
   const std::string path = (dir.Path() / "automation.sock").string();
   Counter counter;
   AutomationServer server;
-  ASSERT_TRUE(server.Start(path, [&] { counter.Created(); }, [&] { counter.Released(); }));
+  ASSERT_TRUE(server.Start(
+      path, [&] { counter.Created(); }, [&] { counter.Released(); }));
   int a = Connect(path);
   ASSERT_GE(a, 0);
   ASSERT_TRUE(counter.WaitFor(1, 0));
@@ -108,12 +109,17 @@ TEST(AutomationServer, NeverRemovesWhatIsNotADeadSocket) {
         ::close(fd);  // the socket file stays, with nobody behind it
         break;
       }
-      case Kind::LiveSocket: ASSERT_TRUE(other.Start(path, [] {}, [] {})); break;
+      case Kind::LiveSocket:
+        ASSERT_TRUE(other.Start(
+            path, [] {}, [] {}));
+        break;
     }
     const auto typeBefore = std::filesystem::symlink_status(path).type();
     Counter counter;
     AutomationServer server;
-    EXPECT_EQ(server.Start(path, [&] { counter.Created(); }, [&] { counter.Released(); }), c.served);
+    EXPECT_EQ(server.Start(
+                  path, [&] { counter.Created(); }, [&] { counter.Released(); }),
+              c.served);
     if (c.served) {
       int client = Connect(path);
       EXPECT_GE(client, 0);
@@ -140,7 +146,8 @@ TEST(AutomationServer, StopRemovesOnlyItsOwnSocket) {
   TempDir dir;
   const std::string path = (dir.Path() / "automation.sock").string();
   AutomationServer server;
-  ASSERT_TRUE(server.Start(path, [] {}, [] {}));
+  ASSERT_TRUE(server.Start(
+      path, [] {}, [] {}));
   std::filesystem::remove(path);
   { std::ofstream(path) << "someone else's\n"; }
   server.Stop();
@@ -154,8 +161,8 @@ TEST(AutomationServer, RegistrationNamesTheClassAndTheServer) {
   std::string value;
   ASSERT_TRUE(RegistryReadString(RegistryRoot::ClassesRoot, "ALTIVANE.Application\\CLSID", "", 256, value));
   EXPECT_EQ(value, kAutomationClsid);
-  ASSERT_TRUE(RegistryReadString(RegistryRoot::ClassesRoot, std::string("CLSID\\") + kAutomationClsid + "\\LocalServer32",
-                                 "", 256, value));
+  ASSERT_TRUE(RegistryReadString(RegistryRoot::ClassesRoot,
+                                 std::string("CLSID\\") + kAutomationClsid + "\\LocalServer32", "", 256, value));
   EXPECT_EQ(value, "/opt/altivane/altivane --automation");
   unsetenv("ALTIVANE_REGISTRY");
 }

@@ -45,24 +45,24 @@ TEST(DecodeReport, WindGroupsInBothLayouts) {
       {"25005KT", 250, 5, 0, 0, 1},
       {"25015G25KT", 250, 15, 25, 0, 1},
       {"VRB03KT", 180, 3, 0, 179, 1},
-      {"05005MPS", 50, 10, 0, 0, 1},         // 5 m/s = 9.7 kt, to the nearest knot
-      {"05005G10MPS", 50, 10, 19, 0, 1},     // gust converted too (19.4 kt)
-      {"36004MPS", 360, 8, 0, 0, 1},         // 7.8 kt, not 7
-      {"01001MPS", 10, 2, 0, 0, 1},          // 1.9 kt
+      {"05005MPS", 50, 10, 0, 0, 1},      // 5 m/s = 9.7 kt, to the nearest knot
+      {"05005G10MPS", 50, 10, 19, 0, 1},  // gust converted too (19.4 kt)
+      {"36004MPS", 360, 8, 0, 0, 1},      // 7.8 kt, not 7
+      {"01001MPS", 10, 2, 0, 0, 1},       // 1.9 kt
       {"00000KT", 0, 0, 0, 0, 1},
-      {"25030G105KT", 250, 30, 10, 0, 1},    // gusts read from two digits
-      {"2505KT", 0, 0, 0, 0, 0},             // K at index 4: no direction, speed 2505 > limit
-      {"250400KT", 250, 400, 0, 0, 1},       // at the limit
-      {"250401KT", 250, 0, 0, 0, 0},         // one past it
-      {"18010KMH", 0, 0, 0, 0, 1},           // km/h is no known unit
+      {"25030G105KT", 250, 30, 10, 0, 1},  // gusts read from two digits
+      {"2505KT", 0, 0, 0, 0, 0},           // K at index 4: no direction, speed 2505 > limit
+      {"250400KT", 250, 400, 0, 0, 1},     // at the limit
+      {"250401KT", 250, 0, 0, 0, 0},       // one past it
+      {"18010KMH", 0, 0, 0, 0, 1},         // km/h is no known unit
       {"/////KT", 0, 0, 0, 0, 1},
-      {"123VRB45", 0, 0, 0, 0, 1},           // found by VRB alone: no unit, no direction
+      {"123VRB45", 0, 0, 0, 0, 1},  // found by VRB alone: no unit, no direction
       {"25005KT 180V240", 210, 5, 0, 30, 1},
-      {"25005KT 350V020", 5, 5, 0, 15, 1},   // sector across north
+      {"25005KT 350V020", 5, 5, 0, 15, 1},         // sector across north
       {"VRB10G20KT 180V240", 210, 10, 20, 30, 1},  // a sector replaces 180/179
       {"VRB03KT 180V240", 180, 3, 0, 179, 1},      // VRB03KT is the first 7-character V group
       {"25005KT VCSH VV001", 250, 5, 0, 0, 1},
-      {"08022G33KT 9999NDV", 80, 22, 33, 0, 1},    // "no directional variation" is no sector
+      {"08022G33KT 9999NDV", 80, 22, 33, 0, 1},  // "no directional variation" is no sector
       {"25005KT 12V4567", 250, 5, 0, 0, 1},
   };
   for (const Layout& layout : kLayouts) {
@@ -86,15 +86,28 @@ struct VisibilityCase {
 TEST(DecodeReport, VisibilityGroupsInBothLayouts) {
   // Temperature equals dew point, so a visibility of 10 is not stretched afterwards.
   const VisibilityCase cases[] = {
-      {"10SM", 10.0},     {"1 1/2SM", 1.5},  {"M1/4SM", 0.25}, {"P6SM", 6.0},
-      {"1 1/2 SM", 1.5},  {"10 SM", 10.0},   {"9999", 10.0},   {"0800", 0.4},
-      {"5000", 2.0},      {"10KM", 5.0},     {"3/4SM", 0.75},  {"", 0.0},
-      {"1/0SM", 0.0},     {"2 1/0SM", 2.0},  // zero denominators add nothing
-      {"CAVOK", 10.0},    {"CAVOK 5SM", 5.0},
-      {"9999NDV", 10.0},  {"4000NDV", 2.0},  {"1500NE", 0.8},  // automatic stations, minimum with direction
-      {"CAVOK 25090095", 10.0},                                // a runway state is no visibility
+      {"10SM", 10.0},
+      {"1 1/2SM", 1.5},
+      {"M1/4SM", 0.25},
+      {"P6SM", 6.0},
+      {"1 1/2 SM", 1.5},
+      {"10 SM", 10.0},
+      {"9999", 10.0},
+      {"0800", 0.4},
+      {"5000", 2.0},
+      {"10KM", 5.0},
+      {"3/4SM", 0.75},
+      {"", 0.0},
+      {"1/0SM", 0.0},
+      {"2 1/0SM", 2.0},  // zero denominators add nothing
+      {"CAVOK", 10.0},
+      {"CAVOK 5SM", 5.0},
+      {"9999NDV", 10.0},
+      {"4000NDV", 2.0},
+      {"1500NE", 0.8},           // automatic stations, minimum with direction
+      {"CAVOK 25090095", 10.0},  // a runway state is no visibility
       {"9999 88290195", 10.0},
-      {"CAVOK TEMPO 3000", 10.0},                              // a forecast visibility is not the present one
+      {"CAVOK TEMPO 3000", 10.0},  // a forecast visibility is not the present one
       {"12345", 0.0},
   };
   for (const Layout& layout : kLayouts) {
@@ -144,8 +157,8 @@ TEST(DecodeReport, VisibilityOfTenStretchedByTheSpread) {
       {"9999 CLR M02/M04 Q1020", 20.0},
       {"10SM CLR A2992", 10.0},  // no temperature group: both -999
       {"9SM CLR 20/10 A2992", 9.0},
-      {"9999 FEW030 20/ Q1013", 10.0},       // no dew point
-      {"9999 FEW030 M01/M00 Q1013", 10.0},   // dew point above the temperature never shortens it
+      {"9999 FEW030 20/ Q1013", 10.0},      // no dew point
+      {"9999 FEW030 M01/M00 Q1013", 10.0},  // dew point above the temperature never shortens it
       {"CAVOK 02/02 Q1021", 10.0},
   };
   for (const AdjustCase& c : cases) {
@@ -177,7 +190,7 @@ TEST(DecodeReport, CloudLayers) {
       {"FG BKN010", 0, 0, 0, 0.75, 1.0, 0.5, 4.0},
       {"FG BKN010", 1, 304, 0, 0.625, 1.0, 0.0, 3.0},
       {"BR FEW010", 0, 0, 0, 0.5, 0.75, 0.5, 2.5},
-      {"BR FG", 0, 0, 0, 0.75, 1.0, 0.5, 4.0},        // fog replaces mist
+      {"BR FG", 0, 0, 0, 0.75, 1.0, 0.5, 4.0},  // fog replaces mist
       {"FG CLR FEW010 SCT020 BKN030 OVC040", 4, 914, 0, 0.625, 1.0, 0.0, 3.0},
   };
   for (const CloudCase& c : cases) {
@@ -209,22 +222,15 @@ struct PressureCase {
 
 TEST(DecodeReport, PressureGroups) {
   const PressureCase cases[] = {
-      {"A2992", 1013, 1},
-      {"Q1009", 1009, 1},
-      {"A2992 Q1009", 1009, 1},         // Q wins
-      {"", kMissing, 0},
-      {"Q0000", kMissing, 0},
-      {"SQ Q1009", 1009, 1},            // a pressure group is the letter and four digits
-      {"+TSRA A2992", 1013, 1},
-      {"-SHRA A2983", 1010, 1},
-      {"-FZRA A3001", 1016, 1},
-      {"CAVOK A2992", 1013, 1},
-      {"CAVOK Q1013", 1013, 1},
-      {"Q////", kMissing, 0},
-      {"QNH3014INS", kMissing, 0},
-      {"A29921", kMissing, 0},          // 6 characters are passed over
-      {"AUTO A3010", 1019, 1},
-      {"RMK A2992", kMissing, 0},       // remarks end every search
+      {"A2992", 1013, 1},          {"Q1009", 1009, 1},
+      {"A2992 Q1009", 1009, 1},  // Q wins
+      {"", kMissing, 0},           {"Q0000", kMissing, 0},
+      {"SQ Q1009", 1009, 1},  // a pressure group is the letter and four digits
+      {"+TSRA A2992", 1013, 1},    {"-SHRA A2983", 1010, 1},
+      {"-FZRA A3001", 1016, 1},    {"CAVOK A2992", 1013, 1},
+      {"CAVOK Q1013", 1013, 1},    {"Q////", kMissing, 0},
+      {"QNH3014INS", kMissing, 0}, {"A29921", kMissing, 0},     // 6 characters are passed over
+      {"AUTO A3010", 1019, 1},     {"RMK A2992", kMissing, 0},  // remarks end every search
   };
   for (const PressureCase& c : cases) {
     SCOPED_TRACE(c.groups);
@@ -286,13 +292,13 @@ TEST(DecodeReport, PrecipitationAndThunderstorms) {
       {"RA", "RA", 0.5, 0.75, 0, 1.5, 3.5},
       {"+SN", "+SN", 0.75, 1.0, 0, 3.0, 4.0},
       {"-SHRA", "-SHRA", 0.0, 0.25, 0, 1.0, 2.0},
-      {"RA -SN", "-SN", 0.0, 0.25, 0, 1.0, 2.0},   // a later kind overrides
+      {"RA -SN", "-SN", 0.0, 0.25, 0, 1.0, 2.0},  // a later kind overrides
       {"RASN", "RASN", 0.5, 0.75, 0, 1.5, 3.5},
       {"+TSRA", "+TSRA", 0.75, 1.0, 1, 3.0, 4.0},
       {"TS", "", 0.75, 1.0, 1, 3.0, 4.0},          // thunder without precipitation
       {"-TSRA", "-TSRA", 0.0, 0.25, 1, 3.0, 4.0},  // intensity kept, depth from the storm
       {"LTG", "", 0.0, 0.0, 1, 3.0, 4.0},
-      {"RMK LTG", "", 0.0, 0.0, 0, 0.0, 0.0},      // lightning in the remarks is not seen
+      {"RMK LTG", "", 0.0, 0.0, 0, 0.0, 0.0},  // lightning in the remarks is not seen
       {"", "", 0.0, 0.0, 0, 0.0, 0.0},
   };
   for (const WeatherCase& c : cases) {
@@ -358,8 +364,8 @@ TEST(DecodeReport, AgeCheckAgainstTheReference) {
   };
   const Case cases[] = {
       {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 50), true},
-      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 49, 1), true},   // 59 s later
-      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 49), false},     // 1 min later
+      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 49, 1), true},  // 59 s later
+      {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 11, 49), false},    // 1 min later
       {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 28, 12, 0), false},
       {"2023/04/29 11:50 KXYZ 25005KT 10SM CLR 18/10 A2992", At(2023, 5, 1), true},
       {"KXYZ 291150Z 25005KT 10SM CLR 18/10 A2992", At(2023, 4, 29, 12, 0), true},
@@ -467,8 +473,8 @@ TEST(ObservationTime, ParsesOnlyRealDates) {
   EXPECT_EQ(ParseObservationTime("2023/04/29 11:50"), At(2023, 4, 29, 11, 50));
   EXPECT_EQ(ParseObservationTime("2999/12/9 1:05"), At(2999, 12, 9, 1, 5));
   EXPECT_EQ(ParseObservationTime("2024/2/29 00:00"), At(2024, 2, 29));
-  for (const char* bad : {"2023/02/29 00:00", "2023/4/31 10:00", "2023/04/29 24:00", "2023/04/29 11:60",
-                          "2023/04/29", "23/04/29 11:50", "2023/04/29 11:50 ", "", "2023/0/1 00:00"})
+  for (const char* bad : {"2023/02/29 00:00", "2023/4/31 10:00", "2023/04/29 24:00", "2023/04/29 11:60", "2023/04/29",
+                          "23/04/29 11:50", "2023/04/29 11:50 ", "", "2023/0/1 00:00"})
     EXPECT_FALSE(ParseObservationTime(bad)) << bad;
 }
 

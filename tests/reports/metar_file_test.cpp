@@ -47,16 +47,16 @@ struct FileFixture : ::testing::Test {
 };
 
 TEST_F(FileFixture, DatedEntriesAreDecodedWithTheirDateInFront) {
-  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
-                   "2023/04/29 11:56\nKSFO 291156Z 28012KT 10SM FEW008 14/11\n\n"
-                   "2023/04/29 11:55\nKOAK 291155Z 27010KT 10SM CLR 15/10 A2993\n\n"
-                   "2023/04/29 11:53\n1ABC 291153Z 00000KT 5SM BR 10/09 Q1001\n\n"));
-  EXPECT_EQ(Station(*stations, "KLAX").m_ReportText,
-            "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ");
+  ASSERT_TRUE(
+      Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
+           "2023/04/29 11:56\nKSFO 291156Z 28012KT 10SM FEW008 14/11\n\n"
+           "2023/04/29 11:55\nKOAK 291155Z 27010KT 10SM CLR 15/10 A2993\n\n"
+           "2023/04/29 11:53\n1ABC 291153Z 00000KT 5SM BR 10/09 Q1001\n\n"));
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportText, "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ");
   EXPECT_EQ(Station(*stations, "KLAX").m_ReportValid, 1);
   EXPECT_EQ(Station(*stations, "KLAX").m_WindDirection, 250);
   EXPECT_EQ(Station(*stations, "KSFO").m_ReportValid, 0);  // no pressure group
-  EXPECT_EQ(Station(*stations, "1ABC").m_Pressure, 1001);   // identifier starting with a digit
+  EXPECT_EQ(Station(*stations, "1ABC").m_Pressure, 1001);  // identifier starting with a digit
   EXPECT_EQ(stations->m_CycleFileRead, 1);
   EXPECT_EQ(stations->m_ReportDate, "2023/04/29");
   EXPECT_EQ(stations->m_ReportTime, "11:50");
@@ -65,8 +65,9 @@ TEST_F(FileFixture, DatedEntriesAreDecodedWithTheirDateInFront) {
 }
 
 TEST_F(FileFixture, EntryWithoutClosingEmptyLineIsNotDecoded) {
-  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
-                   "2023/04/29 11:56\nKSFO 291156Z 28012KT 10SM FEW008 14/11 A2992\n"));
+  ASSERT_TRUE(
+      Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
+           "2023/04/29 11:56\nKSFO 291156Z 28012KT 10SM FEW008 14/11 A2992\n"));
   EXPECT_EQ(Station(*stations, "KLAX").m_ReportValid, 1);
   EXPECT_TRUE(Station(*stations, "KSFO").m_ReportText.empty());
   EXPECT_EQ(stations->m_CycleFileRead, 1);
@@ -86,8 +87,9 @@ TEST_F(FileFixture, SecondEmptyLineDoesNotWipeTheLastReport) {
 }
 
 TEST_F(FileFixture, OneReportPerLineLayout) {
-  ASSERT_TRUE(Read("METAR\nSAUS80 KWBC 010000\nKLAX 091150Z 25005KT 10SM CLR 18/10 A2992=\n"
-                   "KSFO 09115~Z 28012KT 10SM FEW008 14/11 A2995=\nKOAK\nXXXX 091150Z 00000KT=\n"));
+  ASSERT_TRUE(
+      Read("METAR\nSAUS80 KWBC 010000\nKLAX 091150Z 25005KT 10SM CLR 18/10 A2992=\n"
+           "KSFO 09115~Z 28012KT 10SM FEW008 14/11 A2995=\nKOAK\nXXXX 091150Z 00000KT=\n"));
   EXPECT_EQ(Station(*stations, "KLAX").m_ReportText, "KLAX 091150Z 25005KT 10SM CLR 18/10 A2992 ");
   EXPECT_EQ(Station(*stations, "KLAX").m_WindSpeed, 5);  // searched from the first group on
   EXPECT_EQ(Station(*stations, "KLAX").m_ObsDate, "2999/12/09");
@@ -103,8 +105,7 @@ TEST_F(FileFixture, LastLineWithoutLineEndKeepsItsPressure) {
 
 TEST_F(FileFixture, WindowsLineEnds) {
   ASSERT_TRUE(Read("2023/04/29 11:50\r\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\r\n\r\n"));
-  EXPECT_EQ(Station(*stations, "KLAX").m_ReportText,
-            "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ");
+  EXPECT_EQ(Station(*stations, "KLAX").m_ReportText, "2023/04/29 11:50 KLAX 291150Z 25005KT 10SM CLR 18/10 A2992 ");
 }
 
 // Lines fed straight to the core, in both layouts: each valid report shows its count on the
@@ -158,9 +159,10 @@ TEST_F(FileFixture, ReportDateAndTimeAreSetOnce) {
 }
 
 TEST_F(FileFixture, ReferenceTimeIsPassedToTheDecoder) {
-  ASSERT_TRUE(Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
-                   "2023/04/29 12:10\nKLAX 291210Z 09020KT 10SM CLR 18/10 A2992\n\n",
-                   *ParseReferenceTime("2023-04-29 12:00")));
+  ASSERT_TRUE(
+      Read("2023/04/29 11:50\nKLAX 291150Z 25005KT 10SM CLR 18/10 A2992\n\n"
+           "2023/04/29 12:10\nKLAX 291210Z 09020KT 10SM CLR 18/10 A2992\n\n",
+           *ParseReferenceTime("2023-04-29 12:00")));
   EXPECT_EQ(Station(*stations, "KLAX").m_WindDirection, 250);
   EXPECT_EQ(Station(*stations, "KLAX").m_ObsTime, "12:10");
   // The newer one keeps the report before; it is not read, so not counted.
@@ -264,7 +266,8 @@ TEST(FileSeed, FromTheDateLineFields) {
   // Before 1980 the sum is negative and wraps modulo 2^32; fields that are no number read as 0.
   EXPECT_EQ(MetarFileSeed("METAR"), static_cast<std::uint32_t>(std::int64_t{-1980} * 31557600));
   EXPECT_EQ(MetarFileSeed(""), static_cast<std::uint32_t>(std::int64_t{-1980} * 31557600));
-  EXPECT_EQ(MetarFileSeed("INF/x"), static_cast<std::uint32_t>(static_cast<std::int64_t>((2147483647.0 - 1980.0) * 31557600.0)));
+  EXPECT_EQ(MetarFileSeed("INF/x"),
+            static_cast<std::uint32_t>(static_cast<std::int64_t>((2147483647.0 - 1980.0) * 31557600.0)));
 }
 
 }  // namespace

@@ -141,7 +141,8 @@ TEST(RealMetar, AgreesWithNoaaDecoding) {
     if (block.report.empty() || std::regex_search(block.report, sectorGroup)) continue;
     METAR_Station s;
     s.DecodeReport(block.report, NoAgeLimit());
-    if (block.celsius) temperature.Add(s.m_Temperature == *block.celsius, block.report, s.m_Temperature, *block.celsius);
+    if (block.celsius)
+      temperature.Add(s.m_Temperature == *block.celsius, block.report, s.m_Temperature, *block.celsius);
     if (block.dewPoint) dewPoint.Add(s.m_DewPoint == *block.dewPoint, block.report, s.m_DewPoint, *block.dewPoint);
     // NOAA converts a Q group to inches and back, and an A group to whole hPa by rounding.
     if (block.hectopascals)

@@ -40,13 +40,12 @@ struct HeightCase {
 
 TEST(DecodeTTAA, StandardLevelIdentifiersGivePressureAndHeight) {
   const HeightCase cases[] = {
-      {"00105", 1000, 105},  {"92754", 925, 754},    {"85512", 850, 1512},   {"70010", 700, 3010},
-      {"70950", 700, 2950},  {"70500", 700, 3500},   {"70501", 700, 2501},   {"50575", 500, 5750},
-      {"40738", 400, 7380},  {"30948", 300, 9480},   {"25045", 250, 10450},  {"20216", 200, 12160},
-      {"15388", 150, 13880}, {"10634", 100, 16340},
-      {"25923", 250, 9230},  // the South Pole's 250 hPa level
-      {"00525", 1000, -25},  {"00499", 1000, 499},   {"00500", 1000, 0},     // 500 + |h| below sea level
-      {"92///", 925, -999},  // no height is none, not 0 m
+      {"00105", 1000, 105},  {"92754", 925, 754},   {"85512", 850, 1512},  {"70010", 700, 3010},
+      {"70950", 700, 2950},  {"70500", 700, 3500},  {"70501", 700, 2501},  {"50575", 500, 5750},
+      {"40738", 400, 7380},  {"30948", 300, 9480},  {"25045", 250, 10450}, {"20216", 200, 12160},
+      {"15388", 150, 13880}, {"10634", 100, 16340}, {"25923", 250, 9230},  // the South Pole's 250 hPa level
+      {"00525", 1000, -25},  {"00499", 1000, 499},  {"00500", 1000, 0},    // 500 + |h| below sea level
+      {"92///", 925, -999},                                                // no height is none, not 0 m
   };
   for (const HeightCase& c : cases) {
     SCOPED_TRACE(c.group);
@@ -97,7 +96,7 @@ TEST(DecodeTTAA, TemperatureDewPointAndWindGroups) {
       {"12056 27010", 12, 6, 270, 10},      // depression above 50 in whole degrees
       {"12050 09999", 12, 7, 99, 499},      // 5.0 degrees; units digit 4 carries 400
       {"00500 18560", -1, -1, 185, 60},
-      {"///// /////", 0, 0, 0, 0},          // missing groups read as 0 (filled from the neighbours)
+      {"///// /////", 0, 0, 0, 0},           // missing groups read as 0 (filled from the neighbours)
       {"235// 27615", -24, -999, 276, 115},  // a missing depression is no dew point, not saturation
       {"120// 27010", 12, -999, 270, 10},
       {"99499 27010", 99, 50, 270, 10},
@@ -194,10 +193,11 @@ TEST(DecodeTTAA, TropopauseAndMaximumWindGroupsEndTheLevelsWithoutASlot) {
 TEST(DecodeTTAA, HighStationKeepsItsLevelsBelowTheGround) {
   auto owner = MakeStation("72572", 1288.0);
   Weather_Station& s = *owner;
-  s.DecodeTTAA(Squeeze("TTAA 63001 72572 99870 36683 08505 00005 ///// ///// 92/// ///// "
-                       "///// 85499 32680 08009 70197 17269 29009 50594 08327 23015 40764 "
-                       "18917 25021 30970 35759 24519 25095 44956 25538 20241 53763 26532 "
-                       "15422 63165 24520 10667 68367 25014 88124 67964 26024 77999 31313="));
+  s.DecodeTTAA(
+      Squeeze("TTAA 63001 72572 99870 36683 08505 00005 ///// ///// 92/// ///// "
+              "///// 85499 32680 08009 70197 17269 29009 50594 08327 23015 40764 "
+              "18917 25021 30970 35759 24519 25095 44956 25538 20241 53763 26532 "
+              "15422 63165 24520 10667 68367 25014 88124 67964 26024 77999 31313="));
   EXPECT_EQ(s.m_UpperAirValid, 1);
   const LevelTable pressure = {870, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100, -999};
   const LevelTable height = {1288, 5, -999, 1499, 3197, 5940, 7640, 9700, 10950, 12410, 14220, 16670, -999};
@@ -211,8 +211,9 @@ TEST(DecodeTTAA, LevelAboveTheGroundBelowTheOneBeforeStillEndsTheMessage) {
   // 500 hPa at 2500 m after 700 hPa at 3010 m, at a station 1600 m up.
   auto owner = MakeStation("12345", 1600.0);
   Weather_Station& s = *owner;
-  s.DecodeTTAA(Squeeze("TTAA 63001 12345 99840 20650 08505 00100 ///// ///// 92700 ///// ///// "
-                       "85700 10680 08009 70010 10000 27010 50250 10000 27010="));
+  s.DecodeTTAA(
+      Squeeze("TTAA 63001 12345 99840 20650 08505 00100 ///// ///// 92700 ///// ///// "
+              "85700 10680 08009 70010 10000 27010 50250 10000 27010="));
   EXPECT_EQ(s.m_UpperAirValid, 0);
   EXPECT_EQ(s.m_LevelHeight[1], 100);
   EXPECT_EQ(s.m_LevelHeight[3], 1700);
@@ -239,7 +240,7 @@ TEST(DecodeTTAA, FailedChecksChangeNothingButTheFlag) {
       "TTAA 63001 12345 NIL=",
       "TTAA 12345 NIL=",
       "TTAA 63001 54321 99012 10000 27010 85512 10000 27010=",  // other station
-      "TTAA 63001 1234",                                          // ends inside the number
+      "TTAA 63001 1234",                                        // ends inside the number
       "TTAA",
       "",
   };
@@ -279,18 +280,18 @@ TEST(DecodeTTAA, TruncatedOrGarbledMessagesStayInsideTheText) {
   Weather_Station& s = *owner;
   s.DecodeTTAA(Squeeze(std::string(kSurface) + "8e9ZZ 1e9e9 9e9e9 AB\x01\xff\x80 ....= 1e999="));
   EXPECT_EQ(s.m_UpperAirValid, 1);
-  EXPECT_EQ(s.m_LevelPressure[1], 80);  // "8e" reads 8
-  EXPECT_EQ(s.m_LevelHeight[1], -999);  // "9ZZ" is no height
+  EXPECT_EQ(s.m_LevelPressure[1], 80);       // "8e" reads 8
+  EXPECT_EQ(s.m_LevelHeight[1], -999);       // "9ZZ" is no height
   EXPECT_EQ(s.m_LevelTemperature[1], -100);  // "1e9" is worth no more than 999 tenths
 }
 
 std::unique_ptr<Weather_Station> StationWithStandardLevels(double elevation) {
   auto s = MakeStation("12345", elevation);
-  s->DecodeTTAA(Squeeze(
-      "TTAA 60121 12345 99018 12019 00000 00190 12226 33515 "
-      "92840 10046 35007 85530 05223 32510 70110 00863 32015 50570 "
-      "14972 32020 40740 26382 32036 30940 42162 31548 25060 52161 "
-      "31551 20200 55563 31045 15390 50571 30031 10650 51583 28020 88227 57160 32055="));
+  s->DecodeTTAA(
+      Squeeze("TTAA 60121 12345 99018 12019 00000 00190 12226 33515 "
+              "92840 10046 35007 85530 05223 32510 70110 00863 32015 50570 "
+              "14972 32020 40740 26382 32036 30940 42162 31548 25060 52161 "
+              "31551 20200 55563 31045 15390 50571 30031 10650 51583 28020 88227 57160 32055="));
   return s;
 }
 
@@ -304,11 +305,10 @@ TEST(DecodeTTBB, SignificantLevelHeightsBuildOnTheStandardLevels) {
     int height;
   };
   const Case cases[] = {
-      {1007, h[0] + 100},  // above the surface (1018): 11 hPa
-      {1000, h[0] + 100},  {999, h[1]},  // less than a whole step above 1000 hPa
-      {850, h[2] + 700},   {700, h[3] + 1500}, {600, h[4] + 1000},
-      {605, h[4] + 900},  // 9.5 steps count as 9
-      {101, h[10] + 400},  {100, h[10] + 500},
+      {1007, h[0] + 100},               // above the surface (1018): 11 hPa
+      {1000, h[0] + 100}, {999, h[1]},  // less than a whole step above 1000 hPa
+      {850, h[2] + 700},  {700, h[3] + 1500}, {600, h[4] + 1000}, {605, h[4] + 900},  // 9.5 steps count as 9
+      {101, h[10] + 400}, {100, h[10] + 500},
   };
   std::string message = "TTBB 60128 12345 00018 12019 ";
   for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {

@@ -131,7 +131,10 @@ TEST(FindToken, VisibilityJoiningAndMetricRewriting) {
       {"no directional variation", "KXYZ 121200Z 27010KT 9999NDV BKN020", true, "10SM", {"10SM", "BKN020"}},
       {"runway state is no visibility", "KXYZ 121200Z 27010KT CAVOK 25090095", false, "", {"CAVOK", "25090095"}},
       {"trend ends the search", "KXYZ 121200Z 27010KT CAVOK TEMPO 3000", false, "", {"CAVOK", "TEMPO", "3000"}},
-      {"long digit run is no visibility", "KXYZ 121200Z 27010KT 99999999999999999999", false, "",
+      {"long digit run is no visibility",
+       "KXYZ 121200Z 27010KT 99999999999999999999",
+       false,
+       "",
        {"99999999999999999999"}},
       {"exponent is no visibility", "KXYZ 121200Z 27010KT 9e999", false, "", {"9e999"}},
   };
@@ -196,10 +199,9 @@ TEST(ParseLeadingNumber, ReadsOnlyFromALeadingDigit) {
     const char* text;
     double value;
   } cases[] = {
-      {"", 0.0},       {"/////", 0.0}, {"M05", 0.0},       {"05", 5.0},     {"29.92", 29.92},
-      {"2SM", 2.0},    {" 5", 0.0},    {"+5", 0.0},        {"-5", 0.0},     {".5", 0.0},
-      {"1.5.2", 1.5},  {"1e3", 1000.0}, {"1e", 1.0},       {"0x10", 0.0},   {"1013", 1013.0},
-      {"3/4", 3.0},    {"1e-999", 0.0},
+      {"", 0.0},   {"/////", 0.0}, {"M05", 0.0},     {"05", 5.0},  {"29.92", 29.92}, {"2SM", 2.0},
+      {" 5", 0.0}, {"+5", 0.0},    {"-5", 0.0},      {".5", 0.0},  {"1.5.2", 1.5},   {"1e3", 1000.0},
+      {"1e", 1.0}, {"0x10", 0.0},  {"1013", 1013.0}, {"3/4", 3.0}, {"1e-999", 0.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -216,8 +218,12 @@ TEST(TruncateToInt, TowardZeroAndSaturating) {
     double value;
     int result;
   } cases[] = {
-      {2.9, 2}, {-2.9, -2}, {0.0, 0}, {1e300, std::numeric_limits<int>::max()},
-      {-1e300, std::numeric_limits<int>::min()}, {std::numeric_limits<double>::quiet_NaN(), 0},
+      {2.9, 2},
+      {-2.9, -2},
+      {0.0, 0},
+      {1e300, std::numeric_limits<int>::max()},
+      {-1e300, std::numeric_limits<int>::min()},
+      {std::numeric_limits<double>::quiet_NaN(), 0},
       {std::numeric_limits<double>::infinity(), std::numeric_limits<int>::max()},
   };
   for (const auto& c : cases) EXPECT_EQ(TruncateToInt(c.value), c.result) << c.value;

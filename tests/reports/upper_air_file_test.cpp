@@ -71,14 +71,12 @@ TEST_F(UpperAirFileTest, ReaderLineRules) {
     int valid;
   };
   const Case cases[] = {
-      {"message ending on its first line",
-       "TTAA 63001 12345 99012 12019 00000 00105 12226 33515=\n", 0},
+      {"message ending on its first line", "TTAA 63001 12345 99012 12019 00000 00105 12226 33515=\n", 0},
       {"NIL on the first line", "TTAA 63001 12345 NIL\n99012 12019 00000=\n", 0},
       {"NIL further down (decoder)", "TTAA 63001 12345 99012\n12019 NIL=\n", 0},
       {"no wind data", "TTAA 6300/ 12345 99012 12019 00000\n00105 12226 33515=\n", 0},
       {"unknown station", "TTAA 63001 54321 99012 12019 00000\n00105 12226 33515=\n", 0},
-      {"begins mid-line after a station prefix", "12345 TTAA 63001 12345 99012 12019 00000\n00105 12226 33515=\n",
-       1},
+      {"begins mid-line after a station prefix", "12345 TTAA 63001 12345 99012 12019 00000\n00105 12226 33515=\n", 1},
       {"begins on the line where the previous one ends",
        "TTAA 63001 54321 99012 12019 00000\n00105 12226 33515= TTAA 63001 12345 99012\n12019 00000 00105 "
        "12226 33515=\n",
@@ -99,8 +97,9 @@ TEST_F(UpperAirFileTest, ReaderLineRules) {
 }
 
 TEST_F(UpperAirFileTest, StationKeyedByIcaoIsFoundThroughItsNumber) {
-  ASSERT_TRUE(Read("70398 TTAA 60121 70398 99018 12019 00000 00185 12226 33515\n"
-                   "92836 10046 35007 85532 05223 32510=\n"));
+  ASSERT_TRUE(
+      Read("70398 TTAA 60121 70398 99018 12019 00000 00185 12226 33515\n"
+           "92836 10046 35007 85532 05223 32510=\n"));
   EXPECT_EQ(icao->m_UpperAirValid, 1);
   EXPECT_EQ(icao->m_LevelHeight[1], 185);
   ASSERT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
@@ -179,18 +178,30 @@ TEST(FillUpperAirGaps, ZeroTemperaturesAndDewPointsAreFilled) {
   };
   const LevelTable heights = {0, 100, 800, 1500, 3000, 5500, 7500, 9000, 10500, 12000, 14000, 16000, -999};
   const Case cases[] = {
-      {"between 10 and 4", {15, 10, 0, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
+      {"between 10 and 4",
+       {15, 10, 0, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999},
+       heights,
        {15, 10, 7, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
       // 6 per full 1000 m between 150 hPa (14000 m) and 100 hPa (16000 m), not of the whole height.
-      {"top level, 6 per full 1000 m above the level below", {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, 0, -999},
-       heights, {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, -55 - 6 * 2, -999}},
-      {"level below the last one decoded", {15, 10, 0, -999, -999, -999, -999, -999, -999, -999, -999, -999, -999},
-       heights, {15, 10, 10 - 6 * 0, -999, -999, -999, -999, -999, -999, -999, -999, -999, -999}},
-      {"a filled level serves the next", {15, 0, 0, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
+      {"top level, 6 per full 1000 m above the level below",
+       {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, 0, -999},
+       heights,
+       {15, 10, 5, 4, -5, -20, -30, -40, -50, -55, -55, -55 - 6 * 2, -999}},
+      {"level below the last one decoded",
+       {15, 10, 0, -999, -999, -999, -999, -999, -999, -999, -999, -999, -999},
+       heights,
+       {15, 10, 10 - 6 * 0, -999, -999, -999, -999, -999, -999, -999, -999, -999, -999}},
+      {"a filled level serves the next",
+       {15, 0, 0, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999},
+       heights,
        {15, 7, 5, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
-      {"surface keeps its 0", {0, 0, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
+      {"surface keeps its 0",
+       {0, 0, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999},
+       heights,
        {0, 3, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
-      {"nothing known below", {-999, 0, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}, heights,
+      {"nothing known below",
+       {-999, 0, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999},
+       heights,
        {-999, 0, 6, 4, -5, -20, -30, -40, -50, -55, -55, -55, -999}},
   };
   for (const Case& c : cases) {
@@ -207,10 +218,11 @@ TEST(FillUpperAirGaps, ZeroTemperaturesAndDewPointsAreFilled) {
 
 TEST_F(UpperAirFileTest, GapsAreFilledAfterTheTtaa) {
   // 925 hPa reads 0 C between 10 C (1000 hPa) and 4 C (850 hPa); 100 hPa is missing on top.
-  ASSERT_TRUE(Read("TTAA 63001 12345 99012 12019 00000 00105 10000 33515\n"
-                   "92754 ///// 35007 85512 04000 32510 70010 01000 32510 50575 15100 32510\n"
-                   "40740 26382 32036 30940 42162 31548 25060 52161 31551 20200 55563 31045\n"
-                   "15390 50571 30031 10650 ///// 28020=\n"));
+  ASSERT_TRUE(
+      Read("TTAA 63001 12345 99012 12019 00000 00105 10000 33515\n"
+           "92754 ///// 35007 85512 04000 32510 70010 01000 32510 50575 15100 32510\n"
+           "40740 26382 32036 30940 42162 31548 25060 52161 31551 20200 55563 31045\n"
+           "15390 50571 30031 10650 ///// 28020=\n"));
   EXPECT_EQ(numbered->m_LevelTemperature[2], 7);
   EXPECT_EQ(numbered->m_LevelDewPoint[2], 7);
   // 16500 m, 2600 m above the 150 hPa level at -51 C: not the -149 C of its whole height.
@@ -265,8 +277,9 @@ TEST(UpperAirFileRealData, BulletinsAgainstTheStationList) {
 TEST(UpperAirFileRealData, QuillayuteProfileFromTheNoaaportFeed) {
   ALTIVANE_REQUIRE_SHARED_DATA();
   altivane::test::SimFolder folder;
-  folder.WriteStationList("72;797;KUIL;Quillayute State Airport;WA;United States;4;47-56-15N;124-33-18W;"
-                          "47-56-03N;124-33-32W;59;54;P\r\n");
+  folder.WriteStationList(
+      "72;797;KUIL;Quillayute State Airport;WA;United States;4;47-56-15N;124-33-18W;"
+      "47-56-03N;124-33-32W;59;54;P\r\n");
   METAR_Stations stations;
   stations.LoadStations();
   ASSERT_TRUE(stations.ReadUpperAirFile(

@@ -58,15 +58,14 @@ TEST_F(ClientTest, HandshakeOutcomes) {
     EXPECT_EQ(client.Open(c.requested), c.code == kIpcOk);
     EXPECT_EQ(client.GetResult(), c.code);
     EXPECT_EQ(client.IsOpen(), c.code == kIpcOk);
-    EXPECT_EQ(client.GetFSVersion(), c.code == kIpcOk || c.code == kIpcWrongFsVersion ? c.fsVersionAfter
-                                                                                       : c.fsVersion);
+    EXPECT_EQ(client.GetFSVersion(), c.code == kIpcOk || c.code == kIpcWrongFsVersion ? c.fsVersionAfter : c.fsVersion);
     // One handshake batch when the versions come back at once, with the library version in it.
     auto journal = Host().Journal();
     auto kinds = Host().JournalKinds();
     ASSERT_EQ(std::count(kinds.begin(), kinds.end(), "handshake"), 1);
-    EXPECT_NE(journal[std::find(kinds.begin(), kinds.end(), "handshake") - kinds.begin()].find(
-                  "\"library_version\":1004"),
-              std::string::npos);
+    EXPECT_NE(
+        journal[std::find(kinds.begin(), kinds.end(), "handshake") - kinds.begin()].find("\"library_version\":1004"),
+        std::string::npos);
   }
 }
 
@@ -94,7 +93,8 @@ TEST_F(ClientTest, ASecondWindowOfTheSameClassIsRefused) {
   StartHost();
   auto second = CreateIpcServer();
   std::string error;
-  EXPECT_FALSE(second->Start(kFs98WindowClass, [](std::uint32_t, const std::string&) { return 0; }, &error));
+  EXPECT_FALSE(second->Start(
+      kFs98WindowClass, [](std::uint32_t, const std::string&) { return 0; }, &error));
   EXPECT_NE(error.find("already there"), std::string::npos) << error;
   // The first window still answers.
   FSUIPC_Client client;
@@ -208,9 +208,9 @@ TEST_F(ClientTest, BatchAsTheSimulatorSeesIt) {
   ASSERT_TRUE(client.Write(0x3380, 3, "abc"));
   ASSERT_TRUE(client.Process());
   const std::vector<std::uint8_t> expected = {
-      1, 0, 0, 0, 0x64, 0x05, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,    // read, destination #1
-      1, 0, 0, 0, 0x6C, 0x05, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    // read, no destination
-      2, 0, 0, 0, 0x80, 0x33, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c', 0, 0, 0, 0  // write, then the end
+      1, 0, 0, 0, 0x64, 0x05, 0, 0, 4, 0, 0, 0, 1,   0,   0,   0, 0, 0, 0, 0,  // read, destination #1
+      1, 0, 0, 0, 0x6C, 0x05, 0, 0, 4, 0, 0, 0, 0,   0,   0,   0, 0, 0, 0, 0,  // read, no destination
+      2, 0, 0, 0, 0x80, 0x33, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c', 0, 0, 0, 0      // write, then the end
   };
   ASSERT_GE(seen.size(), expected.size());
   EXPECT_EQ(std::vector<std::uint8_t>(seen.begin(), seen.begin() + expected.size()), expected);
@@ -240,15 +240,13 @@ TEST_F(ClientTest, ReadsAreDeliveredInRecordOrderAndNullDestinationsSkipped) {
 TEST_F(ClientTest, DamagedAnswersNeverSteerACopy) {
   struct Damage {
     const char* name;
-    std::size_t at;       // byte offset in the area of the 32-bit value to overwrite
+    std::size_t at;  // byte offset in the area of the 32-bit value to overwrite
     std::uint32_t value;
   };
   // Records: read 0x3304 (4) at 0, read 0x3308 (4) at 20, read 0x0564 (4) at 40, end at 60.
   const Damage damages[] = {
-      {"unknown kind ends the walk", 20, 7},
-      {"size beyond the area", 28, 0x7FFFFFFF},
-      {"size larger than requested", 28, 8},
-      {"size smaller than requested", 28, 2},
+      {"unknown kind ends the walk", 20, 7}, {"size beyond the area", 28, 0x7FFFFFFF},
+      {"size larger than requested", 28, 8}, {"size smaller than requested", 28, 2},
       {"read turned into a write", 20, 2},
   };
   for (const Damage& damage : damages) {
@@ -447,11 +445,11 @@ TEST(IpcBatch, WriterLaysOutTheRecordsByteForByte) {
   ASSERT_TRUE(batch.Finish());
   EXPECT_EQ(batch.Used(), 0u);
   const std::vector<std::uint8_t> expected = {
-      1, 0, 0, 0, 0x64, 0x05, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,  // read #1, data zeroed
-      1, 0, 0, 0, 0x6C, 0x05, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // read, no destination
-      2, 0, 0, 0, 0x80, 0x33, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c',           // write
-      2, 0, 0, 0, 0x90, 0x33, 0, 0, 2, 0, 0, 0, 0, 0,                     // write of zeros
-      0, 0, 0, 0, 0xAA                                                    // end; nothing after it
+      1, 0, 0, 0, 0x64, 0x05, 0, 0, 4, 0, 0, 0, 1,   0,   0,   0, 0, 0, 0, 0,  // read #1, data zeroed
+      1, 0, 0, 0, 0x6C, 0x05, 0, 0, 4, 0, 0, 0, 0,   0,   0,   0, 0, 0, 0, 0,  // read, no destination
+      2, 0, 0, 0, 0x80, 0x33, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c',                 // write
+      2, 0, 0, 0, 0x90, 0x33, 0, 0, 2, 0, 0, 0, 0,   0,                        // write of zeros
+      0, 0, 0, 0, 0xAA                                                         // end; nothing after it
   };
   EXPECT_EQ(std::vector<std::uint8_t>(area.begin(), area.begin() + expected.size()), expected);
   // The next batch starts again at the area start.

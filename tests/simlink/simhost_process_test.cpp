@@ -163,10 +163,10 @@ TEST_F(SimHostProcessTest, RefusedHandshakes) {
     const char* windowClass;
     std::int32_t code;
   };
-  for (const Case& c : {Case{"version", kFsuipcWindowClass, kIpcWrongFsuipc},
-                        Case{"fade", kFsuipcWindowClass, kIpcWrongFsuipc},
-                        Case{"version", kFs98WindowClass, kIpcWideClientNoServer},
-                        Case{"fade", kFs98WindowClass, kIpcWideClientNoServer}}) {
+  for (const Case& c :
+       {Case{"version", kFsuipcWindowClass, kIpcWrongFsuipc}, Case{"fade", kFsuipcWindowClass, kIpcWrongFsuipc},
+        Case{"version", kFs98WindowClass, kIpcWideClientNoServer},
+        Case{"fade", kFs98WindowClass, kIpcWideClientNoServer}}) {
     SCOPED_TRACE(std::string(c.refuse) + " " + c.windowClass);
     SimHostProcess host({"--class", c.windowClass, "--refuse-handshake", c.refuse});
     ASSERT_TRUE(host.WaitReady());

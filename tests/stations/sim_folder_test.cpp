@@ -35,10 +35,12 @@ TEST_F(SimFolderTest, MissingOrOversizedEntryIs13AndKeepsTheFolder) {
   EXPECT_EQ(ReadSimulatorFolder(), 13);
   EXPECT_EQ(g_SimFolder, "keep\\");
   // 255 characters and the terminator fit in 256 bytes; one more does not.
-  ASSERT_TRUE(RegistryWriteString(RegistryRoot::LocalMachine, kSimRegistryKey, kSimRegistryValue, std::string(256, 'a')));
+  ASSERT_TRUE(
+      RegistryWriteString(RegistryRoot::LocalMachine, kSimRegistryKey, kSimRegistryValue, std::string(256, 'a')));
   EXPECT_EQ(ReadSimulatorFolder(), 13);
   EXPECT_EQ(g_SimFolder, "keep\\");
-  ASSERT_TRUE(RegistryWriteString(RegistryRoot::LocalMachine, kSimRegistryKey, kSimRegistryValue, std::string(255, 'a')));
+  ASSERT_TRUE(
+      RegistryWriteString(RegistryRoot::LocalMachine, kSimRegistryKey, kSimRegistryValue, std::string(255, 'a')));
   EXPECT_EQ(ReadSimulatorFolder(), 0);
   EXPECT_EQ(g_SimFolder, std::string(255, 'a') + "\\");
 }
@@ -49,7 +51,8 @@ TEST_F(SimFolderTest, RegistryKeysAndValuesIgnoreCaseAndOtherKeysSurvive) {
   ASSERT_TRUE(RegistryWriteString(RegistryRoot::LocalMachine, kSimRegistryKey, "EXE PATH", "F:\\Sim"));
   std::string value;
   ASSERT_TRUE(RegistryReadString(RegistryRoot::LocalMachine,
-                                 "software\\microsoft\\microsoft games\\flight simulator\\9.0", "Exe Path", 256, value));
+                                 "software\\microsoft\\microsoft games\\flight simulator\\9.0", "Exe Path", 256,
+                                 value));
   EXPECT_EQ(value, "F:\\Sim");
   ASSERT_TRUE(RegistryReadString(RegistryRoot::CurrentUser, "Software\\Other", "x", 256, value));
   EXPECT_EQ(value, "1");

@@ -195,10 +195,8 @@ TEST(SimMapText, BuildsRecordsAndRejectsBadLines) {
     const char* text;
     const char* message;
   } bad[] = {
-      {"KSEA;47.5;-122.25;130\n", "line 1: expected"},
-      {"\nKSEAX;47.5;-122.25;130;n\n", "line 2: the key"},
-      {";47.5;-122.25;130;n\n", "line 1: the key"},
-      {"KSEA;47.5N;-122.25;130;n\n", "line 1: latitude"},
+      {"KSEA;47.5;-122.25;130\n", "line 1: expected"}, {"\nKSEAX;47.5;-122.25;130;n\n", "line 2: the key"},
+      {";47.5;-122.25;130;n\n", "line 1: the key"},    {"KSEA;47.5N;-122.25;130;n\n", "line 1: latitude"},
       {"KSEA;47.5;;130;n\n", "line 1: latitude"},
   };
   for (const auto& c : bad) {

@@ -29,10 +29,10 @@ TEST(ParseCoordinate, DegreesMinutesSecondsAndHemisphere) {
       {"51-28", 'N', -(51 + 28 / 60.0)},  // no letter: south
       {"179-59E", 'E', 179 + 59 / 60.0},
       {"000-01W", 'E', -1 / 60.0},
-      {"12N30", 'N', 12.5},               // letters separate parts too
-      {"--12--30N", 'N', 12.5},           // runs of separators are one
-      {"12-30-36-59N", 'N', 12.51},       // a fourth part is ignored
-      {"AB-30N", 'N', 0.5},               // a part without a leading digit is 0
+      {"12N30", 'N', 12.5},          // letters separate parts too
+      {"--12--30N", 'N', 12.5},      // runs of separators are one
+      {"12-30-36-59N", 'N', 12.51},  // a fourth part is ignored
+      {"AB-30N", 'N', 0.5},          // a part without a leading digit is 0
       {"12.5-30N", 'N', 13.0},
       {"", 'N', 0.0},
       {"N", 'N', 0.0},
@@ -49,10 +49,9 @@ TEST(ParseFieldNumber, DecimalPrefixLikeStrtod) {
     const char* field;
     double value;
   } cases[] = {
-      {"1422", 1422},  {"", 0},         {" 12", 12},     {"\n9", 9},        {"+5", 5},
-      {"-3.5e1x", -35}, {".5", 0.5},    {"-.5", -0.5},   {"12.", 12},      {"abc", 0},
-      {"- 5", 0},       {"0x10", 0},    {"inf", 0},      {"NAN", 0},       {"INFO", 0},
-      {"KSEA", 0},      {"72793", 72793}, {"1ABC", 1},   {"0S9", 0},       {"1e-999", 0},
+      {"1422", 1422}, {"", 0},     {" 12", 12},      {"\n9", 9},  {"+5", 5},   {"-3.5e1x", -35}, {".5", 0.5},
+      {"-.5", -0.5},  {"12.", 12}, {"abc", 0},       {"- 5", 0},  {"0x10", 0}, {"inf", 0},       {"NAN", 0},
+      {"INFO", 0},    {"KSEA", 0}, {"72793", 72793}, {"1ABC", 1}, {"0S9", 0},  {"1e-999", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.field);
@@ -100,8 +99,9 @@ TEST(StationLine, KeyAndClass) {
 }
 
 TEST(StationLine, FieldsOfAFullLine) {
-  auto s = ParseStationLine("72;793;KSEA;Seattle, Seattle-Tacoma;WA;United States;4;47-26-41N;122-18-49W;"
-                            "47-26-37N;122-18-07W;130;136;P\n");
+  auto s = ParseStationLine(
+      "72;793;KSEA;Seattle, Seattle-Tacoma;WA;United States;4;47-26-41N;122-18-49W;"
+      "47-26-37N;122-18-07W;130;136;P\n");
   EXPECT_EQ(s->m_Key, "KSEA");
   EXPECT_EQ(s->m_WmoNumber, "72793");
   EXPECT_EQ(s->m_Name, "Seattle, Seattle-Tacoma");
@@ -148,9 +148,9 @@ TEST(StationList, CountsDuplicatesAndWmoNumbers) {
       "01;004;EFGH;No elevation;;C;6;70-00N;008-00W;;;;;\r\n");
   METAR_Stations stations;
   stations.ReadStationList(folder.Folder());
-  EXPECT_EQ(g_MetarStationCount.load(), 4);   // ABCD twice and two empty lines
+  EXPECT_EQ(g_MetarStationCount.load(), 4);  // ABCD twice and two empty lines
   EXPECT_EQ(g_WeatherStationCount.load(), 2);
-  EXPECT_EQ(stations.Count(), 4u);             // ABCD, 01003, "\n", 01004
+  EXPECT_EQ(stations.Count(), 4u);  // ABCD, 01003, "\n", 01004
   EXPECT_EQ(stations.Lookup("ABCD")->m_Name, "Second");
   EXPECT_EQ(*stations.LookupWmoKey("01001"), "ABCD");
   EXPECT_EQ(*stations.LookupWmoKey("01002"), "ABCD");

@@ -13,8 +13,12 @@ namespace altivane::test {
 struct MapEntry {
   MapEntry(std::string key, float latitude, float longitude, float elevation, std::string name,
            std::optional<std::uint8_t> nameLength = std::nullopt)
-      : key(std::move(key)), latitude(latitude), longitude(longitude), elevation(elevation),
-        name(std::move(name)), nameLength(nameLength) {}
+      : key(std::move(key)),
+        latitude(latitude),
+        longitude(longitude),
+        elevation(elevation),
+        name(std::move(name)),
+        nameLength(nameLength) {}
   std::string key;
   float latitude;
   float longitude;

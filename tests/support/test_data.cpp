@@ -23,8 +23,7 @@ TempDir::TempDir() {
   std::random_device rd;
   auto base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    auto candidate = base / ("altivane-test-" + std::to_string(rd()) + "-" +
-                             std::to_string(counter.fetch_add(1)));
+    auto candidate = base / ("altivane-test-" + std::to_string(rd()) + "-" + std::to_string(counter.fetch_add(1)));
     if (std::filesystem::create_directory(candidate)) {
       m_Path = candidate;
       return;

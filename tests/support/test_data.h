@@ -29,9 +29,8 @@ class TempDir {
 }  // namespace altivane::test
 
 // Skips the current test when the shared data folder is absent.
-#define ALTIVANE_REQUIRE_SHARED_DATA()                                              \
-  do {                                                                              \
-    if (!::altivane::test::HaveSharedData())                                        \
-      GTEST_SKIP() << "real-world data folder not found: "                          \
-                   << ::altivane::test::SharedDataDir().string();                   \
+#define ALTIVANE_REQUIRE_SHARED_DATA()                                                                    \
+  do {                                                                                                    \
+    if (!::altivane::test::HaveSharedData())                                                              \
+      GTEST_SKIP() << "real-world data folder not found: " << ::altivane::test::SharedDataDir().string(); \
   } while (0)

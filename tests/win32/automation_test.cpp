@@ -96,8 +96,8 @@ TEST(WindowsAutomation, HeldObjectKeepsTheProgramAfterItsWindowCloses) {
   CLSID clsid{};
   ASSERT_TRUE(SUCCEEDED(CLSIDFromProgID(Widen(kAutomationProgId).c_str(), &clsid)));
   IDispatch* object = nullptr;
-  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                         reinterpret_cast<void**>(&object))));
+  ASSERT_TRUE(SUCCEEDED(
+      CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object))));
   HWND window = WaitForWindow(L"Altivane", 20000);
   ASSERT_NE(window, nullptr);
   DWORD processId = 0;

@@ -36,8 +36,8 @@ struct RunningProgram {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring command = L"\"" + Widen(ALTIVANE_PROGRAM) + L"\"";
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     // The window appears once the program has loaded its stations; the wait on the process
     // paces the look-ups and notices a program that ended instead.
     const ULONGLONG deadline = GetTickCount64() + kStartTimeoutMs;
@@ -89,7 +89,7 @@ TEST_F(DialogTest, OpensWithTheTemplatesControlsAndTheStationsLoaded) {
     int id;
     const wchar_t* text;
     bool enabled;
-  } controls[] = {{1032, L"Update", true},        {1011, L"Get current weather", true},
+  } controls[] = {{1032, L"Update", true},         {1011, L"Get current weather", true},
                   {1012, L"Get weather...", true}, {1040, L"Update Now", true},
                   {1001, L"Start", false},         {1002, L"End", false}};
   for (const auto& c : controls) {

@@ -128,7 +128,8 @@ class WindowsWholeRun : public ::testing::Test {
   void SetUp() override {
     m_Journal = m_Dir.Path() / "journal.jsonl";
     ASSERT_EQ(std::system(("reg add \"" + m_Key + "\" /v \"EXE Path\" /d \"" + Narrow(m_Sample.wstring()) +
-                           "\" /reg:32 /f >nul").c_str()),
+                           "\" /reg:32 /f >nul")
+                              .c_str()),
               0);
     ASSERT_TRUE(m_Simhost.Start(L"\"" + Widen(SIMHOST_EXE) + L"\" --position 47.4447,-122.3136 --journal \"" +
                                 m_Journal.wstring() + L"\""));
@@ -199,17 +200,18 @@ TEST_F(WindowsWholeRun, WeatherFromAPickedFileReachesTheSimulatorAndEndStopsIt) 
 
   Click(dialog, kStart);
   const std::filesystem::path journal = m_Journal;
-  const bool set = WaitFor<bool>(m_Simhost, 60000, [&journal] {
-    return ReadFile(journal).find("Weather stations set!") != std::string::npos;
-  });
+  const bool set = WaitFor<bool>(
+      m_Simhost, 60000, [&journal] { return ReadFile(journal).find("Weather stations set!") != std::string::npos; });
   EXPECT_TRUE(set) << "status: " << Status();
   // The first pass ends with its result line, followed by where the weather view page is.
   const std::wstring result = L"40 Weather stations set, nearest KSEA (own report), 11:53Z. Weather view: ";
   const std::wstring page = L"weather-view.html";
-  EXPECT_TRUE(StatusBecomes(20000, [&](const std::wstring& status) {
-    return status.rfind(result, 0) == 0 && status.size() >= result.size() + page.size() &&
-           status.compare(status.size() - page.size(), page.size(), page) == 0;
-  })) << "status: " << Status();
+  EXPECT_TRUE(StatusBecomes(20000,
+                            [&](const std::wstring& status) {
+                              return status.rfind(result, 0) == 0 && status.size() >= result.size() + page.size() &&
+                                     status.compare(status.size() - page.size(), page.size(), page) == 0;
+                            }))
+      << "status: " << Status();
   EXPECT_TRUE(std::filesystem::is_regular_file(m_Sample / "Altivane" / "Weather" / "weather-view.html"));
   const std::string events = ReadFile(m_Journal);
   EXPECT_NE(events.find("\"kind\":\"pending\""), std::string::npos);

@@ -153,10 +153,10 @@ struct Origin {
 };
 
 std::vector<Origin> OriginsOf(const BlendTrace& trace) {
-  static const char* const kFields[] = {"m_WindSpeed",     "m_WindDirection", "m_WindGust",     "m_Visibility",
-                                        "m_PrecipIntensity", "m_Temperature",  "m_DewPoint",     "m_Pressure",
-                                        "m_CloudCover",    "m_CloudBase",     "m_CloudThickness", "m_CloudType",
-                                        "m_Weather",       "m_Thunderstorm"};
+  static const char* const kFields[] = {"m_WindSpeed",       "m_WindDirection", "m_WindGust",       "m_Visibility",
+                                        "m_PrecipIntensity", "m_Temperature",   "m_DewPoint",       "m_Pressure",
+                                        "m_CloudCover",      "m_CloudBase",     "m_CloudThickness", "m_CloudType",
+                                        "m_Weather",         "m_Thunderstorm"};
   std::vector<Origin> origins;
   if (!trace.m_SurfaceBlended || !trace.m_TakenOverFrom.empty()) {
     const bool own = !trace.m_SurfaceBlended;
@@ -213,8 +213,8 @@ void PrintNeighbours(std::ostream& out, const char* title, const std::vector<Nei
     char line[200];
     // Weights span many orders of magnitude: three significant digits.
     std::snprintf(line, sizeof line, "  %-6s  distance %s  weight %.3g  %s %s\n", n.m_Key.c_str(),
-                  Shown(std::sqrt(n.m_SquaredDistance), 1, "nm").c_str(), n.m_Weight,
-                  n.m_ObsDate.c_str(), n.m_ObsTime.c_str());
+                  Shown(std::sqrt(n.m_SquaredDistance), 1, "nm").c_str(), n.m_Weight, n.m_ObsDate.c_str(),
+                  n.m_ObsTime.c_str());
     out << line;
   }
 }

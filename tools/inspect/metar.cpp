@@ -140,8 +140,8 @@ int RunMetar(const std::vector<std::string>& args) {
   } else {
     PrintSurfaceFields(std::cout, station);
     if (newer)
-      std::cout << "note: not decoded: observed " << station.m_ObsDate << " " << station.m_ObsTime
-                << ", after --ref " << *options.Value("--ref") << "\n";
+      std::cout << "note: not decoded: observed " << station.m_ObsDate << " " << station.m_ObsTime << ", after --ref "
+                << *options.Value("--ref") << "\n";
   }
   return 0;
 }

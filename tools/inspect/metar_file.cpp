@@ -97,9 +97,8 @@ int RunMetarFile(const std::vector<std::string>& args) {
   for (const METAR_Station* s : decoded) {
     std::cout << s->m_Key << " valid " << s->m_ReportValid << " " << s->m_ObsDate << " " << s->m_ObsTime << " wind "
               << Shown(s->m_WindDirection, "°") << " " << Shown(s->m_WindSpeed, "kt") << " visibility "
-              << Shown(s->m_Visibility, 2, "sm") << " temperature " << Shown(s->m_Temperature, "°C")
-              << " dew point " << Shown(s->m_DewPoint, "°C") << " pressure " << Shown(s->m_Pressure, "hPa")
-              << " state " << s->m_State
+              << Shown(s->m_Visibility, 2, "sm") << " temperature " << Shown(s->m_Temperature, "°C") << " dew point "
+              << Shown(s->m_DewPoint, "°C") << " pressure " << Shown(s->m_Pressure, "hPa") << " state " << s->m_State
               << (withReference && NewerThan(*s, reference) ? "  (newer than --ref: not decoded)" : "") << "\n";
   }
   return 0;

@@ -48,8 +48,7 @@ int RunStations(const std::vector<std::string>& args) {
   // A missing file is no error for the program (it just has fewer stations); say so here.
   for (const char* file : {kStationListPath, kSimMapPath}) {
     if (!std::filesystem::exists(NativePath(g_SimFolder + file)))
-      std::cerr << "altivane-inspect stations: warning: " << NativePath(g_SimFolder + file).string()
-                << " not found\n";
+      std::cerr << "altivane-inspect stations: warning: " << NativePath(g_SimFolder + file).string() << " not found\n";
   }
 
   LastStatusField status;

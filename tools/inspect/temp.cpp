@@ -64,8 +64,8 @@ void PrintStation(const Weather_Station& s) {
   std::printf("  significant levels: %d\n  level  pressure  height  temp   dew\n", static_cast<int>(s.m_SigLevelCount));
   std::printf("              hPa       m    °C    °C\n");
   for (int i = 0; i < s.m_SigLevelCount; ++i)
-    std::printf("  %5d  %8d  %6d  %4d  %4d\n", i, (*s.m_SigPressure)[i], (*s.m_SigHeight)[i],
-                (*s.m_SigTemperature)[i], (*s.m_SigDewPoint)[i]);
+    std::printf("  %5d  %8d  %6d  %4d  %4d\n", i, (*s.m_SigPressure)[i], (*s.m_SigHeight)[i], (*s.m_SigTemperature)[i],
+                (*s.m_SigDewPoint)[i]);
 }
 
 }  // namespace

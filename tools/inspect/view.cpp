@@ -56,7 +56,11 @@ int RunView(const std::vector<std::string>& args) {
   Options options;
   std::string error;
   if (!ParseOptions(args,
-                    {{"--sim-folder", true}, {"--metar", true}, {"--temp", true}, {"--position", true}, {"--out", true},
+                    {{"--sim-folder", true},
+                     {"--metar", true},
+                     {"--temp", true},
+                     {"--position", true},
+                     {"--out", true},
                      {"--json", false}},
                     &options, &error))
     return UsageError(kName, error);
@@ -86,8 +90,7 @@ int RunView(const std::vector<std::string>& args) {
       out ? std::filesystem::path(*out) : WeatherViewPath(g_SimFolder + "Altivane\\Weather\\");
   if (!WriteWeatherView(target, html)) return Failure(kName, "cannot write " + target.string());
   const std::string path = target.string();
-  const double ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   if (options.Has("--json")) {
     JsonObject json;
     json.Add("path", path)

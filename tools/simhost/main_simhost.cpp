@@ -60,8 +60,8 @@ bool ParseNumber(const std::string& text, std::uint64_t* value) {
 
 bool ParsePosition(const std::string& text, double* lat, double* lon) {
   char tail = 0;
-  return std::sscanf(text.c_str(), "%lf,%lf%c", lat, lon, &tail) == 2 && *lat >= -90 && *lat <= 90 &&
-         *lon >= -180 && *lon <= 180;
+  return std::sscanf(text.c_str(), "%lf,%lf%c", lat, lon, &tail) == 2 && *lat >= -90 && *lat <= 90 && *lon >= -180 &&
+         *lon <= 180;
 }
 
 // Set once, by a signal or by the host at its request limit.
@@ -235,9 +235,10 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<IpcServer> server = CreateIpcServer();
   std::string error;
-  if (!server->Start(className, [&host](std::uint32_t message, const std::string& name) {
-        return host.HandleMessage(message, name);
-      }, &error)) {
+  if (!server->Start(
+          className,
+          [&host](std::uint32_t message, const std::string& name) { return host.HandleMessage(message, name); },
+          &error)) {
     std::fprintf(stderr, "simhost: %s\n", error.c_str());
     return 1;
   }
@@ -259,8 +260,7 @@ int main(int argc, char** argv) {
 #else
   // Without signals: the end of the standard input ends the serving.
   std::thread([&end] {
-    while (std::getchar() != EOF) {
-    }
+    while (std::getchar() != EOF) {}
     end.Set(/*vanish=*/false);
   }).detach();
 #endif

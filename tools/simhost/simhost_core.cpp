@@ -17,11 +17,11 @@
 
 namespace {
 
-constexpr double kLatitudeUnit = 90.0 / 10001750.0;                 // degrees per unit at 0x0564
-constexpr double kLongitudeUnit = 360.0 / 4294967296.0;             // degrees per unit at 0x056C
-constexpr std::uint32_t kVersionArea = kOffsetFsuipcVersion;        // 0x3304..0x330B: read only
+constexpr double kLatitudeUnit = 90.0 / 10001750.0;           // degrees per unit at 0x0564
+constexpr double kLongitudeUnit = 360.0 / 4294967296.0;       // degrees per unit at 0x056C
+constexpr std::uint32_t kVersionArea = kOffsetFsuipcVersion;  // 0x3304..0x330B: read only
 constexpr std::uint32_t kVersionAreaEnd = kOffsetFsVersion + 4;
-constexpr std::uint32_t kPositionArea = kOffsetAircraftLatitude;    // 0x0564..0x0573: read only
+constexpr std::uint32_t kPositionArea = kOffsetAircraftLatitude;  // 0x0564..0x0573: read only
 constexpr std::uint32_t kPositionAreaEnd = kOffsetAircraftLongitude + 8;
 
 bool Overlaps(std::uint32_t offset, std::uint32_t size, std::uint32_t begin, std::uint32_t end) {
@@ -205,8 +205,7 @@ std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& a
     }
   }
   bool faulty = number >= faults.m_FromRequest;
-  if (faulty && faults.m_AnswerDelayMs)
-    std::this_thread::sleep_for(std::chrono::milliseconds(faults.m_AnswerDelayMs));
+  if (faulty && faults.m_AnswerDelayMs) std::this_thread::sleep_for(std::chrono::milliseconds(faults.m_AnswerDelayMs));
 
   std::intptr_t result = 0;
   if (auto memory = OpenIpcSharedMemory(atomName, kIpcAreaSize)) {
@@ -270,8 +269,7 @@ void SimHost::ApplyWriteLocked(std::uint32_t offset, const std::uint8_t* data, s
     return;
   }
   // Versions and position belong to the simulator.
-  if (Overlaps(offset, size, kVersionArea, kVersionAreaEnd) ||
-      Overlaps(offset, size, kPositionArea, kPositionAreaEnd))
+  if (Overlaps(offset, size, kVersionArea, kVersionAreaEnd) || Overlaps(offset, size, kPositionArea, kPositionAreaEnd))
     return;
   std::memcpy(&m_Space[offset], data, size);
 
@@ -410,10 +408,9 @@ std::string DescribeWeatherBlock(const WeatherBlockBytes& bytes) {
     out += line;
   };
   const WeatherBlockHeader& h = block.header;
-  add("station %s: lat %.4f lon %.4f elevation %d m\n", StationIdText(h).c_str(), h.latitude, h.longitude,
-      h.elevation);
-  add("  pressure %.2f hPa, visibility %.2f sm from %d m to %u m\n", h.pressure / 16.0,
-      block.visibility.range / 100.0, block.visibility.lowerAltitude, unsigned{block.visibility.upperAltitude});
+  add("station %s: lat %.4f lon %.4f elevation %d m\n", StationIdText(h).c_str(), h.latitude, h.longitude, h.elevation);
+  add("  pressure %.2f hPa, visibility %.2f sm from %d m to %u m\n", h.pressure / 16.0, block.visibility.range / 100.0,
+      block.visibility.lowerAltitude, unsigned{block.visibility.upperAltitude});
   for (std::size_t i = 0; i < block.temperatures.size(); ++i) {
     const TemperatureLayer& t = block.temperatures[i];
     add("  temperature %zu: %u m %d C (variation %d) dew point %d C\n", i, unsigned{t.altitude}, t.temperature,

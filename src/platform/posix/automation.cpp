@@ -20,8 +20,7 @@ bool RegisterAutomationClass(const std::string& serverPath) {
          RegistryWriteString(RegistryRoot::ClassesRoot, std::string(kAutomationProgId) + "\\CLSID", "",
                              kAutomationClsid) &&
          RegistryWriteString(RegistryRoot::ClassesRoot, clsidKey + "\\ProgID", "", kAutomationProgId) &&
-         RegistryWriteString(RegistryRoot::ClassesRoot, clsidKey + "\\LocalServer32", "",
-                             serverPath + " --automation");
+         RegistryWriteString(RegistryRoot::ClassesRoot, clsidKey + "\\LocalServer32", "", serverPath + " --automation");
 }
 
 namespace {

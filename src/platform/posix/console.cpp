@@ -170,8 +170,8 @@ static std::string ResolveInFolder(const std::string& answer, const std::filesys
 }
 
 bool ConsoleDialogs::AskOpenFile(const OpenFileRequest& request, std::string& path) {
-  const std::filesystem::path folder = request.initialFolder.empty() ? std::filesystem::path()
-                                                                     : NativePath(request.initialFolder);
+  const std::filesystem::path folder =
+      request.initialFolder.empty() ? std::filesystem::path() : NativePath(request.initialFolder);
   {
     std::lock_guard lock(m_Mutex);
     if (!m_Preset.empty()) {
@@ -180,8 +180,7 @@ bool ConsoleDialogs::AskOpenFile(const OpenFileRequest& request, std::string& pa
       return true;
     }
   }
-  m_Window.Print("open file [" + request.filter + "] in " + folder.string() +
-                 " (a path, or an empty line to cancel):");
+  m_Window.Print("open file [" + request.filter + "] in " + folder.string() + " (a path, or an empty line to cancel):");
   std::string answer;
   if (!m_Window.ReadLine(answer) || answer.empty()) return false;
   path = ResolveInFolder(answer, folder);

@@ -380,14 +380,10 @@ std::string InternetErrorText(int error) { return curl_easy_strerror(static_cast
 
 InternetFailure ClassifyInternetError(int error) {
   switch (static_cast<CURLcode>(error)) {
-    case CURLE_COULDNT_CONNECT:
-      return InternetFailure::kRefused;
+    case CURLE_COULDNT_CONNECT: return InternetFailure::kRefused;
     case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_RESOLVE_HOST:
-      return InternetFailure::kNotFound;
-    case CURLE_OPERATION_TIMEDOUT:
-      return InternetFailure::kTimedOut;
-    default:
-      return InternetFailure::kOther;
+    case CURLE_COULDNT_RESOLVE_HOST: return InternetFailure::kNotFound;
+    case CURLE_OPERATION_TIMEDOUT: return InternetFailure::kTimedOut;
+    default: return InternetFailure::kOther;
   }
 }

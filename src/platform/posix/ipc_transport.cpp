@@ -38,8 +38,7 @@ constexpr int64_t kFindWindowTimeoutMs = 2000;
 constexpr int64_t kConnectRetryMs = 5;
 
 int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -242,8 +241,8 @@ class PosixIpcTransport : public IpcTransport {
     return std::make_unique<PosixSharedMemory>(posixName, fd, size, true);
   }
 
-  bool SendMessageTimeout(IpcWindow window, std::uint32_t message, std::uint16_t atom,
-                          std::uint32_t timeoutMs, std::intptr_t* result) override {
+  bool SendMessageTimeout(IpcWindow window, std::uint32_t message, std::uint16_t atom, std::uint32_t timeoutMs,
+                          std::intptr_t* result) override {
     int64_t deadline = NowMs() + timeoutMs;
     std::string path, atomName;
     {
@@ -345,8 +344,7 @@ class PosixIpcServer : public IpcServer {
   void Stop() override {
     if (m_Thread.joinable()) {
       char byte = 1;
-      while (::write(m_Wake[1], &byte, 1) < 0 && errno == EINTR) {
-      }
+      while (::write(m_Wake[1], &byte, 1) < 0 && errno == EINTR) {}
       m_Thread.join();
     }
     CloseAll();
@@ -396,9 +394,7 @@ class PosixIpcServer : public IpcServer {
     std::uint32_t nameLength = LoadU32(header + 12);
     if (nameLength > kMaxAtomName) return;
     std::string name(nameLength, '\0');
-    if (nameLength &&
-        ReadFull(fd, reinterpret_cast<std::uint8_t*>(name.data()), nameLength, deadline) != 1)
-      return;
+    if (nameLength && ReadFull(fd, reinterpret_cast<std::uint8_t*>(name.data()), nameLength, deadline) != 1) return;
     // A sender that gave up while this server was frozen has gone: its batch is not answered,
     // as the area may already hold its next one.
     pollfd peer{fd, POLLRDHUP, 0};

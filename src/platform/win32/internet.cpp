@@ -146,10 +146,10 @@ class WinInetRequest : public IDownloadRequest {
   }
 
   bool PasswordDialogAsksRetry() override {
-    const DWORD answer = InternetErrorDlg(GetDesktopWindow(), m_Request.Get(), ERROR_INTERNET_INCORRECT_PASSWORD,
-                                          FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
-                                              FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
-                                          nullptr);
+    const DWORD answer = InternetErrorDlg(
+        GetDesktopWindow(), m_Request.Get(), ERROR_INTERNET_INCORRECT_PASSWORD,
+        FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+        nullptr);
     return answer == ERROR_INTERNET_FORCE_RETRY;
   }
 
@@ -224,8 +224,8 @@ class WinInetSession : public IDownloadSession {
       if (!direct.Get()) return LastError();
       session = direct.Get();
     }
-    Handle connection(InternetConnectW(session, Widen(server).c_str(), port, nullptr,
-                                       nullptr, INTERNET_SERVICE_FTP, 0, 0));
+    Handle connection(
+        InternetConnectW(session, Widen(server).c_str(), port, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 0));
     if (!connection.Get()) return LastError();
     if (!FtpGetFileW(connection.Get(), Widen(remotePath).c_str(), NativePath(localPath).c_str(), FALSE,
                      FILE_ATTRIBUTE_NORMAL, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0))
@@ -243,8 +243,8 @@ class WinInetSession : public IDownloadSession {
 int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr<IDownloadSession>& out) {
   const std::wstring proxies = Widen(SpaceSeparated(settings.proxyList));
   const std::wstring bypass = Widen(settings.bypass);
-  HINTERNET session = InternetOpenW(Widen(settings.agent).c_str(), INTERNET_OPEN_TYPE_PROXY, proxies.c_str(),
-                                    bypass.c_str(), 0);
+  HINTERNET session =
+      InternetOpenW(Widen(settings.agent).c_str(), INTERNET_OPEN_TYPE_PROXY, proxies.c_str(), bypass.c_str(), 0);
   if (!session) return LastError();
   out = std::make_unique<WinInetSession>(session, settings);
   return 0;
@@ -252,11 +252,10 @@ int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr
 
 std::string InternetErrorText(int error) {
   wchar_t* text = nullptr;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
-                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                     GetModuleHandleW(L"wininet.dll"), static_cast<DWORD>(error), 0,
-                     reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
+                                          FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      GetModuleHandleW(L"wininet.dll"), static_cast<DWORD>(error), 0,
+                                      reinterpret_cast<LPWSTR>(&text), 0, nullptr);
   std::wstring message = length && text ? std::wstring(text, length) : std::wstring();
   if (text) LocalFree(text);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
@@ -267,13 +266,9 @@ std::string InternetErrorText(int error) {
 
 InternetFailure ClassifyInternetError(int error) {
   switch (error) {
-    case ERROR_INTERNET_CANNOT_CONNECT:
-      return InternetFailure::kRefused;
-    case ERROR_INTERNET_NAME_NOT_RESOLVED:
-      return InternetFailure::kNotFound;
-    case ERROR_INTERNET_TIMEOUT:
-      return InternetFailure::kTimedOut;
-    default:
-      return InternetFailure::kOther;
+    case ERROR_INTERNET_CANNOT_CONNECT: return InternetFailure::kRefused;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED: return InternetFailure::kNotFound;
+    case ERROR_INTERNET_TIMEOUT: return InternetFailure::kTimedOut;
+    default: return InternetFailure::kOther;
   }
 }

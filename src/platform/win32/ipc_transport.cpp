@@ -61,8 +61,8 @@ class Win32IpcTransport : public IpcTransport {
   std::unique_ptr<IpcSharedMemory> CreateSharedMemory(const std::string& name, std::size_t size,
                                                       bool* existed) override {
     if (existed) *existed = false;
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                        static_cast<DWORD>(size), name.c_str());
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), name.c_str());
     if (!mapping) return nullptr;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
       if (existed) *existed = true;

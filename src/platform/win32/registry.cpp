@@ -92,9 +92,9 @@ bool RegistryDeleteTree(RegistryRoot root, const std::string& keyPath) {
   const std::wstring parentPath = separator == std::wstring::npos ? std::wstring() : where.path.substr(0, separator);
   const std::wstring leaf = separator == std::wstring::npos ? where.path : where.path.substr(separator + 1);
   OpenKey parent;
-  const LSTATUS opened = RegOpenKeyExW(where.root, parentPath.c_str(), 0,
-                                       KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | KEY_SET_VALUE | where.view,
-                                       parent.Out());
+  const LSTATUS opened =
+      RegOpenKeyExW(where.root, parentPath.c_str(), 0,
+                    KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | KEY_SET_VALUE | where.view, parent.Out());
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
   const LSTATUS deleted = RegDeleteTreeW(parent.Get(), leaf.c_str());
