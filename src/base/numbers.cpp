@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -13,11 +14,32 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The common case of both readers, a short run of digits that no fraction, exponent or hex
+// mark continues ("2992", "18" of "18/10", "05" of "05005KT"), read as an integer: exact, and
+// the same value the library parse gives. False when the text needs the full parse.
+bool ReadShortInteger(std::string_view text, double& value) {
+  constexpr std::size_t kExactDigits = 15;  // any such integer is exact in a double
+  std::int64_t whole = 0;
+  std::size_t i = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    if (i == kExactDigits) return false;
+    whole = whole * 10 + (text[i] - '0');
+  }
+  if (i == 0) return false;
+  if (i < text.size()) {
+    const char next = text[i];
+    if (next == '.' || next == 'e' || next == 'E' || next == 'x' || next == 'X') return false;
+  }
+  value = static_cast<double>(whole);
+  return true;
+}
+
 }  // namespace
 
 double ParseLeadingNumber(std::string_view text) {
   if (text.empty() || text[0] < '0' || text[0] > '9') return 0.0;
   double value = 0.0;
+  if (ReadShortInteger(text, value)) return value;
   const char* first = text.data();
   const std::from_chars_result result = std::from_chars(first, first + text.size(), value);
   if (result.ec == std::errc::result_out_of_range) {
@@ -54,6 +76,7 @@ double ParseFieldNumber(std::string_view field) {
 }
 
 double ParseCNumber(std::string_view text) {
+  if (double value = 0.0; ReadShortInteger(text, value)) return value;
   // A terminated copy on the stack for the short fields it reads.
   char buffer[64];
   if (text.size() >= sizeof buffer) return std::strtod(std::string(text).c_str(), nullptr);

@@ -42,6 +42,15 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
+// string_view::find_first_of without its library search of the set for every character: the
+// groups and sets here are a few characters long.
+std::size_t FindFirstOf(std::string_view text, std::string_view set) {
+  for (std::size_t i = 0; i < text.size(); ++i)
+    for (char c : set)
+      if (text[i] == c) return i;
+  return std::string_view::npos;
+}
+
 // One weather draw between 0 and 1.
 double Draw() { return NextRandom() / static_cast<double>(kRandomMax); }
 
@@ -86,6 +95,24 @@ std::optional<WeatherTime> MakeTime(int year, int month, int day, int hour, int 
   return WeatherTime(date) + hours(hour) + minutes(minute);
 }
 
+// ParseObservationTime of date, a space and time, read where they are: "2023/04/29" "11:53".
+// Neither holds a space (both come from single groups), so the space is where date ends.
+std::optional<WeatherTime> ObservedAt(std::string_view date, std::string_view time) {
+  std::size_t pos = 0;
+  const std::optional<int> year = ReadDigits(date, pos, 4);
+  if (!year || pos != 4 || !Expect(date, pos, '/')) return std::nullopt;
+  const std::optional<int> month = ReadDigits(date, pos, 2);
+  if (!month || !Expect(date, pos, '/')) return std::nullopt;
+  const std::optional<int> day = ReadDigits(date, pos, 2);
+  if (!day || pos != date.size()) return std::nullopt;
+  pos = 0;
+  const std::optional<int> hour = ReadDigits(time, pos, 2);
+  if (!hour || !Expect(time, pos, ':')) return std::nullopt;
+  const std::optional<int> minute = ReadDigits(time, pos, 2);
+  if (!minute || pos != time.size()) return std::nullopt;
+  return MakeTime(*year, *month, *day, *hour, *minute);
+}
+
 // ---- steps of the decoding --------------------------------------------------------------------
 
 // Dated: "2023/04/29 00:00 KLAX ..." keeps the file's date and time. Undated: "KLAX 091150Z ..."
@@ -122,11 +149,7 @@ void DecodeObservationTime(METAR_Station& s, bool dated, int tokens, WeatherTime
 
 // True when the report was observed a whole minute or more after the reference.
 bool IsNewerThan(const METAR_Station& s, WeatherTime reference) {
-  thread_local std::string text;
-  text.assign(s.m_ObsDate);
-  text += ' ';
-  text += s.m_ObsTime;
-  const std::optional<WeatherTime> observed = ParseObservationTime(text);
+  const std::optional<WeatherTime> observed = ObservedAt(s.m_ObsDate, s.m_ObsTime);
   if (!observed) return false;  // unreadable dates count as "now"
   return WholeMinutesAfter(*observed, reference) > 0;
 }
@@ -134,9 +157,9 @@ bool IsNewerThan(const METAR_Station& s, WeatherTime reference) {
 // 25005KT -> 250° 5 kt; 25015G25KT gust 25; VRB03KT -> 180° varying by 179°; 05005MPS -> 50° 10 kt.
 // A direction needs the unit or gust letter at index 5 or later (2505KT has none: speed 2505).
 void DecodeWind(METAR_Station& s) {
-  const std::string* found = FindTokenToRead("KT");
-  if (!found) found = FindTokenToRead("MPS");
-  if (!found) found = FindTokenToRead("VRB");
+  const std::string* found = FindTokenToRead(TokenKey("KT"));
+  if (!found) found = FindTokenToRead(TokenKey("MPS"));
+  if (!found) found = FindTokenToRead(TokenKey("VRB"));
   if (!found || found->size() <= 4) return;
   const std::string_view w = *found;
   std::size_t speedStart = 3;
@@ -144,7 +167,7 @@ void DecodeWind(METAR_Station& s) {
     s.m_WindDirection = 180;
     s.m_WindVariation = 179;
   } else {
-    const std::size_t unit = w.find_first_of("GKM");
+    const std::size_t unit = FindFirstOf(w, "GKM");
     if (unit != std::string_view::npos && unit >= 5) {
       s.m_WindDirection = TruncateToInt(ParseLeadingNumber(w.substr(0, 3)));
     } else {
@@ -160,11 +183,11 @@ void DecodeWind(METAR_Station& s) {
   const std::size_t gust = w.find('G');
   const std::string_view gustDigits = gust == std::string_view::npos ? std::string_view() : Slice(w, gust + 1, 2);
   if (EndsWith(w, "KT")) {
-    s.m_WindSpeed = TruncateToInt(ParseLeadingNumber(span(w.find_first_of("GK"))));
+    s.m_WindSpeed = TruncateToInt(ParseLeadingNumber(span(FindFirstOf(w, "GK"))));
     if (gust != std::string_view::npos) s.m_WindGust = TruncateToInt(ParseLeadingNumber(gustDigits));
   } else if (EndsWith(w, "MPS")) {
     // To the nearest knot: truncating would read 4 m/s (7.8 kt) as 7.
-    s.m_WindSpeed = TruncateToInt(KnotsFromMetresPerSecond(ParseLeadingNumber(span(w.find_first_of("GM")))) + 0.5);
+    s.m_WindSpeed = TruncateToInt(KnotsFromMetresPerSecond(ParseLeadingNumber(span(FindFirstOf(w, "GM")))) + 0.5);
     if (gust != std::string_view::npos)
       s.m_WindGust = TruncateToInt(KnotsFromMetresPerSecond(ParseLeadingNumber(gustDigits)) + 0.5);
   }
@@ -186,7 +209,7 @@ bool IsSector(std::string_view v) {
 
 // 180V240 -> 210° varying by 30°; 350V020 -> 5° varying by 15° (the sector crosses north).
 void DecodeWindSector(METAR_Station& s) {
-  const std::string* found = FindTokenToRead("V");
+  const std::string* found = FindTokenToRead(TokenKey("V"));
   if (!found || !IsSector(*found)) return;
   const std::string_view v = *found;
   const int a = TruncateToInt(ParseLeadingNumber(v.substr(0, 3)));
@@ -198,7 +221,7 @@ void DecodeWindSector(METAR_Station& s) {
 }
 
 void DecodeCavok(METAR_Station& s) {
-  if (!FindTokenToRead("CAVOK")) return;
+  if (!FindTokenToRead(TokenKey("CAVOK"))) return;
   s.m_Visibility = 10.0;
   s.m_CloudCover[0] = 0.0;
   s.m_CloudThickness[0] = 0.0;
@@ -207,7 +230,7 @@ void DecodeCavok(METAR_Station& s) {
 
 // 10SM -> 10; 1 1/2SM -> 1.5; M1/4SM -> 0.25; P6SM -> 6; metric 9999 (rewritten 10SM) -> 10.
 void DecodeVisibility(METAR_Station& s) {
-  std::string* found = FindToken("SM");
+  std::string* found = FindToken(TokenKey("SM"));
   if (!found) return;
   std::string& entry = *found;
   if (!entry.empty() && AboveNine(entry[0])) entry.erase(0, 1);  // "M" less than, "P" more than
@@ -236,13 +259,13 @@ void DecodeVisibility(METAR_Station& s) {
 // BR: mist, FG: fog (replaces mist); both lie on the ground in slot 0.
 int DecodeFogAndMist(METAR_Station& s) {
   int next = 0;
-  if (FindTokenToRead("BR")) {
+  if (FindTokenToRead(TokenKey("BR"))) {
     s.m_CloudCover[0] = 0.5 + 0.25 * Draw();
     s.m_CloudBase[0] = 0;
     s.m_CloudThickness[0] = 0.5 + 2.0 * Draw();
     next = 1;
   }
-  if (FindTokenToRead("FG")) {
+  if (FindTokenToRead(TokenKey("FG"))) {
     s.m_CloudCover[0] = 0.75 + 0.25 * Draw();
     s.m_CloudBase[0] = 0;
     s.m_CloudThickness[0] = 0.5 + 3.5 * Draw();
@@ -254,7 +277,8 @@ int DecodeFogAndMist(METAR_Station& s) {
 // One layer per cover kind, in kind order: FEW020CB -> base 609 m, type 9; SCT030TCU -> type 10;
 // OVC008 -> cover 1.0 and up to 4 km deep. BKN020 BKN100 OVC250 uses only the first BKN.
 void DecodeClouds(METAR_Station& s, int next) {
-  static constexpr std::string_view kKinds[] = {"SKC", "CLR", "FEW", "SCT", "BKN", "OVC"};
+  static constexpr TokenKey kKinds[] = {TokenKey("SKC"), TokenKey("CLR"), TokenKey("FEW"),
+                                        TokenKey("SCT"), TokenKey("BKN"), TokenKey("OVC")};
   for (int kind = 0; kind < 6; ++kind) {
     const std::string* found = FindTokenToRead(kKinds[kind]);
     if (!found || next >= kCloudSlots) continue;
@@ -275,8 +299,8 @@ void DecodeClouds(METAR_Station& s, int next) {
         s.m_CloudType[slot] = 10;
     }
     double cover = (2.0 * (kind - 2) + 1.0) / 8.0 + 0.125 * Draw();
-    if (kKinds[kind] == "BKN") cover += 0.25 * Draw();
-    if (kKinds[kind] == "OVC") cover = 1.0;
+    if (kind == 4) cover += 0.25 * Draw();  // BKN
+    if (kind == 5) cover = 1.0;             // OVC
     s.m_CloudCover[slot] = cover;
     s.m_CloudBase[slot] = base;
     if (base > 6000)
@@ -292,9 +316,10 @@ void DecodeClouds(METAR_Station& s, int next) {
 // A2992 -> 1013 hPa; Q1009 -> 1009 hPa (a Q group wins). None, or 0 or less: unusable. Only
 // the letter with four digits is a pressure group (FindToken), so -SHRA, CAVOK or SQ never are.
 void DecodePressure(METAR_Station& s) {
-  if (const std::string* a = FindTokenToRead("A"))
+  if (const std::string* a = FindTokenToRead(TokenKey("A")))
     s.m_Pressure = TruncateToInt(HectopascalsFromInches(ParseLeadingNumber(Last(*a, 4)) * 0.01) + 0.5);
-  if (const std::string* q = FindTokenToRead("Q")) s.m_Pressure = TruncateToInt(ParseLeadingNumber(Last(*q, 4)) + 0.5);
+  if (const std::string* q = FindTokenToRead(TokenKey("Q")))
+    s.m_Pressure = TruncateToInt(ParseLeadingNumber(Last(*q, 4)) + 0.5);
   if (s.m_Pressure <= 0) {
     s.m_ReportValid = 0;
     s.m_Pressure = kMissing;
@@ -322,7 +347,7 @@ bool IsMissingDewPoint(std::string_view text) {
 // missing parts (BKN026///), "//" or "/////KT". Two single digits (9/9) are taken only when the
 // report has no other temperature group: some stations give their visibility that way.
 bool IsTemperatureShape(std::string_view group, bool singleDigits) {
-  const std::size_t slash = group.find('/');
+  const std::size_t slash = FindFirstOf(group, "/");
   if (slash == std::string_view::npos) return false;
   const std::string_view temperature = group.substr(0, slash);
   const std::string_view dew = group.substr(slash + 1);
@@ -356,9 +381,10 @@ void DecodeTemperature(METAR_Station& s) {
 
 // -RA light, RA moderate, +RA heavy; a later kind overrides an earlier one (RASN ends as SN).
 void DecodePrecipitation(METAR_Station& s) {
-  static constexpr std::string_view kKinds[] = {"SH", "DZ", "RA", "SN", "SG", "IC", "PE", "GR", "GS", "UP"};
+  static constexpr TokenKey kKinds[] = {TokenKey("SH"), TokenKey("DZ"), TokenKey("RA"), TokenKey("SN"), TokenKey("SG"),
+                                        TokenKey("IC"), TokenKey("PE"), TokenKey("GR"), TokenKey("GS"), TokenKey("UP")};
   s.m_PrecipIntensity = 0.0;
-  for (std::string_view kind : kKinds) {
+  for (TokenKey kind : kKinds) {
     const std::string* found = FindTokenToRead(kind);
     if (!found) continue;
     s.m_Weather = *found;
@@ -377,7 +403,7 @@ void DecodePrecipitation(METAR_Station& s) {
 }
 
 void DecodeThunderstorm(METAR_Station& s) {
-  if (!FindTokenToRead("TS")) return;
+  if (!FindTokenToRead(TokenKey("TS"))) return;
   s.m_Thunderstorm = 1;
   if (s.m_PrecipIntensity == 0.0) s.m_PrecipIntensity = 0.75 + 0.25 * Draw();
   s.m_CloudThickness[0] = 3.0 + Draw();
@@ -392,7 +418,7 @@ void AdjustVisibility(METAR_Station& s) {
 }
 
 void DecodeLightning(METAR_Station& s) {
-  if (!FindTokenToRead("LTG")) return;
+  if (!FindTokenToRead(TokenKey("LTG"))) return;
   s.m_Thunderstorm = 1;
   s.m_CloudThickness[0] = 3.0 + Draw();
 }
@@ -447,8 +473,9 @@ namespace {
 bool IsNilReport(int tokens, int firstSearched) {
   const TokenTable& table = g_TokenTable;
   for (int i = firstSearched; i < tokens; ++i) {
-    if (table[i] == "RMK") return false;
-    if (table[i] == "NIL" || table[i] == "NIL=") return true;
+    const std::string_view token = table[i];
+    if (token == "RMK") return false;
+    if (token == "NIL" || token == "NIL=") return true;
   }
   return false;
 }
@@ -477,7 +504,7 @@ bool METAR_Station::DecodeReport(const std::string& report, WeatherTime referenc
   DecodeClouds(*this, DecodeFogAndMist(*this));
   DecodePressure(*this);
   DecodeTemperature(*this);
-  m_Thunderstorm = FindTokenToRead("TSRA") ? 1 : 0;
+  m_Thunderstorm = FindTokenToRead(TokenKey("TSRA")) ? 1 : 0;
   DecodePrecipitation(*this);
   DecodeThunderstorm(*this);
   AdjustVisibility(*this);

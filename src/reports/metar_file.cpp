@@ -9,6 +9,7 @@
 // Every entry is looked up by its station identifier and decoded by its record.
 #include "reports/metar_file.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <optional>
 
@@ -33,15 +34,23 @@ bool IsBlank(std::string_view line) { return line.find_first_not_of(" \t\n") == 
 void AppendCleanLine(std::string& entry, std::string_view line, bool oneReportPerLine) {
   // The line end becomes the closing space; a piece cut off without one keeps all its characters.
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  // Written in place into room for the whole line and the closing space, then cut to length.
+  const std::size_t start = entry.size();
+  bool afterSpace = start > 0 && entry[start - 1] == ' ';
+  entry.resize(start + line.size() + 1);
+  char* out = entry.data() + start;
   for (char c : line) {
     if (oneReportPerLine) {
       if (c == '~') c = '0';
       if (c == '=') c = ' ';
     }
-    if (c == ' ' && !entry.empty() && entry.back() == ' ') continue;
-    entry.push_back(c);
+    const bool space = c == ' ';
+    if (space && afterSpace) continue;
+    afterSpace = space;
+    *out++ = c;
   }
-  if (entry.empty() || entry.back() != ' ') entry.push_back(' ');
+  if (!afterSpace) *out++ = ' ';
+  entry.resize(static_cast<std::size_t>(out - entry.data()));
 }
 
 std::uint32_t MetarFileSeed(std::string_view firstLine) {
@@ -72,6 +81,17 @@ void MetarLineReader::AddLine(std::string_view line) {
     DatedLine(line);
 }
 
+// "%d METAR Stations read and valid.", written into a text kept from one report to the next:
+// a file shows it for every report.
+void MetarLineReader::ShowValidCount() {
+  static constexpr std::string_view kTail = " METAR Stations read and valid.";
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, m_ValidCount).ptr;
+  m_ProgressText.assign(digits, static_cast<std::size_t>(end - digits));
+  m_ProgressText += kTail;
+  m_Progress.Show(m_ProgressText);
+}
+
 // Looks the station up and has its record decode the entry.
 void MetarLineReader::EndEntry() {
   // An entry that never named its station (a date line alone) holds no report: decoding it
@@ -81,7 +101,7 @@ void MetarLineReader::EndEntry() {
       // A NIL report, or one newer than the reference, leaves the earlier report: not counted.
       if (station->DecodeReport(m_Entry, m_Reference) && station->m_ReportValid == 1) {
         ++m_ValidCount;
-        m_Progress.ShowF("%d METAR Stations read and valid.", m_ValidCount);
+        ShowValidCount();
       }
       if (m_Stations.m_ReportTime.empty()) {
         m_Stations.m_ReportDate = station->m_ObsDate;

@@ -40,6 +40,7 @@ class MetarLineReader {
 
  private:
   void EndEntry();
+  void ShowValidCount();
   void DatedLine(std::string_view line);
   void ReportLine(std::string_view line);
 
@@ -53,4 +54,5 @@ class MetarLineReader {
   std::string m_StationKey;  // kept across entries, as the last identifier seen
   int m_EntryLine = 0;       // lines of the current entry so far
   bool m_KeyTaken = false;   // the current entry has named its station
+  std::string m_ProgressText;
 };

@@ -44,12 +44,8 @@ constexpr double kNauticalMilesPerKilometre = 0.5399568034557235;  // 1000 / 185
 
 namespace {
 
-// The keys the decoders search for, each with its bit in an entry's keys; the last three bits
-// mark an entry that is the remarks group, a trend, or a metric visibility the miles search
-// rewrites.
-constexpr std::string_view kSearchedKeys[] = {"KT",  "MPS", "VRB", "V",   "CAVOK", "SM", "BR",   "FG", "SKC", "CLR",
-                                              "FEW", "SCT", "BKN", "OVC", "A",     "Q",  "TSRA", "SH", "DZ",  "RA",
-                                              "SN",  "SG",  "IC",  "PE",  "GR",    "GS", "UP",   "TS", "LTG"};
+// Each searched key has its bit in an entry's keys; the last three bits mark an entry that is
+// the remarks group, a trend, or a metric visibility the miles search rewrites.
 constexpr int kSearchedKeyCount = static_cast<int>(std::size(kSearchedKeys));
 constexpr int kRemarksMark = 29;
 constexpr int kTrendMark = 30;
@@ -63,39 +59,32 @@ constexpr int KeyIndex(std::string_view key) {
 }
 constexpr int kKeyV = KeyIndex("V"), kKeyA = KeyIndex("A"), kKeyQ = KeyIndex("Q"), kKeySM = KeyIndex("SM");
 
-// The keys by their first two characters (one-character keys by their character), so that an
-// entry is classified in one pass over it with at most a comparison or two at each character.
-constexpr std::size_t PairSlot(unsigned char c0, unsigned char c1) { return (c0 * 11u + c1 * 29u) % 128u; }
+// The keys by their first two characters, both capitals in every key: the two-character keys
+// are found by the pair alone, the longer ones (MPS, CAVOK, TSRA, ...) also need the rest
+// compared. One-character keys by their character.
 struct KeysByPair {
-  std::array<std::array<std::int8_t, 4>, 128> m_Keys{};
-  std::array<std::int8_t, 128> m_Count{};
-  std::array<std::uint32_t, 256> m_Single{};
-  bool m_Fits = true;
+  std::array<std::array<std::uint32_t, 26>, 26> m_Keys{};
+  std::array<std::uint32_t, 26> m_Single{};
+  std::uint32_t m_Long = 0;  // keys of three or more characters
+  bool m_Capitals = true;
   constexpr KeysByPair() {
     for (int k = 0; k < kSearchedKeyCount; ++k) {
       const std::string_view key = kSearchedKeys[k];
-      const auto c0 = static_cast<unsigned char>(key[0]);
+      const std::uint32_t bit = std::uint32_t{1} << k;
+      for (char c : key)
+        if (c < 'A' || c > 'Z') m_Capitals = false;
+      if (key.empty() || !m_Capitals) return;
       if (key.size() == 1) {
-        m_Single[c0] |= std::uint32_t{1} << k;
+        m_Single[static_cast<std::size_t>(key[0] - 'A')] |= bit;
         continue;
       }
-      const std::size_t slot = PairSlot(c0, static_cast<unsigned char>(key[1]));
-      if (m_Count[slot] == 4) {
-        m_Fits = false;
-        continue;
-      }
-      m_Keys[slot][static_cast<std::size_t>(m_Count[slot]++)] = static_cast<std::int8_t>(k);
+      m_Keys[static_cast<std::size_t>(key[0] - 'A')][static_cast<std::size_t>(key[1] - 'A')] |= bit;
+      if (key.size() > 2) m_Long |= bit;
     }
   }
 };
 constexpr KeysByPair kKeysByPair;
-static_assert(kKeysByPair.m_Fits, "more than four searched keys in one slot");
-constexpr bool KeysStartWithCapitals() {
-  for (std::string_view key : kSearchedKeys)
-    if (key.empty() || key[0] < 'A' || key[0] > 'Z') return false;
-  return true;
-}
-static_assert(KeysStartWithCapitals());
+static_assert(kKeysByPair.m_Capitals, "a searched key with other characters than capitals");
 
 // Character comparisons of a few bytes, in line (a library compare costs more than the work).
 bool SameChars(const char* a, std::string_view b) {
@@ -145,6 +134,7 @@ int TokenTable::Split(std::string_view report, int firstSearched) {
   m_Count = 0;
   m_Holding.fill(0);
   m_Changed = 0;
+  m_Deferred = 0;
   std::size_t pos = 0;
   const std::size_t size = report.size();
   const char* text = report.data();
@@ -155,12 +145,26 @@ int TokenTable::Split(std::string_view report, int firstSearched) {
     }
     std::size_t end = pos + 1;
     while (end < size && text[end] != ' ') ++end;
-    m_Tokens[static_cast<std::size_t>(m_Count)].assign(text + pos, end - pos);
-    m_Keys[static_cast<std::size_t>(m_Count)] = 0;
-    Classify(m_Count++);
+    const int index = m_Count++;
+    m_Tokens[static_cast<std::size_t>(index)].assign(text + pos, end - pos);
+    m_Keys[static_cast<std::size_t>(index)] = 0;
     pos = end;
+    // The header is never searched, nor is anything after the remarks while they stand.
+    if (index < m_FirstSearched) continue;
+    if (m_Holding[kRemarksMark])
+      m_Deferred |= Bit(index);
+    else
+      Classify(index);
   }
+  UpdateSearched();
   return m_Count;
+}
+
+void TokenTable::UpdateSearched() {
+  Tokens searched = (m_Count == 64 ? ~Tokens{0} : Bit(m_Count) - 1) & ~(Bit(m_FirstSearched) - 1);
+  searched &= Below(m_Holding[kRemarksMark] & searched);
+  m_Searched = searched;
+  m_SearchedMiles = searched & Below(m_Holding[kTrendMark] & searched);
 }
 
 void TokenTable::Classify(int index) {
@@ -169,16 +173,18 @@ void TokenTable::Classify(int index) {
   const std::size_t size = entry.size();
   const char* text = entry.data();
   for (std::size_t i = 0; i < size; ++i) {
-    const auto c0 = static_cast<unsigned char>(text[i]);
-    // Every key starts with a capital: the digits and signs of most groups are passed at once.
-    if (c0 < 'A' || c0 > 'Z') continue;
+    // Digits and signs, most of most groups, are passed at once.
+    const unsigned c0 = static_cast<unsigned char>(text[i]) - 'A';
+    if (c0 >= 26) continue;
     keys |= kKeysByPair.m_Single[c0];
     if (i + 1 == size) break;
-    const std::size_t slot = PairSlot(c0, static_cast<unsigned char>(text[i + 1]));
-    for (int j = 0; j < kKeysByPair.m_Count[slot]; ++j) {
-      const int k = kKeysByPair.m_Keys[slot][static_cast<std::size_t>(j)];
-      const std::string_view key = kSearchedKeys[k];
-      if (size - i >= key.size() && SameChars(text + i, key)) keys |= std::uint32_t{1} << k;
+    const unsigned c1 = static_cast<unsigned char>(text[i + 1]) - 'A';
+    if (c1 >= 26) continue;
+    const std::uint32_t pair = kKeysByPair.m_Keys[c0][c1];
+    keys |= pair & ~kKeysByPair.m_Long;
+    for (std::uint32_t longer = pair & kKeysByPair.m_Long; longer; longer &= longer - 1) {
+      const std::string_view key = kSearchedKeys[std::countr_zero(longer)];
+      if (size - i >= key.size() && SameChars(text + i + 2, key.substr(2))) keys |= longer & ~(longer - 1);
     }
   }
   if (Equals(entry, "RMK")) keys |= std::uint32_t{1} << kRemarksMark;
@@ -194,8 +200,16 @@ void TokenTable::Classify(int index) {
 }
 
 void TokenTable::ClassifyChanged() {
+  const Tokens remarks = m_Holding[kRemarksMark];
+  m_Deferred &= ~m_Changed;
   for (Tokens changed = m_Changed; changed; changed &= changed - 1) Classify(std::countr_zero(changed));
   m_Changed = 0;
+  // A remarks group changed: the entries after it may be searched now.
+  if (m_Holding[kRemarksMark] != remarks) {
+    for (Tokens deferred = m_Deferred; deferred; deferred &= deferred - 1) Classify(std::countr_zero(deferred));
+    m_Deferred = 0;
+  }
+  UpdateSearched();
 }
 
 std::string* TokenTable::HandOut(int index, bool forChange) {
@@ -215,15 +229,15 @@ std::string* TokenTable::Find(std::string_view key, bool forChange) {
   if (m_Count <= m_FirstSearched) return nullptr;
   const int k = SearchedKey(key);
   if (k < 0) return ScanToken(key);
-  ClassifyChanged();
-  // The entries searched: from the first searched one up to the remarks (and for the miles
-  // up to a trend as well).
-  Tokens searched = (m_Count == 64 ? ~Tokens{0} : Bit(m_Count) - 1) & ~(Bit(m_FirstSearched) - 1);
-  searched &= Below(m_Holding[kRemarksMark] & searched);
+  return FindKey(k, forChange);
+}
+
+std::string* TokenTable::FindKey(int k, bool forChange) {
+  if (m_Count <= m_FirstSearched) return nullptr;
+  if (m_Changed) ClassifyChanged();
   if (k == kKeySM) {
-    searched &= Below(m_Holding[kTrendMark] & searched);
     // The first entry with the unit, or before it the first metric one, rewritten.
-    const Tokens found = (m_Holding[kKeySM] | m_Holding[kMetricMark]) & searched;
+    const Tokens found = (m_Holding[kKeySM] | m_Holding[kMetricMark]) & m_SearchedMiles;
     if (!found) return nullptr;
     const int i = Lowest(found);
     std::string* result = (m_Holding[kKeySM] & Bit(i)) ? JoinFraction(i) : ConvertMetric(i);
@@ -231,7 +245,7 @@ std::string* TokenTable::Find(std::string_view key, bool forChange) {
     m_Changed |= Bit(i) | Bit(i - 1) | Bit(i - 2);
     return result;
   }
-  for (Tokens found = m_Holding[static_cast<std::size_t>(k)] & searched; found; found &= found - 1) {
+  for (Tokens found = m_Holding[static_cast<std::size_t>(k)] & m_Searched; found; found &= found - 1) {
     const int i = Lowest(found);
     const std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
     if (k == kKeyV) {
@@ -239,7 +253,7 @@ std::string* TokenTable::Find(std::string_view key, bool forChange) {
       continue;
     }
     if (k == kKeyA || k == kKeyQ) {
-      if (entry.size() == 5 && entry[0] == key[0] && IsDigits(std::string_view(entry).substr(1)))
+      if (entry.size() == 5 && entry[0] == kSearchedKeys[k][0] && IsDigits(std::string_view(entry).substr(1)))
         return HandOut(i, forChange);
       continue;
     }
@@ -315,6 +329,8 @@ std::string* TokenTable::ConvertMetric(int index) {
 int SplitReport(std::string_view report, int firstSearched) { return g_TokenTable.Split(report, firstSearched); }
 
 std::string* FindToken(std::string_view key) { return g_TokenTable.FindToken(key); }
+std::string* FindToken(TokenKey key) { return g_TokenTable.FindToken(key); }
+const std::string* FindTokenToRead(TokenKey key) { return g_TokenTable.FindTokenToRead(key); }
 
 const std::string* FindTokenToRead(std::string_view key) { return g_TokenTable.FindTokenToRead(key); }
 

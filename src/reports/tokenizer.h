@@ -8,10 +8,33 @@
 // rewritten entries stay for the later searches of the same decoding.
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
 #include "base/numbers.h"
+
+// The keys a search finds by a look at a set of entries; any other key is searched for by a
+// walk over them.
+inline constexpr std::string_view kSearchedKeys[] = {
+    "KT", "MPS",  "VRB", "V",  "CAVOK", "SM", "BR", "FG", "SKC", "CLR", "FEW", "SCT", "BKN", "OVC", "A",
+    "Q",  "TSRA", "SH",  "DZ", "RA",    "SN", "SG", "IC", "PE",  "GR",  "GS",  "UP",  "TS",  "LTG"};
+
+// A searched key resolved when the program is built, so that the search skips finding it:
+// FindTokenToRead(TokenKey("KT")). Any other text does not compile.
+class TokenKey {
+ public:
+  consteval explicit TokenKey(std::string_view key) : m_Index(IndexOf(key)) {}
+  int Index() const { return m_Index; }
+
+ private:
+  static consteval int IndexOf(std::string_view key) {
+    for (int k = 0; k < static_cast<int>(std::size(kSearchedKeys)); ++k)
+      if (kSearchedKeys[k] == key) return k;
+    throw "not a searched key";
+  }
+  int m_Index;
+};
 
 class TokenTable {
  public:
@@ -32,6 +55,9 @@ class TokenTable {
   std::string* FindToken(std::string_view key);
   // The same search for an entry only read, not changed (no rewrite but that of "SM").
   const std::string* FindTokenToRead(std::string_view key) { return Find(key, false); }
+  // The same two for a key resolved when built.
+  std::string* FindToken(TokenKey key) { return FindKey(key.Index(), true); }
+  const std::string* FindTokenToRead(TokenKey key) { return FindKey(key.Index(), false); }
 
   // The first non-empty entry before the remarks that has the given shape; nullptr when none.
   std::string* FindGroup(bool (*shape)(std::string_view));
@@ -54,8 +80,11 @@ class TokenTable {
   // Which of the searched keys (and the remarks, trend and metric marks) entry index holds.
   void Classify(int index);
   void ClassifyChanged();
+  // The entries a search looks at, from the marks: m_Searched and m_SearchedMiles.
+  void UpdateSearched();
   std::string* HandOut(int index, bool forChange);
   std::string* Find(std::string_view key, bool forChange);
+  std::string* FindKey(int key, bool forChange);
   std::string* ScanToken(std::string_view key);
 
   std::array<std::string, kMaxTokens> m_Tokens;
@@ -66,6 +95,12 @@ class TokenTable {
   std::array<Tokens, 32> m_Holding{};
   std::array<std::uint32_t, kMaxTokens> m_Keys{};
   Tokens m_Changed = 0;  // entries handed out since they were classified
+  // Entries after the first remarks group, left unclassified until that group changes: no
+  // search reaches them before.
+  Tokens m_Deferred = 0;
+  // From the first searched entry up to the remarks, and for the miles up to a trend as well.
+  Tokens m_Searched = 0;
+  Tokens m_SearchedMiles = 0;
 };
 
 // The decoder's table. One per thread: a report is split and searched on one thread, so two
@@ -76,6 +111,8 @@ extern thread_local TokenTable g_TokenTable;
 int SplitReport(std::string_view report, int firstSearched = TokenTable::kFirstSearched);
 std::string* FindToken(std::string_view key);
 const std::string* FindTokenToRead(std::string_view key);
+std::string* FindToken(TokenKey key);
+const std::string* FindTokenToRead(TokenKey key);
 std::string* FindGroup(bool (*shape)(std::string_view));
 
 // Truncates toward zero like a C cast, but saturates at the int range (NaN gives 0), so that

@@ -21,10 +21,7 @@ METAR_Stations::~METAR_Stations() {
   m_Records.clear();
 }
 
-Weather_Station* METAR_Stations::Lookup(std::string_view key) const {
-  auto it = m_ByKey.find(key);
-  return it == m_ByKey.end() ? nullptr : it->second;
-}
+Weather_Station* METAR_Stations::Lookup(std::string_view key) const { return m_ByKey.Find(key); }
 
 Weather_Station* METAR_Stations::SetAt(const std::string& key, std::unique_ptr<Weather_Station> record) {
   Weather_Station* added = record.get();
@@ -47,9 +44,9 @@ Weather_Station* METAR_Stations::SetAt(const std::string& key, std::unique_ptr<W
   }
   if (added) {
     slot = std::move(record);
-    m_ByKey[stored->first] = added;
+    m_ByKey.Set(stored->first, added);
   } else {
-    m_ByKey.erase(std::string_view(key));
+    m_ByKey.Erase(key);
     m_Records.erase(stored);
   }
   return added;

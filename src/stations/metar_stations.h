@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/progress.h"
+#include "stations/key_index.h"
 #include "stations/weather_time.h"
 #include "stations/station_records.h"
 
@@ -73,7 +73,7 @@ class METAR_Stations {
  private:
   RecordMap m_Records;
   // The same records by key, the keys viewing those of m_Records (a map node never moves).
-  std::unordered_map<std::string_view, Weather_Station*> m_ByKey;
+  KeyIndex m_ByKey;
   std::uint64_t m_Generation;
 };
 

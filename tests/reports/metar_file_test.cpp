@@ -250,6 +250,7 @@ TEST(CleanLine, SpacesLineEndsAndReplacements) {
       {"", "\n", false, " "},
       {"", "", false, " "},
       {"X ", "  \n", false, "X "},
+      {"", "  A==\n", true, " A "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -211,6 +213,23 @@ TEST(ParseLeadingNumber, ReadsOnlyFromALeadingDigit) {
   // Reads no further than the view, even when the characters behind it are digits.
   const std::string backing = "12345";
   EXPECT_DOUBLE_EQ(ParseLeadingNumber(std::string_view(backing).substr(0, 2)), 12.0);
+}
+
+// Digit runs of every length with every kind of follower: the short-integer shortcut of both
+// readers must give what the library parses give.
+TEST(ParseNumbers, DigitRunsAsTheLibraryReadsThem) {
+  const std::string digits = "90817263544536271809";
+  for (std::size_t length = 1; length <= digits.size(); ++length) {
+    for (const char* tail : {"", "/", "SM", ".5", "e2", "E-1", "x1", "X", " 7", "KT"}) {
+      const std::string text = digits.substr(0, length) + tail;
+      SCOPED_TRACE(text);
+      EXPECT_EQ(ParseCNumber(text), std::strtod(text.c_str(), nullptr));
+      double expected = 0.0;
+      std::from_chars(text.data(), text.data() + text.size(), expected);
+      EXPECT_EQ(ParseLeadingNumber(text), expected);
+    }
+  }
+  EXPECT_EQ(ParseCNumber("0x1A"), 26.0);
 }
 
 TEST(TruncateToInt, TowardZeroAndSaturating) {

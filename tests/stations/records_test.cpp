@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "stations/key_index.h"
 #include "stations/metar_stations.h"
 #include "stations/station_records.h"
 
@@ -109,6 +116,43 @@ TEST(StationCatalogue, ReplacingARecordDestroysTheOldOneAndRepointsTheLists) {
     EXPECT_EQ(cat.Count(), 2u);
   }
   EXPECT_EQ(g_Destroyed, 4);  // each record once, whatever the lists held
+}
+
+// The hashed index against an ordered map under random stores, replacements and removals:
+// short and long keys (beyond the eight characters a slot holds), keys that differ only after
+// the eighth character, prefixes of one another, and enough keys to grow the table many times.
+TEST(StationCatalogue, KeyIndexAgreesWithAMapUnderRandomChanges) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 3000; ++i) keys.push_back("K" + std::to_string(i * 7919 % 10007));
+  for (int i = 0; i < 300; ++i) keys.push_back("LONGSTATION_" + std::to_string(i));
+  for (const char* k : {"", "A", "AB", "ABCDEFGH", "ABCDEFGHI", "ABCDEFGHJ"}) keys.emplace_back(k);
+  keys.push_back(std::string(40, 'Z'));
+  keys.push_back(std::string("NUL\0KEY", 7));
+  std::map<std::string, int> owner;  // the texts the index views
+  std::map<std::string, Weather_Station*> expected;
+  KeyIndex index;
+  std::mt19937 random(7);
+  std::vector<std::unique_ptr<Weather_Station>> values(64);
+  for (auto& value : values) value = std::make_unique<Weather_Station>();
+  for (int step = 0; step < 40000; ++step) {
+    const std::string& key = keys[random() % keys.size()];
+    if (random() % 3 == 0) {
+      index.Erase(key);
+      expected.erase(key);
+    } else {
+      Weather_Station* value = values[random() % values.size()].get();
+      const auto stored = owner.try_emplace(key).first;
+      index.Set(stored->first, value);
+      expected[key] = value;
+    }
+    if (step % 997 == 0 || step > 39000) {
+      ASSERT_EQ(index.Size(), expected.size());
+      for (const std::string& k : keys) {
+        const auto it = expected.find(k);
+        ASSERT_EQ(index.Find(k), it == expected.end() ? nullptr : it->second) << k << " at step " << step;
+      }
+    }
+  }
 }
 
 TEST(StationCatalogue, WmoMapReplacesAndLooksUp) {
