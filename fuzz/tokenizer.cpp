@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       int expected = reference.Find(key);
       // "SM" alone joins the group before it, which is the entry handed back.
       if (key == "SM" && expected >= 0 && reference.tokens[static_cast<std::size_t>(expected)] == "SM") --expected;
-      std::string* found = table.FindToken(key);
+      std::string_view* found = table.FindToken(key);
       if ((found == nullptr) != (expected < 0)) std::abort();
       if (found != nullptr) {
         if (found < &entries[0] || found >= &entries[0] + TokenTable::kMaxTokens) std::abort();
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (found - &entries[0] != expected) std::abort();
         (void)ParseLeadingNumber(*found);
         // A caller may change what it was handed: the next search must see the change.
-        if (key == "SM" && !found->empty()) found->erase(0, 1);
+        if (key == "SM" && !found->empty()) found->remove_prefix(1);
       }
       for (int i = 0; i < count; ++i) reference.tokens[static_cast<std::size_t>(i)] = entries[i];
     }

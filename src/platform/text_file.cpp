@@ -1,6 +1,8 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/paths.h"
 
@@ -46,8 +48,22 @@ int TextFileReader::Get() {
 
 namespace {
 
-// The end of the run of characters from first that holds no CR or LF, at most last.
+// True when one of the eight bytes of word is a CR or an LF.
+bool HoldsLineEnd(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+  const std::uint64_t cr = word ^ (kOnes * '\r');
+  const std::uint64_t lf = word ^ (kOnes * '\n');
+  return (((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHighs;
+}
+
+// The end of the run of characters from first that holds no CR or LF, at most last. Eight
+// characters at a time while none of them ends the line.
 const char* RunEnd(const char* first, const char* last) {
+  for (std::uint64_t word; last - first >= 8; first += 8) {
+    std::memcpy(&word, first, 8);
+    if (HoldsLineEnd(word)) break;
+  }
   while (first != last && *first != '\r' && *first != '\n') ++first;
   return first;
 }
@@ -74,6 +90,22 @@ bool TextFileReader::ReadPiece(std::string& out, std::size_t maxChars) {
     if (c == '\n') break;
   }
   return !out.empty();
+}
+
+bool TextFileReader::ReadPiece(std::string_view& out, std::string& scratch, std::size_t maxChars) {
+  if (m_File && m_PendingCount == 0 && m_Next < m_Size && maxChars > 0) {
+    const char* first = m_Block.get() + m_Next;
+    const std::size_t room = std::min(m_Size - m_Next, maxChars - 1);
+    const char* end = RunEnd(first, first + room);
+    if (end != first + room && *end == '\n') {
+      out = std::string_view(first, static_cast<std::size_t>(end + 1 - first));
+      m_Next += out.size();
+      return true;
+    }
+  }
+  const bool read = ReadPiece(scratch, maxChars);
+  out = scratch;
+  return read;
 }
 
 bool TextFileReader::ReadLine(std::string& out) {

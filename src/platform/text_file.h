@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class TextFileReader {
  public:
@@ -20,6 +21,10 @@ class TextFileReader {
   // Reads the next piece of a line: up to maxChars characters, stopping after a line end,
   // which is kept as a single '\n'. Returns false at the end of the file (nothing read).
   bool ReadPiece(std::string& out, std::size_t maxChars = 255);
+  // The same piece as a view: of the file's own bytes when they are the piece as they stand
+  // (a line that ends in a lone LF within the block read), else of scratch, which ReadPiece
+  // fills. Valid until the next read.
+  bool ReadPiece(std::string_view& out, std::string& scratch, std::size_t maxChars = 255);
 
   // Reads a whole line without its line end. Returns false at the end of the file.
   bool ReadLine(std::string& out);

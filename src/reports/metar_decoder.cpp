@@ -157,7 +157,7 @@ bool IsNewerThan(const METAR_Station& s, WeatherTime reference) {
 // 25005KT -> 250° 5 kt; 25015G25KT gust 25; VRB03KT -> 180° varying by 179°; 05005MPS -> 50° 10 kt.
 // A direction needs the unit or gust letter at index 5 or later (2505KT has none: speed 2505).
 void DecodeWind(METAR_Station& s) {
-  const std::string* found = FindTokenToRead(TokenKey("KT"));
+  const std::string_view* found = FindTokenToRead(TokenKey("KT"));
   if (!found) found = FindTokenToRead(TokenKey("MPS"));
   if (!found) found = FindTokenToRead(TokenKey("VRB"));
   if (!found || found->size() <= 4) return;
@@ -209,7 +209,7 @@ bool IsSector(std::string_view v) {
 
 // 180V240 -> 210° varying by 30°; 350V020 -> 5° varying by 15° (the sector crosses north).
 void DecodeWindSector(METAR_Station& s) {
-  const std::string* found = FindTokenToRead(TokenKey("V"));
+  const std::string_view* found = FindTokenToRead(TokenKey("V"));
   if (!found || !IsSector(*found)) return;
   const std::string_view v = *found;
   const int a = TruncateToInt(ParseLeadingNumber(v.substr(0, 3)));
@@ -230,29 +230,28 @@ void DecodeCavok(METAR_Station& s) {
 
 // 10SM -> 10; 1 1/2SM -> 1.5; M1/4SM -> 0.25; P6SM -> 6; metric 9999 (rewritten 10SM) -> 10.
 void DecodeVisibility(METAR_Station& s) {
-  std::string* found = FindToken(TokenKey("SM"));
+  std::string_view* found = FindToken(TokenKey("SM"));
   if (!found) return;
-  std::string& entry = *found;
-  if (!entry.empty() && AboveNine(entry[0])) entry.erase(0, 1);  // "M" less than, "P" more than
+  std::string_view& entry = *found;
+  if (!entry.empty() && AboveNine(entry[0])) entry.remove_prefix(1);  // "M" less than, "P" more than
   s.m_Visibility = 0.0;
   const std::size_t space = entry.find(' ');
   std::size_t fractionStart = 0;
-  if (space != std::string::npos) {
-    s.m_Visibility = ParseLeadingNumber(std::string_view(entry).substr(0, space));
+  if (space != std::string_view::npos) {
+    s.m_Visibility = ParseLeadingNumber(entry.substr(0, space));
     fractionStart = space + 1;
   }
   const std::size_t slash = entry.find('/');
-  if (slash != std::string::npos) {
-    const std::string_view text = entry;
+  if (slash != std::string_view::npos) {
     const std::string_view numeratorText =
-        slash > fractionStart ? text.substr(fractionStart, slash - fractionStart) : std::string_view();
+        slash > fractionStart ? entry.substr(fractionStart, slash - fractionStart) : std::string_view();
     const int numerator = TruncateToInt(ParseLeadingNumber(numeratorText));
-    const int denominator = TruncateToInt(ParseLeadingNumber(text.substr(slash + 1)));
+    const int denominator = TruncateToInt(ParseLeadingNumber(entry.substr(slash + 1)));
     // A zero denominator (1/0SM) is a garbled group: the fraction adds nothing.
     if (denominator != 0) s.m_Visibility += static_cast<double>(numerator) / denominator;
-    entry.clear();  // so the temperature search does not take the fraction
+    entry = {};  // so the temperature search does not take the fraction
   } else {
-    s.m_Visibility = ParseFiniteCNumber(Slice(entry, space == std::string::npos ? 0 : space));
+    s.m_Visibility = ParseFiniteCNumber(Slice(entry, space == std::string_view::npos ? 0 : space));
   }
 }
 
@@ -280,7 +279,7 @@ void DecodeClouds(METAR_Station& s, int next) {
   static constexpr TokenKey kKinds[] = {TokenKey("SKC"), TokenKey("CLR"), TokenKey("FEW"),
                                         TokenKey("SCT"), TokenKey("BKN"), TokenKey("OVC")};
   for (int kind = 0; kind < 6; ++kind) {
-    const std::string* found = FindTokenToRead(kKinds[kind]);
+    const std::string_view* found = FindTokenToRead(kKinds[kind]);
     if (!found || next >= kCloudSlots) continue;
     const std::size_t slot = static_cast<std::size_t>(next);
     if (kind < 2) {
@@ -316,9 +315,9 @@ void DecodeClouds(METAR_Station& s, int next) {
 // A2992 -> 1013 hPa; Q1009 -> 1009 hPa (a Q group wins). None, or 0 or less: unusable. Only
 // the letter with four digits is a pressure group (FindToken), so -SHRA, CAVOK or SQ never are.
 void DecodePressure(METAR_Station& s) {
-  if (const std::string* a = FindTokenToRead(TokenKey("A")))
+  if (const std::string_view* a = FindTokenToRead(TokenKey("A")))
     s.m_Pressure = TruncateToInt(HectopascalsFromInches(ParseLeadingNumber(Last(*a, 4)) * 0.01) + 0.5);
-  if (const std::string* q = FindTokenToRead(TokenKey("Q")))
+  if (const std::string_view* q = FindTokenToRead(TokenKey("Q")))
     s.m_Pressure = TruncateToInt(ParseLeadingNumber(Last(*q, 4)) + 0.5);
   if (s.m_Pressure <= 0) {
     s.m_ReportValid = 0;
@@ -362,7 +361,7 @@ bool IsSingleDigitTemperatureGroup(std::string_view group) { return IsTemperatur
 // 18/10 -> 18 and 10; M05/M10 -> -5 and -10; 18/ -> 18 and no dew point. No temperature group:
 // unusable.
 void DecodeTemperature(METAR_Station& s) {
-  const std::string* found = FindGroup(IsTemperatureGroup);
+  const std::string_view* found = FindGroup(IsTemperatureGroup);
   if (!found) found = FindGroup(IsSingleDigitTemperatureGroup);
   if (!found) {
     s.m_ReportValid = 0;
@@ -385,7 +384,7 @@ void DecodePrecipitation(METAR_Station& s) {
                                         TokenKey("IC"), TokenKey("PE"), TokenKey("GR"), TokenKey("GS"), TokenKey("UP")};
   s.m_PrecipIntensity = 0.0;
   for (TokenKey kind : kKinds) {
-    const std::string* found = FindTokenToRead(kind);
+    const std::string_view* found = FindTokenToRead(kind);
     if (!found) continue;
     s.m_Weather = *found;
     const char intensity = found->empty() ? ' ' : (*found)[0];

@@ -9,8 +9,10 @@
 // Every entry is looked up by its station identifier and decoded by its record.
 #include "reports/metar_file.h"
 
+#include <bit>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "base/numbers.h"
@@ -29,11 +31,44 @@ int ReadField(std::string_view text) { return TruncateToInt(ParseCNumber(text));
 
 bool IsBlank(std::string_view line) { return line.find_first_not_of(" \t\n") == std::string_view::npos; }
 
+// True when two neighbouring characters of text are both spaces; eight at a time where the
+// machine stores words with their first character lowest.
+bool HasSpacePair(std::string_view text) {
+  std::size_t i = 0;
+  bool lastSpace = false;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    for (; i + 8 <= text.size(); i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      const std::uint64_t x = word ^ kSpaces;
+      // The top bit of every byte that was a space, and of no other.
+      const std::uint64_t spaces = ~(((x & kLow7) + kLow7) | x | kLow7);
+      if ((spaces & (spaces << 8)) || (lastSpace && (spaces & 0x80))) return true;
+      lastSpace = (spaces >> 63) != 0;
+    }
+  }
+  for (; i < text.size(); ++i) {
+    const bool space = text[i] == ' ';
+    if (space && lastSpace) return true;
+    lastSpace = space;
+  }
+  return false;
+}
+
 }  // namespace
 
 void AppendCleanLine(std::string& entry, std::string_view line, bool oneReportPerLine) {
   // The line end becomes the closing space; a piece cut off without one keeps all its characters.
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  // Most lines have nothing to change: appended whole.
+  if (!oneReportPerLine && !HasSpacePair(line) &&
+      (line.empty() || line[0] != ' ' || entry.empty() || entry.back() != ' ')) {
+    entry.append(line);
+    if (entry.empty() || entry.back() != ' ') entry.push_back(' ');
+    return;
+  }
   // Written in place into room for the whole line and the closing space, then cut to length.
   const std::size_t start = entry.size();
   bool afterSpace = start > 0 && entry[start - 1] == ' ';
@@ -97,7 +132,8 @@ void MetarLineReader::EndEntry() {
   // An entry that never named its station (a date line alone) holds no report: decoding it
   // would hand the date to the station named last.
   if (m_EntryLine > 0 && m_KeyTaken) {
-    if (auto* station = dynamic_cast<METAR_Station*>(m_Stations.Lookup(m_StationKey))) {
+    Weather_Station* record = m_Stations.Lookup(m_StationKey);
+    if (METAR_Station* station = record ? record->AsReportStation() : nullptr) {
       // A NIL report, or one newer than the reference, leaves the earlier report: not counted.
       if (station->DecodeReport(m_Entry, m_Reference) && station->m_ReportValid == 1) {
         ++m_ValidCount;
@@ -150,8 +186,9 @@ bool METAR_Stations::ReadMetarFile(const std::string& path, WeatherTime referenc
     return false;
   }
   MetarLineReader reader(*this, reference, progress);
-  std::string line;
-  while (file.ReadPiece(line, kMetarLineLimit)) reader.AddLine(line);
+  std::string_view line;
+  std::string scratch;
+  while (file.ReadPiece(line, scratch, kMetarLineLimit)) reader.AddLine(line);
   // An entry not closed by an empty line may still be being written: it is not decoded.
   m_CycleFileRead = 1;
   return true;

@@ -20,9 +20,9 @@ namespace {
 // is a bare number such as "1" (whole part of "1 1/2SM").
 constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ/-$:";
 
-bool HasNoLetter(const std::string& token) { return token.find_first_of(kLetters) == std::string::npos; }
+bool HasNoLetter(std::string_view token) { return token.find_first_of(kLetters) == std::string_view::npos; }
 
-bool Contains(const std::string& token, std::string_view key) { return token.find(key) != std::string::npos; }
+bool Contains(std::string_view token, std::string_view key) { return token.find(key) != std::string_view::npos; }
 
 bool IsDigits(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -32,7 +32,7 @@ bool IsDigits(std::string_view text) {
 // of a minimum visibility (9999NDV, 1500NE). Longer digit runs are runway-state or other groups.
 bool IsMetricVisibility(std::string_view token) {
   static constexpr std::string_view kSuffixes[] = {"", "NDV", "N", "NE", "E", "SE", "S", "SW", "W", "NW"};
-  if (token.size() < 4 || !IsDigits(token.substr(0, 4))) return false;
+  if (token.size() < 4 || token.size() > 7 || !IsDigits(token.substr(0, 4))) return false;
   const std::string_view suffix = token.substr(4);
   return std::find(std::begin(kSuffixes), std::end(kSuffixes), suffix) != std::end(kSuffixes);
 }
@@ -128,34 +128,86 @@ std::uint64_t Below(std::uint64_t set) { return set ? (set & (~set + 1)) - 1 : ~
 
 }  // namespace
 
+namespace {
+
+// The searched keys found in text from pos on, up to size or, with AtSpace, up to the next
+// space; returns where it stopped. A longer key is compared up to size even past a space: its
+// capitals never match one, so only a key within the group is found.
+template <bool AtSpace>
+std::size_t ScanKeys(const char* text, std::size_t pos, std::size_t size, std::uint32_t& keys) {
+  std::size_t i = pos;
+  for (; i < size && (!AtSpace || text[i] != ' '); ++i) {
+    // Digits and signs, most of most groups, are passed at once.
+    const unsigned c0 = static_cast<unsigned char>(text[i]) - 'A';
+    if (c0 >= 26) continue;
+    keys |= kKeysByPair.m_Single[c0];
+    if (i + 1 == size) continue;
+    const unsigned c1 = static_cast<unsigned char>(text[i + 1]) - 'A';
+    if (c1 >= 26) continue;
+    const std::uint32_t pair = kKeysByPair.m_Keys[c0][c1];
+    keys |= pair & ~kKeysByPair.m_Long;
+    for (std::uint32_t longer = pair & kKeysByPair.m_Long; longer; longer &= longer - 1) {
+      const std::string_view key = kSearchedKeys[std::countr_zero(longer)];
+      if (size - i >= key.size() && SameChars(text + i + 2, key.substr(2))) keys |= longer & ~(longer - 1);
+    }
+  }
+  return i;
+}
+
+// The marks of a whole entry: the remarks group, a trend, a metric visibility.
+std::uint32_t MarksOf(std::string_view entry) {
+  std::uint32_t marks = 0;
+  const std::size_t size = entry.size();
+  const char* text = entry.data();
+  if (Equals(entry, "RMK")) marks |= std::uint32_t{1} << kRemarksMark;
+  if (Equals(entry, "TEMPO") || Equals(entry, "BECMG")) marks |= std::uint32_t{1} << kTrendMark;
+  if ((size >= 4 && text[0] >= '0' && text[0] <= '9' && IsMetricVisibility(entry)) ||
+      (size >= 2 && text[size - 2] == 'K' && text[size - 1] == 'M'))
+    marks |= std::uint32_t{1} << kMetricMark;
+  return marks;
+}
+
+}  // namespace
+
 int TokenTable::Split(std::string_view report, int firstSearched) {
   // The fraction joining looks two entries back, so the search never starts before entry 2.
   m_FirstSearched = std::clamp(firstSearched, 2, kMaxTokens);
+  const int previous = m_Count;
   m_Count = 0;
   m_Holding.fill(0);
   m_Changed = 0;
   m_Deferred = 0;
+  // One copy of the whole report; the entries view it.
+  m_Text.assign(report);
   std::size_t pos = 0;
-  const std::size_t size = report.size();
-  const char* text = report.data();
+  const std::size_t size = m_Text.size();
+  const char* text = m_Text.data();
   while (pos < size && m_Count < kMaxTokens) {
     if (text[pos] == ' ') {
       ++pos;
       continue;
     }
-    std::size_t end = pos + 1;
-    while (end < size && text[end] != ' ') ++end;
     const int index = m_Count++;
-    m_Tokens[static_cast<std::size_t>(index)].assign(text + pos, end - pos);
     m_Keys[static_cast<std::size_t>(index)] = 0;
-    pos = end;
-    // The header is never searched, nor is anything after the remarks while they stand.
-    if (index < m_FirstSearched) continue;
-    if (m_Holding[kRemarksMark])
-      m_Deferred |= Bit(index);
+    // The header is never searched, nor is anything after the remarks while they stand: those
+    // are cut out unclassified. The others are classified on the same pass.
+    const bool classify = index >= m_FirstSearched && !m_Holding[kRemarksMark];
+    std::uint32_t keys = 0;
+    std::size_t end = pos + 1;
+    if (classify)
+      end = ScanKeys<true>(text, pos, size, keys);
     else
-      Classify(index);
+      while (end < size && text[end] != ' ') ++end;
+    const std::string_view token(text + pos, end - pos);
+    m_Tokens[static_cast<std::size_t>(index)] = token;
+    pos = end;
+    if (classify)
+      SetKeys(index, keys | MarksOf(token));
+    else if (index >= m_FirstSearched)
+      m_Deferred |= Bit(index);
   }
+  // No entry is left viewing text the copy no longer holds.
+  for (int i = m_Count; i < previous; ++i) m_Tokens[static_cast<std::size_t>(i)] = {};
   UpdateSearched();
   return m_Count;
 }
@@ -170,28 +222,11 @@ void TokenTable::UpdateSearched() {
 void TokenTable::Classify(int index) {
   const std::string_view entry = m_Tokens[static_cast<std::size_t>(index)];
   std::uint32_t keys = 0;
-  const std::size_t size = entry.size();
-  const char* text = entry.data();
-  for (std::size_t i = 0; i < size; ++i) {
-    // Digits and signs, most of most groups, are passed at once.
-    const unsigned c0 = static_cast<unsigned char>(text[i]) - 'A';
-    if (c0 >= 26) continue;
-    keys |= kKeysByPair.m_Single[c0];
-    if (i + 1 == size) break;
-    const unsigned c1 = static_cast<unsigned char>(text[i + 1]) - 'A';
-    if (c1 >= 26) continue;
-    const std::uint32_t pair = kKeysByPair.m_Keys[c0][c1];
-    keys |= pair & ~kKeysByPair.m_Long;
-    for (std::uint32_t longer = pair & kKeysByPair.m_Long; longer; longer &= longer - 1) {
-      const std::string_view key = kSearchedKeys[std::countr_zero(longer)];
-      if (size - i >= key.size() && SameChars(text + i + 2, key.substr(2))) keys |= longer & ~(longer - 1);
-    }
-  }
-  if (Equals(entry, "RMK")) keys |= std::uint32_t{1} << kRemarksMark;
-  if (Equals(entry, "TEMPO") || Equals(entry, "BECMG")) keys |= std::uint32_t{1} << kTrendMark;
-  if ((size >= 4 && text[0] >= '0' && text[0] <= '9' && IsMetricVisibility(entry)) ||
-      (size >= 2 && text[size - 2] == 'K' && text[size - 1] == 'M'))
-    keys |= std::uint32_t{1} << kMetricMark;
+  ScanKeys<false>(entry.data(), 0, entry.size(), keys);
+  SetKeys(index, keys | MarksOf(entry));
+}
+
+void TokenTable::SetKeys(int index, std::uint32_t keys) {
   const Tokens bit = Bit(index);
   for (std::uint32_t old = m_Keys[static_cast<std::size_t>(index)]; old; old &= old - 1)
     m_Holding[static_cast<std::size_t>(std::countr_zero(old))] &= ~bit;
@@ -212,12 +247,12 @@ void TokenTable::ClassifyChanged() {
   UpdateSearched();
 }
 
-std::string* TokenTable::HandOut(int index, bool forChange) {
+std::string_view* TokenTable::HandOut(int index, bool forChange) {
   if (forChange) m_Changed |= Bit(index);
   return &m_Tokens[static_cast<std::size_t>(index)];
 }
 
-std::string* TokenTable::FindToken(std::string_view key) { return Find(key, true); }
+std::string_view* TokenTable::FindToken(std::string_view key) { return Find(key, true); }
 
 // Searches from the first searched token on (3 unless Split was told otherwise). "RMK" ends
 // every search but its own. "V" only takes 7-character groups (180V240, VRB05KT; not VCSH or
@@ -225,14 +260,14 @@ std::string* TokenTable::FindToken(std::string_view key) { return Find(key, true
 // +TSRA, CAVOK, SQ or Q////). "SM" joins a visibility with its unit or whole part, and on the way
 // turns metric groups into miles: 9999 -> 10SM, 0800 -> 4/10SM, 10KM -> 5SM; it ends at a trend
 // (TEMPO, BECMG), whose visibility is a forecast. Entries emptied by an earlier search are passed over.
-std::string* TokenTable::Find(std::string_view key, bool forChange) {
+std::string_view* TokenTable::Find(std::string_view key, bool forChange) {
   if (m_Count <= m_FirstSearched) return nullptr;
   const int k = SearchedKey(key);
   if (k < 0) return ScanToken(key);
   return FindKey(k, forChange);
 }
 
-std::string* TokenTable::FindKey(int k, bool forChange) {
+std::string_view* TokenTable::FindKey(int k, bool forChange) {
   if (m_Count <= m_FirstSearched) return nullptr;
   if (m_Changed) ClassifyChanged();
   if (k == kKeySM) {
@@ -240,14 +275,14 @@ std::string* TokenTable::FindKey(int k, bool forChange) {
     const Tokens found = (m_Holding[kKeySM] | m_Holding[kMetricMark]) & m_SearchedMiles;
     if (!found) return nullptr;
     const int i = Lowest(found);
-    std::string* result = (m_Holding[kKeySM] & Bit(i)) ? JoinFraction(i) : ConvertMetric(i);
-    // The rewritten entries: this one and the two before it.
-    m_Changed |= Bit(i) | Bit(i - 1) | Bit(i - 2);
+    // The rewrites mark the entries they change; the one handed out may change as well.
+    std::string_view* result = (m_Holding[kKeySM] & Bit(i)) ? JoinFraction(i) : ConvertMetric(i);
+    if (result) m_Changed |= Bit(static_cast<int>(result - m_Tokens.data()));
     return result;
   }
   for (Tokens found = m_Holding[static_cast<std::size_t>(k)] & m_Searched; found; found &= found - 1) {
     const int i = Lowest(found);
-    const std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
+    const std::string_view& entry = m_Tokens[static_cast<std::size_t>(i)];
     if (k == kKeyV) {
       if (entry.size() == 7) return HandOut(i, forChange);
       continue;
@@ -263,62 +298,71 @@ std::string* TokenTable::FindKey(int k, bool forChange) {
 }
 
 // Any other key: the same rules by a walk over the entries.
-std::string* TokenTable::ScanToken(std::string_view key) {
+std::string_view* TokenTable::ScanToken(std::string_view key) {
   const bool isRemarks = key == "RMK";
   for (int i = m_FirstSearched; i < m_Count; ++i) {
-    const std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
+    const std::string_view& entry = m_Tokens[static_cast<std::size_t>(i)];
     if (!isRemarks && entry == "RMK") return nullptr;
     if (Contains(entry, key)) return HandOut(i, true);
   }
   return nullptr;
 }
 
-std::string* TokenTable::FindGroup(bool (*shape)(std::string_view)) {
+std::string_view* TokenTable::FindGroup(bool (*shape)(std::string_view)) {
   for (int i = m_FirstSearched; i < m_Count; ++i) {
-    const std::string& entry = m_Tokens[static_cast<std::size_t>(i)];
+    const std::string_view& entry = m_Tokens[static_cast<std::size_t>(i)];
     if (entry == "RMK") return nullptr;
     if (!entry.empty() && shape(entry)) return HandOut(i, true);
   }
   return nullptr;
 }
 
+void TokenTable::Rewrite(int index, std::string_view first, std::string_view second, std::string_view third) {
+  // Built aside first: the pieces may view the text being replaced.
+  m_Scratch.assign(first);
+  m_Scratch += second;
+  m_Scratch += third;
+  std::string& text = m_Rewritten[static_cast<std::size_t>(index)];
+  text.swap(m_Scratch);
+  m_Tokens[static_cast<std::size_t>(index)] = text;
+}
+
 // "10" "SM" -> "10SM"; "1" "1/2SM" -> "1 1/2SM"; "1" "1/2" "SM" -> "1 1/2SM". The emptied
 // entries stay in the table. index is at least 2, so index - 2 is still a table entry.
-std::string* TokenTable::JoinFraction(int index) {
-  auto at = [this](int i) -> std::string& { return m_Tokens[static_cast<std::size_t>(i)]; };
+std::string_view* TokenTable::JoinFraction(int index) {
+  auto at = [this](int i) -> std::string_view& { return m_Tokens[static_cast<std::size_t>(i)]; };
   int p = index;
   if (at(p) == "SM") {
-    at(p - 1) += "SM";
-    at(p).clear();
+    Rewrite(p - 1, at(p - 1), "SM");
+    at(p) = {};
+    m_Changed |= Bit(p) | Bit(p - 1);
     --p;
   }
   if (HasNoLetter(at(p - 1))) {
-    // In place: the whole part and a space put before the fraction.
-    std::string& whole = at(p - 1);
-    whole += ' ';
-    at(p).insert(0, whole);
-    whole.clear();
+    // The whole part and a space put before the fraction.
+    Rewrite(p, at(p - 1), " ", at(p));
+    at(p - 1) = {};
+    m_Changed |= Bit(p) | Bit(p - 1);
   }
   return &at(p);
 }
 
 // Metric visibilities rewritten in miles; nullptr when the group is not one.
-std::string* TokenTable::ConvertMetric(int index) {
-  std::string& entry = m_Tokens[static_cast<std::size_t>(index)];
+std::string_view* TokenTable::ConvertMetric(int index) {
+  const std::string_view entry = m_Tokens[static_cast<std::size_t>(index)];
   char text[32];
   auto write = [&](int whole, std::string_view unit) {
     char* end = std::to_chars(text, text + 16, whole).ptr;
-    entry.assign(text, static_cast<std::size_t>(end - text));
-    entry += unit;
-    return &entry;
+    Rewrite(index, std::string_view(text, static_cast<std::size_t>(end - text)), unit);
+    return &m_Tokens[static_cast<std::size_t>(index)];
   };
   if (IsMetricVisibility(entry)) {
-    const std::string_view metres = std::string_view(entry).substr(0, 4);
+    const std::string_view metres = entry.substr(0, 4);
     const double miles = metres == "9999" ? 10.0 : ParseLeadingNumber(metres) * kNauticalMilesPerMetre;
     if (miles < 1.0) return write(TruncateToInt(miles * 10.0), "/10SM");
     return write(TruncateToInt(miles), "SM");
   }
-  if (entry.size() >= 2 && entry.compare(entry.size() - 2, 2, "KM") == 0) {
+  if (entry.size() >= 2 && entry.substr(entry.size() - 2) == "KM") {
     const char firstTwo[3] = {entry[0], entry[1], '\0'};
     const double miles = std::strtod(firstTwo, nullptr) * kNauticalMilesPerKilometre;
     return write(TruncateToInt(miles), "SM");
@@ -328,13 +372,11 @@ std::string* TokenTable::ConvertMetric(int index) {
 
 int SplitReport(std::string_view report, int firstSearched) { return g_TokenTable.Split(report, firstSearched); }
 
-std::string* FindToken(std::string_view key) { return g_TokenTable.FindToken(key); }
-std::string* FindToken(TokenKey key) { return g_TokenTable.FindToken(key); }
-const std::string* FindTokenToRead(TokenKey key) { return g_TokenTable.FindTokenToRead(key); }
+std::string_view* FindToken(std::string_view key) { return g_TokenTable.FindToken(key); }
 
-const std::string* FindTokenToRead(std::string_view key) { return g_TokenTable.FindTokenToRead(key); }
+const std::string_view* FindTokenToRead(std::string_view key) { return g_TokenTable.FindTokenToRead(key); }
 
-std::string* FindGroup(bool (*shape)(std::string_view)) { return g_TokenTable.FindGroup(shape); }
+std::string_view* FindGroup(bool (*shape)(std::string_view)) { return g_TokenTable.FindGroup(shape); }
 
 int TruncateToInt(double value) {
   if (std::isnan(value)) return 0;

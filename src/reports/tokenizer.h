@@ -45,49 +45,65 @@ class TokenTable {
   static constexpr int kFirstSearched = 3;
 
   // Cuts the report at spaces (runs of spaces are one separator, no empty tokens) into the
-  // table and returns the number of tokens stored. Entries past that keep older contents.
+  // table and returns the number of tokens stored; entries past that are empty. The table
+  // keeps its own copy of the report, which the entries view.
   // Later searches start at firstSearched (at least 2): the first group after the report's
   // header, which is two tokens long for a report without the file's date and time.
   int Split(std::string_view report, int firstSearched = kFirstSearched);
 
   // The first entry from index 3 on that contains key, with the rules for "RMK", "V", "A", "Q"
-  // and "SM" (see tokenizer.cpp); nullptr when there is none. The caller may change the entry.
-  std::string* FindToken(std::string_view key);
+  // and "SM" (see tokenizer.cpp); nullptr when there is none. The caller may narrow or empty
+  // the entry, or point it at text that outlives the table's use.
+  std::string_view* FindToken(std::string_view key);
   // The same search for an entry only read, not changed (no rewrite but that of "SM").
-  const std::string* FindTokenToRead(std::string_view key) { return Find(key, false); }
+  const std::string_view* FindTokenToRead(std::string_view key) { return Find(key, false); }
   // The same two for a key resolved when built.
-  std::string* FindToken(TokenKey key) { return FindKey(key.Index(), true); }
-  const std::string* FindTokenToRead(TokenKey key) { return FindKey(key.Index(), false); }
+  std::string_view* FindToken(TokenKey key) { return FindKey(key.Index(), true); }
+  const std::string_view* FindTokenToRead(TokenKey key) {
+    // Most keys a report is searched for it does not hold: told here, without a call.
+    if (!m_Changed && key.Index() != TokenKey("SM").Index() &&
+        !(m_Holding[static_cast<std::size_t>(key.Index())] & m_Searched))
+      return nullptr;
+    return FindKey(key.Index(), false);
+  }
 
   // The first non-empty entry before the remarks that has the given shape; nullptr when none.
-  std::string* FindGroup(bool (*shape)(std::string_view));
+  std::string_view* FindGroup(bool (*shape)(std::string_view));
 
   int Count() const { return m_Count; }
   // An entry handed out for change is looked at again by the next search.
-  std::string& operator[](int index) {
+  std::string_view& operator[](int index) {
     m_Changed |= Bit(index);
     return m_Tokens[static_cast<std::size_t>(index)];
   }
-  const std::string& operator[](int index) const { return m_Tokens[static_cast<std::size_t>(index)]; }
+  const std::string_view& operator[](int index) const { return m_Tokens[static_cast<std::size_t>(index)]; }
 
  private:
   using Tokens = std::uint64_t;  // a set of entries, bit i for entry i
   static_assert(kMaxTokens <= 64);
   static Tokens Bit(int index) { return Tokens{1} << index; }
 
-  std::string* JoinFraction(int index);
-  std::string* ConvertMetric(int index);
+  std::string_view* JoinFraction(int index);
+  std::string_view* ConvertMetric(int index);
+  // Entry index becomes the pieces joined, written into its own rewrite text.
+  void Rewrite(int index, std::string_view first, std::string_view second, std::string_view third = {});
   // Which of the searched keys (and the remarks, trend and metric marks) entry index holds.
   void Classify(int index);
+  void SetKeys(int index, std::uint32_t keys);
   void ClassifyChanged();
   // The entries a search looks at, from the marks: m_Searched and m_SearchedMiles.
   void UpdateSearched();
-  std::string* HandOut(int index, bool forChange);
-  std::string* Find(std::string_view key, bool forChange);
-  std::string* FindKey(int key, bool forChange);
-  std::string* ScanToken(std::string_view key);
+  std::string_view* HandOut(int index, bool forChange);
+  std::string_view* Find(std::string_view key, bool forChange);
+  std::string_view* FindKey(int key, bool forChange);
+  std::string_view* ScanToken(std::string_view key);
 
-  std::array<std::string, kMaxTokens> m_Tokens;
+  // The entries, views of the report's copy or of their rewrite texts. Both keep their room
+  // from one report to the next, so that a report is split without allocating.
+  std::array<std::string_view, kMaxTokens> m_Tokens;
+  std::string m_Text;
+  std::array<std::string, kMaxTokens> m_Rewritten;
+  std::string m_Scratch;
   int m_Count = 0;
   int m_FirstSearched = kFirstSearched;
   // Per key, the entries holding it; per entry, its keys. Split fills both, so that a search
@@ -109,11 +125,11 @@ extern thread_local TokenTable g_TokenTable;
 
 // Split and FindToken on g_TokenTable.
 int SplitReport(std::string_view report, int firstSearched = TokenTable::kFirstSearched);
-std::string* FindToken(std::string_view key);
-const std::string* FindTokenToRead(std::string_view key);
-std::string* FindToken(TokenKey key);
-const std::string* FindTokenToRead(TokenKey key);
-std::string* FindGroup(bool (*shape)(std::string_view));
+std::string_view* FindToken(std::string_view key);
+const std::string_view* FindTokenToRead(std::string_view key);
+inline std::string_view* FindToken(TokenKey key) { return g_TokenTable.FindToken(key); }
+inline const std::string_view* FindTokenToRead(TokenKey key) { return g_TokenTable.FindTokenToRead(key); }
+std::string_view* FindGroup(bool (*shape)(std::string_view));
 
 // Truncates toward zero like a C cast, but saturates at the int range (NaN gives 0), so that
 // absurd input values never reach an undefined conversion.

@@ -27,12 +27,18 @@ inline constexpr std::int32_t kStateIdle = 0;    // not a simulator station
 inline constexpr std::int32_t kStateToSend = 1;  // weather to be computed and sent
 inline constexpr std::int32_t kStateSent = 2;    // weather sent
 
+class METAR_Station;
+
 class Weather_Station {
  public:
   Weather_Station();
   virtual ~Weather_Station();
   Weather_Station(const Weather_Station&) = delete;
   Weather_Station& operator=(const Weather_Station&) = delete;
+
+  // The record as a surface-report station, or none: what dynamic_cast tells, without its
+  // search of the type, for the cycle reader's look-up of every entry.
+  virtual METAR_Station* AsReportStation() { return nullptr; }
 
   // Decoders of TEMP messages (one message text each); they never fail, the flags tell.
   void DecodeTTAA(const std::string& message);
@@ -85,6 +91,8 @@ class METAR_Station : public Weather_Station {
   // significant-level buffers of a base record (which the caller then destroys).
   explicit METAR_Station(const Weather_Station& source);
   ~METAR_Station() override;
+
+  METAR_Station* AsReportStation() override { return this; }
 
   // Decodes one surface report against the reference time. False when the record keeps the
   // report it held: a NIL report, or one observed after the reference.

@@ -10,12 +10,20 @@ namespace {
 
 using altivane::test::TempDir;
 
+// The pieces of a file, read both as copies and as views: the two must agree.
 std::vector<std::string> Pieces(const std::string& bytes, std::size_t max) {
   TempDir dir;
-  TextFileReader reader(dir.Write("f.txt", bytes).string());
+  const std::string path = dir.Write("f.txt", bytes).string();
+  TextFileReader reader(path);
   std::vector<std::string> out;
   std::string piece;
   while (reader.ReadPiece(piece, max)) out.push_back(piece);
+  TextFileReader viewReader(path);
+  std::vector<std::string> viewed;
+  std::string_view view;
+  std::string scratch;
+  while (viewReader.ReadPiece(view, scratch, max)) viewed.emplace_back(view);
+  EXPECT_EQ(viewed, out);
   return out;
 }
 
@@ -36,6 +44,14 @@ TEST(TextFileReader, LineEndsFoldToOneNewline) {
     SCOPED_TRACE(c.bytes);
     EXPECT_EQ(Pieces(c.bytes, 255), c.pieces);
   }
+  // Line ends at every place of a run read eight characters at a time, after bytes above 127.
+  for (std::size_t at = 0; at < 20; ++at) {
+    for (const char* end : {"\n", "\r", "\r\n"}) {
+      const std::string head = std::string(at, '\xC0') + std::string(at % 3, 'K');
+      SCOPED_TRACE(head.size());
+      EXPECT_EQ(Pieces(head + end + "tail", 255), (std::vector<std::string>{head + "\n", "tail"}));
+    }
+  }
 }
 
 TEST(TextFileReader, LongLineComesInPiecesAndCrLfAcrossTheCutIsOneEnd) {
@@ -51,6 +67,9 @@ TEST(TextFileReader, LongLineComesInPiecesAndCrLfAcrossTheCutIsOneEnd) {
   ASSERT_EQ(cut.size(), 3u);
   EXPECT_EQ(cut[1], "\n");
   EXPECT_EQ(cut[2], "z");
+  // A line that just fits with its line end, and one that does not.
+  EXPECT_EQ(Pieces(std::string(254, 'a') + "\n" + std::string(255, 'b') + "\nc", 255),
+            (std::vector<std::string>{std::string(254, 'a') + "\n", std::string(255, 'b'), "\n", "c"}));
 }
 
 TEST(TextFileReader, ReadLineDropsLineEndsAndKeepsAnyBytes) {

@@ -258,6 +258,17 @@ TEST(CleanLine, SpacesLineEndsAndReplacements) {
     AppendCleanLine(entry, c.line, c.perLine);
     EXPECT_EQ(entry, c.after);
   }
+  // A pair of spaces at every place of the words the line is scanned in, and a line that
+  // starts with a space after an entry that ends with one.
+  for (std::size_t at = 0; at < 20; ++at) {
+    const std::string head(at, 'A');
+    std::string entry = "X ";
+    AppendCleanLine(entry, head + "  BCDEFGHIJKLMNOP\n", false);
+    EXPECT_EQ(entry, "X " + head + (at ? " " : "") + "BCDEFGHIJKLMNOP ") << at;
+  }
+  std::string entry = "X ";
+  AppendCleanLine(entry, " A B\n", false);
+  EXPECT_EQ(entry, "X A B ");
 }
 
 TEST(FileSeed, FromTheDateLineFields) {

@@ -96,7 +96,7 @@ TEST(FindToken, SearchRules) {
     SCOPED_TRACE(c.name);
     TokenTable table;
     table.Split(c.report);
-    std::string* found = table.FindToken(c.key);
+    std::string_view* found = table.FindToken(c.key);
     ASSERT_EQ(found != nullptr, c.found);
     if (found) {
       EXPECT_EQ(*found, c.token);
@@ -144,7 +144,7 @@ TEST(FindToken, VisibilityJoiningAndMetricRewriting) {
     SCOPED_TRACE(c.name);
     TokenTable table;
     table.Split(c.report);
-    std::string* found = table.FindToken("SM");
+    std::string_view* found = table.FindToken("SM");
     ASSERT_EQ(found != nullptr, c.found);
     if (found) {
       EXPECT_EQ(*found, c.token);
@@ -157,11 +157,11 @@ TEST(FindToken, VisibilityJoiningAndMetricRewriting) {
 TEST(FindToken, MetricRewriteStaysForLaterSearches) {
   TokenTable table;
   table.Split("KXYZ 121200Z 27010KT 0800 FG VV002 M01/M01 Q1021");
-  std::string* first = table.FindToken("SM");
+  std::string_view* first = table.FindToken("SM");
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first, &table[3]);
   EXPECT_EQ(table[3], "4/10SM");
-  std::string* second = table.FindToken("SM");
+  std::string_view* second = table.FindToken("SM");
   EXPECT_EQ(second, first);
   EXPECT_EQ(*second, "4/10SM");
   // The rewritten group now has a slash, and other searches see it as rewritten.
@@ -171,13 +171,13 @@ TEST(FindToken, MetricRewriteStaysForLaterSearches) {
 TEST(FindToken, CallerMayEmptyTheEntry) {
   TokenTable table;
   table.Split("KXYZ 121200Z 27010KT 15SM 1/2SM M05/M07");
-  std::string* found = table.FindToken("SM");
+  std::string_view* found = table.FindToken("SM");
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(*found, "15SM");
-  table[4].clear();
+  table[4] = {};
   EXPECT_EQ(*table.FindToken("/"), "M05/M07");
   // An emptied first entry is passed over like any other.
-  table[3].clear();
+  table[3] = {};
   EXPECT_EQ(*table.FindToken("/"), "M05/M07");
 }
 
@@ -185,12 +185,12 @@ TEST(FindToken, ProcessTableIsPerThread) {
   SplitReport("KXYZ 121200Z 27010KT 0800 FG");
   std::thread other([] {
     SplitReport("KABC 121200Z 27010KT 9999 OVC010");
-    std::string* found = FindToken("SM");
+    std::string_view* found = FindToken("SM");
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(*found, "10SM");
   });
   other.join();
-  std::string* found = FindToken("SM");
+  std::string_view* found = FindToken("SM");
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(*found, "4/10SM");
   EXPECT_EQ(g_TokenTable[4], "FG");
