@@ -2,6 +2,7 @@
 
 #include "model/blending.h"
 #include "model/layers.h"
+#include "model/neighbour_index.h"
 #include "model/weather_block_fields.h"
 #include "base/bytes.h"
 #include "stations/metar_stations.h"
@@ -39,15 +40,23 @@ bool WeatherSources::GiveWeatherTo(const METAR_Station& station) const {
 WeatherSources CountWeatherSources(const METAR_Stations& stations) {
   WeatherSources sources;
   sources.m_UpperAir = static_cast<int>(stations.m_UpperAirStations.size());
-  for (const auto& [key, record] : stations.Records())
-    if (record->m_ReportValid != 0 && dynamic_cast<const METAR_Station*>(record.get())) ++sources.m_Reporting;
+  // Not a walk over every record at every pass: it stops at the second report.
+  for (const auto& [key, record] : stations.Records()) {
+    if (record->m_ReportValid != 0 && record->AsReportStation() && ++sources.m_Reporting == 2) break;
+  }
   return sources;
 }
 
 std::string PassResultText(const METAR_Stations& stations, const METAR_Station& nearest, int stationsSet) {
   const METAR_Station* source = nearest.m_ReportValid != 0 ? &nearest : nullptr;
   if (!source) {
-    // The blend's nearest reporting station gives the weather its time and its character.
+    // The blend's nearest reporting station gives the weather its time and its character:
+    // the first of its slots, or where those hold none (no report at a finite distance), the
+    // walk over every record.
+    const NeighbourSlots slots = NearestReportingStations(stations, nearest);
+    if (slots.Filled() > 0) source = static_cast<const METAR_Station*>(slots.m_Station[0]);
+  }
+  if (!source) {
     double best = 0.0;
     for (const auto& [key, record] : stations.Records()) {
       const auto* candidate = dynamic_cast<const METAR_Station*>(record.get());

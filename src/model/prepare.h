@@ -29,6 +29,7 @@ WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station&
 // and stations with upper-air data. Both blends take the nearest sources at any distance, so
 // one source anywhere gives every station values.
 struct WeatherSources {
+  // Counted up to two: a station needs to know only whether another one has a report.
   int m_Reporting = 0;
   int m_UpperAir = 0;
   bool Any() const { return m_Reporting > 0 || m_UpperAir > 0; }

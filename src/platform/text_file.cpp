@@ -8,7 +8,7 @@
 
 TextFileReader::TextFileReader(const std::string& path) {
   m_File = OpenNativeFile(path, "rb");
-  if (m_File) m_Block = std::make_unique<char[]>(kBlockSize);
+  if (m_File) m_Block = std::make_unique_for_overwrite<char[]>(kBlockSize);
 }
 
 TextFileReader::~TextFileReader() {

@@ -156,10 +156,10 @@ bool IsNewerThan(const METAR_Station& s, WeatherTime reference) {
 
 // 25005KT -> 250° 5 kt; 25015G25KT gust 25; VRB03KT -> 180° varying by 179°; 05005MPS -> 50° 10 kt.
 // A direction needs the unit or gust letter at index 5 or later (2505KT has none: speed 2505).
-void DecodeWind(METAR_Station& s) {
-  const std::string_view* found = FindTokenToRead(TokenKey("KT"));
-  if (!found) found = FindTokenToRead(TokenKey("MPS"));
-  if (!found) found = FindTokenToRead(TokenKey("VRB"));
+void DecodeWind(METAR_Station& s, TokenTable& tokens) {
+  const std::string_view* found = tokens.FindTokenToRead(TokenKey("KT"));
+  if (!found) found = tokens.FindTokenToRead(TokenKey("MPS"));
+  if (!found) found = tokens.FindTokenToRead(TokenKey("VRB"));
   if (!found || found->size() <= 4) return;
   const std::string_view w = *found;
   std::size_t speedStart = 3;
@@ -208,8 +208,8 @@ bool IsSector(std::string_view v) {
 }
 
 // 180V240 -> 210° varying by 30°; 350V020 -> 5° varying by 15° (the sector crosses north).
-void DecodeWindSector(METAR_Station& s) {
-  const std::string_view* found = FindTokenToRead(TokenKey("V"));
+void DecodeWindSector(METAR_Station& s, TokenTable& tokens) {
+  const std::string_view* found = tokens.FindTokenToRead(TokenKey("V"));
   if (!found || !IsSector(*found)) return;
   const std::string_view v = *found;
   const int a = TruncateToInt(ParseLeadingNumber(v.substr(0, 3)));
@@ -220,8 +220,8 @@ void DecodeWindSector(METAR_Station& s) {
   s.m_WindVariation = std::min(std::abs(s.m_WindDirection - a), std::abs(s.m_WindDirection - b % 360));
 }
 
-void DecodeCavok(METAR_Station& s) {
-  if (!FindTokenToRead(TokenKey("CAVOK"))) return;
+void DecodeCavok(METAR_Station& s, TokenTable& tokens) {
+  if (!tokens.FindTokenToRead(TokenKey("CAVOK"))) return;
   s.m_Visibility = 10.0;
   s.m_CloudCover[0] = 0.0;
   s.m_CloudThickness[0] = 0.0;
@@ -229,8 +229,8 @@ void DecodeCavok(METAR_Station& s) {
 }
 
 // 10SM -> 10; 1 1/2SM -> 1.5; M1/4SM -> 0.25; P6SM -> 6; metric 9999 (rewritten 10SM) -> 10.
-void DecodeVisibility(METAR_Station& s) {
-  std::string_view* found = FindToken(TokenKey("SM"));
+void DecodeVisibility(METAR_Station& s, TokenTable& tokens) {
+  std::string_view* found = tokens.FindToken(TokenKey("SM"));
   if (!found) return;
   std::string_view& entry = *found;
   if (!entry.empty() && AboveNine(entry[0])) entry.remove_prefix(1);  // "M" less than, "P" more than
@@ -256,15 +256,15 @@ void DecodeVisibility(METAR_Station& s) {
 }
 
 // BR: mist, FG: fog (replaces mist); both lie on the ground in slot 0.
-int DecodeFogAndMist(METAR_Station& s) {
+int DecodeFogAndMist(METAR_Station& s, TokenTable& tokens) {
   int next = 0;
-  if (FindTokenToRead(TokenKey("BR"))) {
+  if (tokens.FindTokenToRead(TokenKey("BR"))) {
     s.m_CloudCover[0] = 0.5 + 0.25 * Draw();
     s.m_CloudBase[0] = 0;
     s.m_CloudThickness[0] = 0.5 + 2.0 * Draw();
     next = 1;
   }
-  if (FindTokenToRead(TokenKey("FG"))) {
+  if (tokens.FindTokenToRead(TokenKey("FG"))) {
     s.m_CloudCover[0] = 0.75 + 0.25 * Draw();
     s.m_CloudBase[0] = 0;
     s.m_CloudThickness[0] = 0.5 + 3.5 * Draw();
@@ -275,11 +275,11 @@ int DecodeFogAndMist(METAR_Station& s) {
 
 // One layer per cover kind, in kind order: FEW020CB -> base 609 m, type 9; SCT030TCU -> type 10;
 // OVC008 -> cover 1.0 and up to 4 km deep. BKN020 BKN100 OVC250 uses only the first BKN.
-void DecodeClouds(METAR_Station& s, int next) {
+void DecodeClouds(METAR_Station& s, TokenTable& tokens, int next) {
   static constexpr TokenKey kKinds[] = {TokenKey("SKC"), TokenKey("CLR"), TokenKey("FEW"),
                                         TokenKey("SCT"), TokenKey("BKN"), TokenKey("OVC")};
   for (int kind = 0; kind < 6; ++kind) {
-    const std::string_view* found = FindTokenToRead(kKinds[kind]);
+    const std::string_view* found = tokens.FindTokenToRead(kKinds[kind]);
     if (!found || next >= kCloudSlots) continue;
     const std::size_t slot = static_cast<std::size_t>(next);
     if (kind < 2) {
@@ -314,10 +314,10 @@ void DecodeClouds(METAR_Station& s, int next) {
 
 // A2992 -> 1013 hPa; Q1009 -> 1009 hPa (a Q group wins). None, or 0 or less: unusable. Only
 // the letter with four digits is a pressure group (FindToken), so -SHRA, CAVOK or SQ never are.
-void DecodePressure(METAR_Station& s) {
-  if (const std::string_view* a = FindTokenToRead(TokenKey("A")))
+void DecodePressure(METAR_Station& s, TokenTable& tokens) {
+  if (const std::string_view* a = tokens.FindTokenToRead(TokenKey("A")))
     s.m_Pressure = TruncateToInt(HectopascalsFromInches(ParseLeadingNumber(Last(*a, 4)) * 0.01) + 0.5);
-  if (const std::string_view* q = FindTokenToRead(TokenKey("Q")))
+  if (const std::string_view* q = tokens.FindTokenToRead(TokenKey("Q")))
     s.m_Pressure = TruncateToInt(ParseLeadingNumber(Last(*q, 4)) + 0.5);
   if (s.m_Pressure <= 0) {
     s.m_ReportValid = 0;
@@ -346,7 +346,16 @@ bool IsMissingDewPoint(std::string_view text) {
 // missing parts (BKN026///), "//" or "/////KT". Two single digits (9/9) are taken only when the
 // report has no other temperature group: some stations give their visibility that way.
 bool IsTemperatureShape(std::string_view group, bool singleDigits) {
-  const std::size_t slash = FindFirstOf(group, "/");
+  // At most three characters each side of the slash ("M05/M10"), so only the first four
+  // places can hold it: a slash at 0 leaves a temperature no reading takes either way.
+  if (group.size() > 7) return false;
+  std::size_t slash = std::string_view::npos;
+  for (std::size_t i = 1; i < group.size() && i < 4; ++i) {
+    if (group[i] == '/') {
+      slash = i;
+      break;
+    }
+  }
   if (slash == std::string_view::npos) return false;
   const std::string_view temperature = group.substr(0, slash);
   const std::string_view dew = group.substr(slash + 1);
@@ -360,9 +369,9 @@ bool IsSingleDigitTemperatureGroup(std::string_view group) { return IsTemperatur
 
 // 18/10 -> 18 and 10; M05/M10 -> -5 and -10; 18/ -> 18 and no dew point. No temperature group:
 // unusable.
-void DecodeTemperature(METAR_Station& s) {
-  const std::string_view* found = FindGroup(IsTemperatureGroup);
-  if (!found) found = FindGroup(IsSingleDigitTemperatureGroup);
+void DecodeTemperature(METAR_Station& s, TokenTable& tokens) {
+  const std::string_view* found = tokens.FindGroup(IsTemperatureGroup);
+  if (!found) found = tokens.FindGroup(IsSingleDigitTemperatureGroup);
   if (!found) {
     s.m_ReportValid = 0;
     return;
@@ -379,12 +388,12 @@ void DecodeTemperature(METAR_Station& s) {
 }
 
 // -RA light, RA moderate, +RA heavy; a later kind overrides an earlier one (RASN ends as SN).
-void DecodePrecipitation(METAR_Station& s) {
+void DecodePrecipitation(METAR_Station& s, TokenTable& tokens) {
   static constexpr TokenKey kKinds[] = {TokenKey("SH"), TokenKey("DZ"), TokenKey("RA"), TokenKey("SN"), TokenKey("SG"),
                                         TokenKey("IC"), TokenKey("PE"), TokenKey("GR"), TokenKey("GS"), TokenKey("UP")};
   s.m_PrecipIntensity = 0.0;
   for (TokenKey kind : kKinds) {
-    const std::string_view* found = FindTokenToRead(kind);
+    const std::string_view* found = tokens.FindTokenToRead(kind);
     if (!found) continue;
     s.m_Weather = *found;
     const char intensity = found->empty() ? ' ' : (*found)[0];
@@ -401,8 +410,8 @@ void DecodePrecipitation(METAR_Station& s) {
   }
 }
 
-void DecodeThunderstorm(METAR_Station& s) {
-  if (!FindTokenToRead(TokenKey("TS"))) return;
+void DecodeThunderstorm(METAR_Station& s, TokenTable& tokens) {
+  if (!tokens.FindTokenToRead(TokenKey("TS"))) return;
   s.m_Thunderstorm = 1;
   if (s.m_PrecipIntensity == 0.0) s.m_PrecipIntensity = 0.75 + 0.25 * Draw();
   s.m_CloudThickness[0] = 3.0 + Draw();
@@ -416,8 +425,8 @@ void AdjustVisibility(METAR_Station& s) {
     s.m_Visibility = 10.0 + 5.0 * (static_cast<double>(s.m_Temperature) - static_cast<double>(s.m_DewPoint));
 }
 
-void DecodeLightning(METAR_Station& s) {
-  if (!FindTokenToRead(TokenKey("LTG"))) return;
+void DecodeLightning(METAR_Station& s, TokenTable& tokens) {
+  if (!tokens.FindTokenToRead(TokenKey("LTG"))) return;
   s.m_Thunderstorm = 1;
   s.m_CloudThickness[0] = 3.0 + Draw();
 }
@@ -485,28 +494,29 @@ bool METAR_Station::DecodeReport(const std::string& report, WeatherTime referenc
   // Searches start at the first group after the header, so an undated report keeps its wind.
   const bool dated = StartsDated(report);
   const int firstSearched = dated ? kDatedHeaderTokens : kUndatedHeaderTokens;
-  const int tokens = SplitReport(report, firstSearched);
-  if (IsNilReport(tokens, firstSearched)) return false;  // the earlier report stands
+  TokenTable& tokens = g_TokenTable;
+  const int count = tokens.Split(report, firstSearched);
+  if (IsNilReport(count, firstSearched)) return false;  // the earlier report stands
 
   m_ReportText = report;
-  DecodeObservationTime(*this, dated, tokens, reference);
+  DecodeObservationTime(*this, dated, count, reference);
   // A newer report keeps the one held before, and with it the flag that says whether it is usable.
   if (IsNewerThan(*this, reference)) return false;
 
   m_ReportValid = 1;
   ResetReportFields();
   m_State = m_State > kStateIdle ? kStateToSend : kStateIdle;
-  DecodeWind(*this);
-  DecodeWindSector(*this);
-  DecodeCavok(*this);
-  DecodeVisibility(*this);
-  DecodeClouds(*this, DecodeFogAndMist(*this));
-  DecodePressure(*this);
-  DecodeTemperature(*this);
-  m_Thunderstorm = FindTokenToRead(TokenKey("TSRA")) ? 1 : 0;
-  DecodePrecipitation(*this);
-  DecodeThunderstorm(*this);
+  DecodeWind(*this, tokens);
+  DecodeWindSector(*this, tokens);
+  DecodeCavok(*this, tokens);
+  DecodeVisibility(*this, tokens);
+  DecodeClouds(*this, tokens, DecodeFogAndMist(*this, tokens));
+  DecodePressure(*this, tokens);
+  DecodeTemperature(*this, tokens);
+  m_Thunderstorm = tokens.FindTokenToRead(TokenKey("TSRA")) ? 1 : 0;
+  DecodePrecipitation(*this, tokens);
+  DecodeThunderstorm(*this, tokens);
   AdjustVisibility(*this);
-  DecodeLightning(*this);
+  DecodeLightning(*this, tokens);
   return true;
 }

@@ -16,11 +16,11 @@ const double g_Pi = 4.0 * std::atan2(1.0, 1.0);
 
 namespace {
 
-// Characters that make a group "worded" for the fraction joining: a group without any of them
-// is a bare number such as "1" (whole part of "1 1/2SM").
-constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ/-$:";
+// Characters that make a group "worded" for the fraction joining: capitals and / - $ :. A
+// group without any of them is a bare number such as "1" (whole part of "1 1/2SM").
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || c == '/' || c == '-' || c == '$' || c == ':'; }
 
-bool HasNoLetter(std::string_view token) { return token.find_first_of(kLetters) == std::string_view::npos; }
+bool HasNoLetter(std::string_view token) { return std::none_of(token.begin(), token.end(), IsLetter); }
 
 bool Contains(std::string_view token, std::string_view key) { return token.find(key) != std::string_view::npos; }
 
@@ -31,10 +31,17 @@ bool IsDigits(std::string_view text) {
 // A metric visibility: four digits, alone or with "no directional variation" or the direction
 // of a minimum visibility (9999NDV, 1500NE). Longer digit runs are runway-state or other groups.
 bool IsMetricVisibility(std::string_view token) {
-  static constexpr std::string_view kSuffixes[] = {"", "NDV", "N", "NE", "E", "SE", "S", "SW", "W", "NW"};
-  if (token.size() < 4 || token.size() > 7 || !IsDigits(token.substr(0, 4))) return false;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (token.size() < 4 || token.size() > 7 || !digit(token[0]) || !digit(token[1]) || !digit(token[2]) ||
+      !digit(token[3]))
+    return false;
   const std::string_view suffix = token.substr(4);
-  return std::find(std::begin(kSuffixes), std::end(kSuffixes), suffix) != std::end(kSuffixes);
+  switch (suffix.size()) {
+    case 0: return true;
+    case 1: return suffix == "N" || suffix == "E" || suffix == "S" || suffix == "W";
+    case 2: return suffix == "NE" || suffix == "SE" || suffix == "SW" || suffix == "NW";
+    default: return suffix == "NDV";
+  }
 }
 
 constexpr double kNauticalMilesPerMetre = 0.0005399568034557236;   // 1 / 1852
@@ -156,15 +163,14 @@ std::size_t ScanKeys(const char* text, std::size_t pos, std::size_t size, std::u
 
 // The marks of a whole entry: the remarks group, a trend, a metric visibility.
 std::uint32_t MarksOf(std::string_view entry) {
-  std::uint32_t marks = 0;
   const std::size_t size = entry.size();
+  if (size < 2) return 0;
   const char* text = entry.data();
-  if (Equals(entry, "RMK")) marks |= std::uint32_t{1} << kRemarksMark;
-  if (Equals(entry, "TEMPO") || Equals(entry, "BECMG")) marks |= std::uint32_t{1} << kTrendMark;
-  if ((size >= 4 && text[0] >= '0' && text[0] <= '9' && IsMetricVisibility(entry)) ||
-      (size >= 2 && text[size - 2] == 'K' && text[size - 1] == 'M'))
-    marks |= std::uint32_t{1} << kMetricMark;
-  return marks;
+  if (text[size - 2] == 'K' && text[size - 1] == 'M') return std::uint32_t{1} << kMetricMark;
+  if (text[0] >= '0' && text[0] <= '9') return IsMetricVisibility(entry) ? std::uint32_t{1} << kMetricMark : 0;
+  if (size == 3 && Equals(entry, "RMK")) return std::uint32_t{1} << kRemarksMark;
+  if (size == 5 && (Equals(entry, "TEMPO") || Equals(entry, "BECMG"))) return std::uint32_t{1} << kTrendMark;
+  return 0;
 }
 
 }  // namespace
@@ -201,10 +207,12 @@ int TokenTable::Split(std::string_view report, int firstSearched) {
     const std::string_view token(text + pos, end - pos);
     m_Tokens[static_cast<std::size_t>(index)] = token;
     pos = end;
-    if (classify)
+    if (classify) {
       SetKeys(index, keys | MarksOf(token));
-    else if (index >= m_FirstSearched)
-      m_Deferred |= Bit(index);
+    } else {
+      m_Classified[static_cast<std::size_t>(index)] = {};
+      if (index >= m_FirstSearched) m_Deferred |= Bit(index);
+    }
   }
   // No entry is left viewing text the copy no longer holds.
   for (int i = m_Count; i < previous; ++i) m_Tokens[static_cast<std::size_t>(i)] = {};
@@ -232,12 +240,19 @@ void TokenTable::SetKeys(int index, std::uint32_t keys) {
     m_Holding[static_cast<std::size_t>(std::countr_zero(old))] &= ~bit;
   for (std::uint32_t now = keys; now; now &= now - 1) m_Holding[static_cast<std::size_t>(std::countr_zero(now))] |= bit;
   m_Keys[static_cast<std::size_t>(index)] = keys;
+  m_Classified[static_cast<std::size_t>(index)] = m_Tokens[static_cast<std::size_t>(index)];
 }
 
 void TokenTable::ClassifyChanged() {
   const Tokens remarks = m_Holding[kRemarksMark];
   m_Deferred &= ~m_Changed;
-  for (Tokens changed = m_Changed; changed; changed &= changed - 1) Classify(std::countr_zero(changed));
+  for (Tokens changed = m_Changed; changed; changed &= changed - 1) {
+    // A view handed out and left as it was holds the text it was classified from: the texts
+    // themselves are never changed in place (a rewrite is new text).
+    const auto i = static_cast<std::size_t>(std::countr_zero(changed));
+    if (m_Tokens[i].data() == m_Classified[i].data() && m_Tokens[i].size() == m_Classified[i].size()) continue;
+    Classify(static_cast<int>(i));
+  }
   m_Changed = 0;
   // A remarks group changed: the entries after it may be searched now.
   if (m_Holding[kRemarksMark] != remarks) {
@@ -325,6 +340,7 @@ void TokenTable::Rewrite(int index, std::string_view first, std::string_view sec
   std::string& text = m_Rewritten[static_cast<std::size_t>(index)];
   text.swap(m_Scratch);
   m_Tokens[static_cast<std::size_t>(index)] = text;
+  m_Classified[static_cast<std::size_t>(index)] = {};  // the same place may now hold other text
 }
 
 // "10" "SM" -> "10SM"; "1" "1/2SM" -> "1 1/2SM"; "1" "1/2" "SM" -> "1 1/2SM". The emptied

@@ -110,6 +110,8 @@ class TokenTable {
   // is a look at a set and not a scan of every entry.
   std::array<Tokens, 32> m_Holding{};
   std::array<std::uint32_t, kMaxTokens> m_Keys{};
+  // Per entry, the view its keys were found in (empty when it was not classified).
+  std::array<std::string_view, kMaxTokens> m_Classified{};
   Tokens m_Changed = 0;  // entries handed out since they were classified
   // Entries after the first remarks group, left unclassified until that group changes: no
   // search reaches them before.

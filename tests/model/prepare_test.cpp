@@ -313,6 +313,9 @@ TEST_F(PrepareStation, PassResultNamesTheNearestStationAndWhereItsWeatherComesFr
   EXPECT_EQ(PassResultText(m_Stations, *m_Report, 40), "40 Weather stations set, nearest EDDF (own report), 13:50Z.");
   EXPECT_EQ(PassResultText(m_Stations, *blended, 7),
             "7 Weather stations set, nearest SIM6 (blended from EDDF), 13:50Z.");
+  // The nearest report, not the first in key order.
+  EXPECT_EQ(PassResultText(m_Stations, *AddSimStation("SIM7", 48.6, 9.2), 3),
+            "3 Weather stations set, nearest SIM7 (blended from EDDS), 13:50Z.");
   for (auto& [key, record] : m_Stations.Records()) record->m_ReportValid = 0;
   EXPECT_EQ(PassResultText(m_Stations, *blended, 1), "1 Weather stations set, nearest SIM6 (upper air only).");
 }
