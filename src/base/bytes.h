@@ -45,3 +45,11 @@ inline double LoadDouble(const std::uint8_t* p) {
   std::memcpy(&v, &bits, sizeof v);
   return v;
 }
+
+// The top bit of every byte of word that equals c, and of no other: eight characters compared
+// at once.
+inline std::uint64_t BytesEqualTo(std::uint64_t word, unsigned char c) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const std::uint64_t x = word ^ (0x0101010101010101ull * c);
+  return ~(((x & kLow7) + kLow7) | x | kLow7);
+}

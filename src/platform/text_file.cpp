@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "platform/paths.h"
 
 TextFileReader::TextFileReader(const std::string& path) {
@@ -48,21 +49,12 @@ int TextFileReader::Get() {
 
 namespace {
 
-// True when one of the eight bytes of word is a CR or an LF.
-bool HoldsLineEnd(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-  const std::uint64_t cr = word ^ (kOnes * '\r');
-  const std::uint64_t lf = word ^ (kOnes * '\n');
-  return (((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHighs;
-}
-
 // The end of the run of characters from first that holds no CR or LF, at most last. Eight
 // characters at a time while none of them ends the line.
 const char* RunEnd(const char* first, const char* last) {
   for (std::uint64_t word; last - first >= 8; first += 8) {
     std::memcpy(&word, first, 8);
-    if (HoldsLineEnd(word)) break;
+    if (BytesEqualTo(word, '\r') | BytesEqualTo(word, '\n')) break;
   }
   while (first != last && *first != '\r' && *first != '\n') ++first;
   return first;

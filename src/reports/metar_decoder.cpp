@@ -118,10 +118,9 @@ std::optional<WeatherTime> ObservedAt(std::string_view date, std::string_view ti
 // Dated: "2023/04/29 00:00 KLAX ..." keeps the file's date and time. Undated: "KLAX 091150Z ..."
 // takes year and month from the reference (year 3000, the no-limit reference, gives 2999 so the
 // report is older) and day, hour and minute from the group. Minutes above 59 become ":00".
-void DecodeObservationTime(METAR_Station& s, bool dated, int tokens, WeatherTime reference) {
-  const TokenTable& table = g_TokenTable;
-  const std::string_view first = tokens > 0 ? std::string_view(table[0]) : std::string_view();
-  const std::string_view second = tokens > 1 ? std::string_view(table[1]) : std::string_view();
+void DecodeObservationTime(METAR_Station& s, const TokenTable& tokens, bool dated, WeatherTime reference) {
+  const std::string_view first = tokens.Count() > 0 ? tokens[0] : std::string_view();
+  const std::string_view second = tokens.Count() > 1 ? tokens[1] : std::string_view();
   // Written into the record's own strings: no text is built on the way.
   if (dated) {
     s.m_ObsDate.assign(first);
@@ -478,10 +477,9 @@ WeatherTime NoAgeLimit() { return WeatherTime(sys_days(std::chrono::year(3000) /
 namespace {
 
 // A report the station sent as "not available": KSEA 071250Z NIL.
-bool IsNilReport(int tokens, int firstSearched) {
-  const TokenTable& table = g_TokenTable;
-  for (int i = firstSearched; i < tokens; ++i) {
-    const std::string_view token = table[i];
+bool IsNilReport(const TokenTable& tokens, int firstSearched) {
+  for (int i = firstSearched; i < tokens.Count(); ++i) {
+    const std::string_view token = tokens[i];
     if (token == "RMK") return false;
     if (token == "NIL" || token == "NIL=") return true;
   }
@@ -495,11 +493,11 @@ bool METAR_Station::DecodeReport(const std::string& report, WeatherTime referenc
   const bool dated = StartsDated(report);
   const int firstSearched = dated ? kDatedHeaderTokens : kUndatedHeaderTokens;
   TokenTable& tokens = g_TokenTable;
-  const int count = tokens.Split(report, firstSearched);
-  if (IsNilReport(count, firstSearched)) return false;  // the earlier report stands
+  tokens.Split(report, firstSearched);
+  if (IsNilReport(tokens, firstSearched)) return false;  // the earlier report stands
 
   m_ReportText = report;
-  DecodeObservationTime(*this, dated, count, reference);
+  DecodeObservationTime(*this, tokens, dated, reference);
   // A newer report keeps the one held before, and with it the flag that says whether it is usable.
   if (IsNewerThan(*this, reference)) return false;
 

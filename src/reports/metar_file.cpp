@@ -15,6 +15,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/bytes.h"
 #include "base/numbers.h"
 #include "base/text.h"
 #include "platform/progress.h"
@@ -37,14 +38,10 @@ bool HasSpacePair(std::string_view text) {
   std::size_t i = 0;
   bool lastSpace = false;
   if constexpr (std::endian::native == std::endian::little) {
-    constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
     for (; i + 8 <= text.size(); i += 8) {
       std::uint64_t word;
       std::memcpy(&word, text.data() + i, 8);
-      const std::uint64_t x = word ^ kSpaces;
-      // The top bit of every byte that was a space, and of no other.
-      const std::uint64_t spaces = ~(((x & kLow7) + kLow7) | x | kLow7);
+      const std::uint64_t spaces = BytesEqualTo(word, ' ');
       if ((spaces & (spaces << 8)) || (lastSpace && (spaces & 0x80))) return true;
       lastSpace = (spaces >> 63) != 0;
     }

@@ -31,10 +31,7 @@ bool IsDigits(std::string_view text) {
 // A metric visibility: four digits, alone or with "no directional variation" or the direction
 // of a minimum visibility (9999NDV, 1500NE). Longer digit runs are runway-state or other groups.
 bool IsMetricVisibility(std::string_view token) {
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (token.size() < 4 || token.size() > 7 || !digit(token[0]) || !digit(token[1]) || !digit(token[2]) ||
-      !digit(token[3]))
-    return false;
+  if (token.size() < 4 || token.size() > 7 || !IsDigits(token.substr(0, 4))) return false;
   const std::string_view suffix = token.substr(4);
   switch (suffix.size()) {
     case 0: return true;
@@ -276,7 +273,6 @@ std::string_view* TokenTable::FindToken(std::string_view key) { return Find(key,
 // turns metric groups into miles: 9999 -> 10SM, 0800 -> 4/10SM, 10KM -> 5SM; it ends at a trend
 // (TEMPO, BECMG), whose visibility is a forecast. Entries emptied by an earlier search are passed over.
 std::string_view* TokenTable::Find(std::string_view key, bool forChange) {
-  if (m_Count <= m_FirstSearched) return nullptr;
   const int k = SearchedKey(key);
   if (k < 0) return ScanToken(key);
   return FindKey(k, forChange);
