@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/main_dialog.h"
+#include "cycle/update_cycle.h"
 #include "base/text.h"
 #include "model/weather_view.h"
 #include "platform/automation.h"
@@ -49,6 +50,7 @@ constexpr const char* kLongHelp =
     "  --automation-socket PATH   serve them at PATH\n"
     "  --refresh-waits N          waits before the periodic refresh (151)\n"
     "  --refresh-wait-ms MS       length of one wait (10000)\n"
+    "  --monitor-period-ms MS     the position monitor's poll period (1000), for trials and soaks\n"
     "  --help                     this text\n"
     "\n"
     "Files, under the FS2004 folder:\n"
@@ -80,6 +82,7 @@ struct Options {
   std::string automationSocket;
   int refreshWaits = -1;  // the periodic refresh's waits, shortened for trials and tests
   int refreshWaitMs = -1;
+  int monitorPeriodMs = -1;
 };
 
 bool ParseCount(const char* text, int& out) {
@@ -104,6 +107,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       if (!ParseCount(argv[++i], options.refreshWaits)) return false;
     } else if (arg == "--refresh-wait-ms" && i + 1 < argc) {
       if (!ParseCount(argv[++i], options.refreshWaitMs)) return false;
+    } else if (arg == "--monitor-period-ms" && i + 1 < argc) {
+      if (!ParseCount(argv[++i], options.monitorPeriodMs) || options.monitorPeriodMs == 0) return false;
     } else {
       return false;
     }
@@ -183,6 +188,8 @@ int main(int argc, char** argv) {
 
   if (options.refreshWaits >= 0) services.refreshWaits = options.refreshWaits;
   if (options.refreshWaitMs >= 0) services.refreshWait = std::chrono::milliseconds(options.refreshWaitMs);
+  if (options.monitorPeriodMs > 0)
+    ProcessUpdateCycle().SetMonitorPeriod(std::chrono::milliseconds(options.monitorPeriodMs));
 
   int wake[2];
   if (::pipe(wake) != 0) {

@@ -35,6 +35,7 @@ class FrontendProcess {
   // Waits for the program to end; its exit status, or -1 on time-out.
   int WaitExit(std::chrono::milliseconds timeout);
   bool Running();
+  pid_t Pid() const { return m_Pid; }
 
  private:
   void Pump(std::chrono::milliseconds timeout);

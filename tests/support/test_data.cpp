@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -17,6 +19,17 @@ std::filesystem::path SharedDataDir() {
 bool HaveSharedData() { return std::filesystem::is_directory(SharedDataDir()); }
 
 std::filesystem::path SourceDir() { return ALTIVANE_SOURCE_DIR; }
+
+unsigned TestSeed() {
+  unsigned seed = 0;
+  if (const char* env = std::getenv("ALTIVANE_TEST_SEED"); env && *env)
+    seed = static_cast<unsigned>(std::strtoul(env, nullptr, 10));
+  else
+    seed = std::random_device{}();
+  ::testing::Test::RecordProperty("seed", std::to_string(seed));
+  std::printf("seed %u (ALTIVANE_TEST_SEED=%u replays this sample)\n", seed, seed);
+  return seed;
+}
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};

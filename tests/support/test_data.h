@@ -11,6 +11,10 @@ bool HaveSharedData();
 // The repository's own folder (for data/sample and tests/data).
 std::filesystem::path SourceDir();
 
+// The seed of a test's random sample: $ALTIVANE_TEST_SEED when set (to replay a failure), else a
+// new one each run. Recorded as the test's property "seed" and printed, so a failure names it.
+unsigned TestSeed();
+
 // A fresh empty folder, removed when the object goes away.
 class TempDir {
  public:
