@@ -479,11 +479,12 @@ long ResidentKb() {
   return -1;
 }
 
-// A long session: simhost flies a path that gives a pass at nearly every poll, is restarted
-// every 50 passes and hangs for 5 s every 70; a run that the link ended is started again as
-// the user would. No hang, and resident memory stays flat.
-TEST_F(CycleEndToEnd, SoakOf300PassesWithRestartsAndFreezes) {
-  constexpr std::uint64_t kPasses = 300;
+// A session: simhost flies a path that gives a pass at nearly every poll, is restarted every
+// 50 passes and hangs for 5 s every 70; a run that the link ended is started again as the user
+// would. No hang, and resident memory stays flat. (The long soak of the real program is
+// scripts/soak.)
+TEST_F(CycleEndToEnd, SoakOf120PassesWithRestartsAndFreezes) {
+  constexpr std::uint64_t kPasses = 120;
   FastLinkTimings timings(300, 1, 1, 100);
   // A small map (three stations) keeps a pass short; the sample station list still gives the
   // reports they are blended from.
@@ -546,8 +547,8 @@ TEST_F(CycleEndToEnd, SoakOf300PassesWithRestartsAndFreezes) {
   std::printf("soak: %llu passes, %d restarts, %d freezes, %d starts; resident memory first %ld kB, last %ld kB\n",
               static_cast<unsigned long long>(cycle.PassesEnded() - base), restarts, freezes, starts, firstRss,
               lastRss);
-  EXPECT_GE(restarts, 5);
-  EXPECT_GE(freezes, 4);
+  EXPECT_GE(restarts, 2);
+  EXPECT_GE(freezes, 1);
   ASSERT_GT(firstRss, 0);
   EXPECT_LT(lastRss - firstRss, 32 * 1024);
 }
