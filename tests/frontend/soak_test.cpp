@@ -120,11 +120,12 @@ TEST(Soak, PassesUpdateNowRestartsAndFreezesLeaveNoGrowth) {
   ASSERT_TRUE(host->Ready());
 
   const std::string automation = (ipc / "automation.sock").string();
-  FrontendProcess app(ALTIVANE_PROGRAM,
-                      {"--sim-folder", simFolder.Path().string(), "--automation-socket", automation,
-                       "--monitor-period-ms", "20"},
-                      {{"ALTIVANE_IPC_DIR", ipc.string()}, {"ALTIVANE_REGISTRY", (dir.Path() / "registry.ini").string()},
-                       {"ALTIVANE_CONNECT_RETRY_MS", "20"}});
+  FrontendProcess app(
+      ALTIVANE_PROGRAM,
+      {"--sim-folder", simFolder.Path().string(), "--automation-socket", automation, "--monitor-period-ms", "20"},
+      {{"ALTIVANE_IPC_DIR", ipc.string()},
+       {"ALTIVANE_REGISTRY", (dir.Path() / "registry.ini").string()},
+       {"ALTIVANE_CONNECT_RETRY_MS", "20"}});
   ASSERT_TRUE(app.WaitFor("commands:"));
   // Close-on-exec: the simulators started later must not hold the object too.
   int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -181,9 +182,10 @@ TEST(Soak, PassesUpdateNowRestartsAndFreezesLeaveNoGrowth) {
   }
   lastRss = ProcessResidentKb(app.Pid());
   lastFds = OpenDescriptors(app.Pid());
-  std::printf("soak: %d passes, %d Update Now, %d restarts, %d freezes, %d starts; resident memory first %ld kB, "
-              "last %ld kB; open descriptors first %ld, last %ld\n",
-              done, updates, restarts, freezes, starts, firstRss, lastRss, firstFds, lastFds);
+  std::printf(
+      "soak: %d passes, %d Update Now, %d restarts, %d freezes, %d starts; resident memory first %ld kB, "
+      "last %ld kB; open descriptors first %ld, last %ld\n",
+      done, updates, restarts, freezes, starts, firstRss, lastRss, firstFds, lastFds);
   app.Send("end");
   app.Send("quit");
   ASSERT_TRUE(app.WaitFor("window hidden", 20s)) << app.Output();
