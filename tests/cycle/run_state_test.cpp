@@ -109,6 +109,8 @@ TEST_F(RunStateTest, StartDuringAWaitingStopWaitsForIt) {
   auto monitor = std::make_unique<FakeMonitor>();
   auto stop = std::async(std::launch::async, [] { StopUpdateCycle(); });
   while ((g_RunState.load() & kRunStopMask) == 0) std::this_thread::yield();
+  // Counted before the start: its pass may well have ended by the time this thread looks again.
+  const std::uint64_t passesBefore = ProcessUpdateCycle().PassesEnded();
   auto start = std::async(std::launch::async, [] { StartUpdatePass(true); });
   const bool stopReturned = stop.wait_for(10s) == std::future_status::ready;
   const bool startReturned = start.wait_for(10s) == std::future_status::ready;
@@ -118,7 +120,7 @@ TEST_F(RunStateTest, StartDuringAWaitingStopWaitsForIt) {
   ASSERT_TRUE(startReturned);
   EXPECT_EQ(g_RunState.load() & kRunStopMask, 0u);  // the new cycle runs
   // The stop closed the link before the new cycle's pass opened one.
-  ASSERT_TRUE(ProcessUpdateCycle().WaitForPasses(ProcessUpdateCycle().PassesEnded() + 1, 10s));
+  ASSERT_TRUE(ProcessUpdateCycle().WaitForPasses(passesBefore + 1, 10s));
   auto kinds = Host().JournalKinds();
   auto disconnect = std::find(kinds.begin(), kinds.end(), "disconnect");
   EXPECT_NE(disconnect, kinds.end());
