@@ -145,13 +145,13 @@ Age ReportAge(const WeatherViewPage& page, const ViewStation& s) {
       own ? ReportTime(s.m_ObsDate, s.m_ObsTime)
           : ReportTime(s.m_Trace.m_Surface.front().m_ObsDate, s.m_Trace.m_Surface.front().m_ObsTime);
   if (page.m_Now <= 0 || at < 0) return age;
-  const std::int64_t minutes = std::max<std::int64_t>(0, (page.m_Now - at) / 60);
+  const int minutes = static_cast<int>(std::clamp<std::int64_t>((page.m_Now - at) / 60, 0, 1000000000));
   if (minutes < 120)
-    Out(age.text, "%lld min", static_cast<long long>(minutes));
+    Out(age.text, "%d min", minutes);
   else if (minutes < 48 * 60)
-    Out(age.text, "%lld h", static_cast<long long>(minutes / 60));
+    Out(age.text, "%d h", minutes / 60);
   else
-    Out(age.text, "%lld d", static_cast<long long>(minutes / 1440));
+    Out(age.text, "%d d", minutes / 1440);
   age.old = minutes > 120;
   return age;
 }
@@ -365,20 +365,22 @@ std::string FieldWords(const std::string& field) {
   return words;
 }
 
+// The neighbours of a blend with their distances and weights, those of negligible weight folded.
 void SurfaceNeighbours(std::string& out, const std::vector<NeighbourNote>& notes) {
-  out += "<table class=\"nb\"><tr><th>neighbour</th><th>distance</th><th>weight</th><th>report</th></tr>";
+  out += "<p class=\"small\">neighbours: ";
   int folded = 0;
+  bool any = false;
   for (const NeighbourNote& n : notes) {
     if (n.m_Weight < 0.001) {
       ++folded;
       continue;
     }
-    out += "<tr><td>" + EscapeHtml(n.m_Key) + "</td>";
-    Out(out, "<td>%.1f nm</td><td>%.0f %%</td>", std::sqrt(std::max(0.0, n.m_SquaredDistance)), n.m_Weight * 100.0);
-    out += "<td>" + EscapeHtml(n.m_ObsTime) + (n.m_ObsTime.empty() ? "" : "Z") + "</td></tr>";
+    out += (any ? ", " : "") + EscapeHtml(n.m_Key);
+    Out(out, " %.0f nm %.0f %%", std::sqrt(std::max(0.0, n.m_SquaredDistance)), n.m_Weight * 100.0);
+    any = true;
   }
-  out += "</table>";
-  if (folded > 0) Out(out, "<p class=\"small\">and %d more of weight under 0.1 %%</p>", folded);
+  if (folded > 0) Out(out, "; and %d more of weight under 0.1 %%", folded);
+  out += "</p>";
 }
 
 // What the pass wrote into the simulator for the station, from its block.
@@ -452,15 +454,18 @@ void Detail(std::string& out, const WeatherViewPage& page, const ViewStation& s,
       out += "<p class=\"small\">composed from neighbours: <code>" + EscapeHtml(s.m_ReportText) + "</code></p>";
       if (s.m_Traced) {
         SurfaceNeighbours(out, s.m_Trace.m_Surface);
-        std::string blended, nearest;
+        // Most values are weighted by distance; only the exceptions are told.
+        std::string nearest, missing;
         for (const FieldNote& f : s.m_Trace.m_Fields) {
-          std::string& list = f.m_Origin == ValueOrigin::kNearest ? nearest : blended;
-          if (f.m_Origin == ValueOrigin::kMissing) continue;
+          if (f.m_Origin == ValueOrigin::kBlend) continue;
+          std::string& list = f.m_Origin == ValueOrigin::kNearest ? nearest : missing;
           list += (list.empty() ? "" : ", ") + FieldWords(f.m_Field);
           if (f.m_Origin == ValueOrigin::kNearest) list += " (" + EscapeHtml(f.m_From) + ")";
         }
-        if (!blended.empty()) out += "<p class=\"small\">weighted by the table: " + blended + "</p>";
-        if (!nearest.empty()) out += "<p class=\"small\">from the nearest: " + nearest + "</p>";
+        out += "<p class=\"small\">values weighted by distance";
+        if (!nearest.empty()) out += "; from the nearest: " + nearest;
+        if (!missing.empty()) out += "; none had: " + missing;
+        out += "</p>";
       } else {
         out += "<p class=\"small\">set in an earlier pass of another run; its neighbours are not known</p>";
       }
@@ -486,14 +491,13 @@ cursor:grab;touch-action:none}#map svg.drag{cursor:grabbing}
 .land{fill:none;stroke:#7b8a96;stroke-width:1;stroke-linejoin:round;vector-effect:non-scaling-stroke}
 .lake{fill:#b9d3ea;stroke:#7b8a96;stroke-width:.7;vector-effect:non-scaling-stroke}
 .ring{fill:none;stroke:#56708a;stroke-width:1;stroke-dasharray:5 5;vector-effect:non-scaling-stroke}
-.ringlabel{fill:#56708a;font-size:12px}
+.ringlabel,.empty{fill:#56708a}
 .stn{cursor:pointer}.stn .disc{fill:#fff;stroke:currentColor;stroke-width:2}.stn .cover{fill:currentColor}
 .stn.blend .disc{stroke-dasharray:3 2;fill:#eef}.stn.none .disc{fill:#eee}.obsc{stroke:currentColor;stroke-width:2}
 .stn text{fill:#222;font-size:12px;paint-order:stroke;stroke:#fffd;stroke-width:3px}.stn .key{font-weight:600}
 .stn .age{font-size:11px;fill:#555}.stn .age.old,.old{fill:#c00;color:#c00}.stn.quiet .lb{display:none}
 .barb{fill:none;stroke:#222;stroke-width:1.4}.pennant{fill:#222}.calm{fill:none;stroke:#222;stroke-width:1.4}
 .stn.sel .disc{stroke-width:4}#aircraft path{fill:none;stroke:#e07000;stroke-width:1.6}
-table{border-collapse:collapse}td,th{padding:1px 6px;border-bottom:1px solid #ddd;text-align:left}
 pre.report{white-space:pre-wrap;background:#fff;padding:4px;border:1px solid #ccc;margin:4px 0}
 .frame{fill:#fff;stroke:#999}.grid{stroke:#e3e3e3}.grid.zero{stroke:#4a90c0;stroke-dasharray:4 3}
 .tick{font-size:11px;fill:#444}.tick.zero{fill:#4a90c0}
@@ -541,7 +545,8 @@ for(var i=cx-1;i<=cx+1&&!hit;i++){for(var j=cy-1;j<=cy+1&&!hit;j++){(placed[i+',
 if(b[0]<o[2]&&o[0]<b[2]&&b[1]<o[3]&&o[1]<b[3]){hit=true;}});}}
 g.classList.toggle('quiet',hit);if(!hit){(placed[cx+','+cy]=placed[cx+','+cy]||[]).push(b);}});
 var a=document.getElementById('aircraft');a.setAttribute('transform','scale('+k+')');
-document.querySelectorAll('.ringlabel').forEach(function(t){t.setAttribute('font-size',12*k);});
+var last=-1e9;document.querySelectorAll('.ringlabel').forEach(function(t){t.setAttribute('font-size',12*k);
+var r=+t.getAttribute('data-r')/k,keep=r-last>=44;t.style.display=keep?'':'none';if(keep){last=r;}});
 svg.setAttribute('data-scale',k.toPrecision(4));}
 function setView(v){vb=v;svg.setAttribute('viewBox',v.map(function(n){return n.toFixed(2);}).join(' '));fit();}
 svg.addEventListener('wheel',function(e){e.preventDefault();var r=svg.getBoundingClientRect(),
@@ -752,12 +757,12 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
 
   for (int ring = 20; lastRing > 0 && ring <= lastRing; ring += ring < 100 ? 20 : 100) {
     Out(out, "<circle class=\"ring\" r=\"%d\"/>", ring);
-    Out(out, "<text class=\"ringlabel\" x=\"%.1f\" y=\"%.1f\" font-size=\"%.2f\">%d nm</text>", ring * 0.71,
-        -ring * 0.71, 12 * scale, ring);
+    Out(out, "<text class=\"ringlabel\" data-r=\"%d\" x=\"%.1f\" y=\"%.1f\" font-size=\"%.2f\">%d nm</text>", ring,
+        ring * 0.71, -ring * 0.71, 12 * scale, ring);
   }
   if (page.m_Stations.empty())
     Out(out,
-        "<text class=\"ringlabel\" x=\"0\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"%.2f\">no station was "
+        "<text class=\"empty\" x=\"0\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"%.2f\">no station was "
         "set in the last pass</text>",
         -30 * scale, 14 * scale);
   // The aircraft first, as an outline under the stations, so the station at it stays readable.
