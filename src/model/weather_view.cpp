@@ -518,21 +518,24 @@ var vb=svg.getAttribute('viewBox').split(' ').map(Number),stns=[].slice.call(doc
 function el(n,a,t){var e=document.createElementNS(NS,n);for(var k in a){e.setAttribute(k,a[k]);}
 if(t){e.textContent=t;}return e;}
 function chart(d){var L=JSON.parse(d.getAttribute('data-l')),top=3000,
-s=el('svg',{width:380,height:270,viewBox:'0 0 380 270'});
+s=el('svg',{width:380,height:220,viewBox:'0 0 380 220'});
 L[0].forEach(function(c){top=Math.max(top,c[1]);});L[1].forEach(function(w){top=Math.max(top,w[0]);});
 L[2].forEach(function(t){top=Math.max(top,t[0]);});top=Math.min(top*1.05,60000);
-function y(f){return 255-245*Math.max(0,Math.min(f,top))/top;}
-s.appendChild(el('line',{x1:62,y1:10,x2:62,y2:255,'class':'axis'}));
-var st=top>20000?10000:top>8000?2000:1000;for(var h=0;h<=top;h+=st){
-s.appendChild(el('text',{x:58,y:y(h)+4,'text-anchor':'end','class':'tick'},h.toLocaleString('en')+' ft'));}
+function y(f){return 212-204*Math.sqrt(Math.max(0,Math.min(f,top))/top);}
+function thin(list,h,draw){var last=1e9;list.forEach(function(e){var v=y(h(e));if(last-v>=12){draw(e,v);last=v;}});}
+s.appendChild(el('line',{x1:62,y1:8,x2:62,y2:212,'class':'axis'}));
+[0,1000,3000,6000,10000,20000,30000,40000,50000].forEach(function(h){if(h<=top){
+s.appendChild(el('text',{x:58,y:y(h)+4,'text-anchor':'end','class':'tick'},h.toLocaleString('en')+' ft'));}});
 var names={1:'cirrus',8:'stratus',9:'cumulus',10:'thunderstorm'};
 L[0].forEach(function(c){var y1=y(c[1]),y2=y(c[0]);
 s.appendChild(el('rect',{x:66,y:y1,width:20+c[2]*12,height:Math.max(2,y2-y1),'class':'cloud',
-'fill-opacity':0.2+c[2]*0.09}));
-s.appendChild(el('text',{x:70,y:(y1+y2)/2+4,'class':'tick'},c[2]+'/8 '+(names[c[3]]||'')));});
-L[1].forEach(function(w){s.appendChild(el('text',{x:250,y:y(w[0])+4,'class':'tick','text-anchor':'end'},
-'up to '+w[0].toLocaleString('en')+' ft: '+('00'+w[1]).slice(-3)+'° '+w[2]+' kt'));});
-L[2].forEach(function(t){s.appendChild(el('text',{x:376,y:y(t[0])+4,'class':'tick','text-anchor':'end'},t[1]+' °C'));});
+'fill-opacity':0.2+c[2]*0.09}));});
+thin(L[0],function(c){return c[0];},function(c,v){s.appendChild(el('text',{x:70,y:v-3,'class':'tick'},
+c[2]+'/8 '+(names[c[3]]||'')+' from '+c[0].toLocaleString('en')+' ft'));});
+thin(L[1],function(w){return w[0];},function(w,v){s.appendChild(el('text',{x:300,y:v+4,'class':'tick',
+'text-anchor':'end'},'to '+w[0].toLocaleString('en')+' ft: '+('00'+w[1]).slice(-3)+'° '+w[2]+' kt'));});
+thin(L[2],function(t){return t[0];},function(t,v){s.appendChild(el('text',{x:376,y:v+4,'class':'tick',
+'text-anchor':'end'},t[1]+' °C'));});
 d.querySelector('.layers').appendChild(s);d.removeAttribute('data-l');}
 function show(i){if(shown!==null){document.getElementById('d'+shown).hidden=true;}
 var d=document.getElementById('d'+i);if(!d){return;}if(d.hasAttribute('data-l')){chart(d);}d.hidden=false;shown=i;
@@ -788,15 +791,16 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
   out +=
       "<br>solid disc ring: the station's own report (symbol, category and words as reported); dashed: blended "
       "from neighbours. Barbs: 10 kt a feather, 50 kt a pennant; a ring is calm. Wheel zooms, drag pans.</p>";
-  if (!page.m_Stations.empty()) {
-    const ViewStation& nearest = page.m_Stations.front();
-    out += "<h2>Sounding at " + EscapeHtml(nearest.m_Key) + "</h2>";
-    Sounding(out, nearest);
-    SoundingSources(out, nearest);
-  }
+  // The station pointed at comes first, where it is seen without scrolling; the sounding under it.
   out += "<p id=\"hint\">Point at a station for its weather; click to keep it.</p>";
   for (std::size_t i = 0; i < page.m_Stations.size(); ++i)
     Detail(out, page, page.m_Stations[i], shown[i], static_cast<int>(i));
+  if (!page.m_Stations.empty()) {
+    const ViewStation& nearest = page.m_Stations.front();
+    out += "<h2>Sounding at " + EscapeHtml(nearest.m_Key) + " (nearest the aircraft)</h2>";
+    Sounding(out, nearest);
+    SoundingSources(out, nearest);
+  }
   out += "</div>";
   out += kScript;
   out += "</body></html>\n";

@@ -383,9 +383,20 @@ ReportedWeather ReadReportGroups(std::string_view report) {
     if (end > at) groups.push_back(report.substr(at, end - at));
     at = end + 1;
   }
+  // The groups start after the day and time (ddhhmmZ); what comes before is the file's date
+  // line, METAR or SPECI and the station's key.
   std::size_t i = 0;
-  if (i < groups.size() && (groups[i] == "METAR" || groups[i] == "SPECI")) ++i;
-  if (i < groups.size()) ++i;  // the station's key
+  for (std::size_t k = 0; k < groups.size() && k < 6; ++k) {
+    const std::string_view g = groups[k];
+    if (g.size() == 7 && g.back() == 'Z' && AllDigits(g.substr(0, 6))) {
+      i = k + 1;
+      break;
+    }
+  }
+  if (i == 0) {
+    if (i < groups.size() && (groups[i] == "METAR" || groups[i] == "SPECI")) ++i;
+    if (i < groups.size()) ++i;  // the station's key
+  }
   for (; i < groups.size(); ++i) {
     const std::string_view g = groups[i];
     if (EndsPresentWeather(g)) break;
