@@ -551,7 +551,10 @@ var a=document.getElementById('aircraft');a.setAttribute('transform','scale('+k+
 var last=-1e9;document.querySelectorAll('.ringlabel').forEach(function(t){t.setAttribute('font-size',12*k);
 var r=+t.getAttribute('data-r')/k,keep=r-last>=44;t.style.display=keep?'':'none';if(keep){last=r;}});
 svg.setAttribute('data-scale',k.toPrecision(4));}
-function setView(v){vb=v;svg.setAttribute('viewBox',v.map(function(n){return n.toFixed(2);}).join(' '));fit();}
+function keep(){history.replaceState(null,'','#'+(pinned===null?'':pinned)+'@'+vb.map(function(n){
+return n.toFixed(1);}).join(','));}
+function setView(v,quiet){vb=v;svg.setAttribute('viewBox',v.map(function(n){return n.toFixed(2);}).join(' '));fit();
+if(!quiet){keep();}}
 svg.addEventListener('wheel',function(e){e.preventDefault();var r=svg.getBoundingClientRect(),
 k=Math.max(vb[2]/r.width,vb[3]/r.height),f=e.deltaY<0?1/1.25:1.25,
 mx=vb[0]+(e.clientX-r.left-(r.width-vb[2]/k)/2)*k,my=vb[1]+(e.clientY-r.top-(r.height-vb[3]/k)/2)*k;
@@ -568,13 +571,16 @@ g.addEventListener('mouseenter',function(){show(i);});
 g.addEventListener('mouseleave',function(){if(pinned!==null){show(pinned);}});
 g.addEventListener('click',function(){if(moved){return;}
 if(pinned!==null){var p=document.querySelector('.stn[data-i="'+pinned+'"]');if(p){p.classList.remove('sel');}}
-pinned=i;g.classList.add('sel');show(i);history.replaceState(null,'','#'+i);});});
+pinned=i;g.classList.add('sel');show(i);keep();});});
 addEventListener('resize',fit);fit();
 addEventListener('load',function(){document.body.getBoundingClientRect();
 var n=performance.getEntriesByType('navigation')[0];
 document.documentElement.setAttribute('data-render-ms',Math.round(performance.now()-(n?n.responseStart:0)));});
-var h=location.hash.slice(1);if(h&&document.getElementById('d'+h)){
-var g=document.querySelector('.stn[data-i="'+h+'"]');if(g){g.dispatchEvent(new Event('click'));}}
+// The reload keeps the station kept and the zoom, through the address's fragment: #PIN@X,Y,W,H.
+var h=location.hash.slice(1).split('@'),v=(h[1]||'').split(',').map(Number);
+if(v.length===4&&v.every(isFinite)&&v[2]>0&&v[3]>0){setView(v,true);}
+if(h[0]&&document.getElementById('d'+h[0])){
+var g=document.querySelector('.stn[data-i="'+h[0]+'"]');if(g){g.dispatchEvent(new Event('click'));}}
 })();
 </script>)";
 
