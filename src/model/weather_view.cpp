@@ -430,7 +430,9 @@ std::string LayerData(const ViewStation& s) {
 }
 
 void Detail(std::string& out, const WeatherViewPage& page, const ViewStation& s, const StationShown& shown, int index) {
-  Out(out, "<section class=\"detail\" id=\"d%d\" hidden data-l=\"%s\">", index, LayerData(s).c_str());
+  // The layer numbers may be longer than one formatted piece: appended whole.
+  Out(out, "<section class=\"detail\" id=\"d%d\" hidden data-l=\"", index);
+  out += LayerData(s) + "\">";
   out += "<h2>" + EscapeHtml(s.m_Key) + " <small>" + EscapeHtml(s.m_Name) + "</small></h2>";
   Out(out, "<p class=\"cat\" style=\"color:%s\">%s · %.1f nm from the aircraft", CategoryColour(shown.m_Category),
       shown.m_Category, std::sqrt(std::max(0.0, s.m_SquaredDistance)));

@@ -161,6 +161,31 @@ TEST(WeatherViewReport, CalmIsARingOverTheDiscAndThePageSaysWhenItIsEmpty) {
   EXPECT_EQ(html.find("class=\"ring\""), std::string::npos);
 }
 
+// The layer numbers the script charts from are whole however many layers were sent.
+TEST(WeatherViewReport, LayerNumbersAreWhole) {
+  ViewStation s = Reporting("KDLL", "KDLL 291235Z AUTO 32006KT 10SM OVC005 07/07 A2969");
+  for (int i = 0; i < 24; ++i) {
+    WindLayer w;
+    w.upperAltitude = static_cast<std::uint16_t>(1000 * (i + 1));
+    w.speed = 40;
+    w.direction = 30000;
+    s.m_Block.winds.push_back(w);
+    TemperatureLayer t;
+    t.altitude = static_cast<std::uint16_t>(1000 * i);
+    t.temperature = -20;
+    s.m_Block.temperatures.push_back(t);
+  }
+  WeatherViewPage page;
+  page.m_Stations.push_back(s);
+  const std::string html = RenderWeatherView(page);
+  const std::size_t at = html.find("data-l=\"");
+  ASSERT_NE(at, std::string::npos);
+  const std::string data = html.substr(at + 8, html.find('"', at + 8) - at - 8);
+  EXPECT_GT(data.size(), 512u);
+  EXPECT_EQ(data.substr(data.size() - 3), "]]]");
+  EXPECT_NE(data.find("[78740,165,40]"), std::string::npos) << "the 24th wind layer, 24,000 m";
+}
+
 TEST(WeatherViewReport, ReportAgeRedAfterTwoHours) {
   WeatherViewPage page;
   page.m_Now = UtcSeconds(2023, 4, 29, 14, 0);
