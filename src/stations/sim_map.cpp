@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "base/bytes.h"
@@ -80,6 +81,9 @@ void METAR_Stations::AddSimulatorMap(const std::uint8_t* data, std::size_t size,
   g_SimStationCount = 0;
   SimMapRecord record;
   std::size_t offset = 0;
+  // The simulator's own map lists some stations twice; the second listing is the same record
+  // and would have the pass set (and the weather view draw) the station twice.
+  std::unordered_set<const METAR_Station*> listed(m_SimStations.begin(), m_SimStations.end());
   while (DecodeSimMapRecord(data, size, offset, record)) {
     auto station = std::make_unique<METAR_Station>();
     station->m_Key = record.m_Key;
@@ -107,7 +111,7 @@ void METAR_Stations::AddSimulatorMap(const std::uint8_t* data, std::size_t size,
       SetAt(record.m_Key, std::move(station));
     }
     simStation->m_State = kStateToSend;
-    m_SimStations.push_back(simStation);
+    if (listed.insert(simStation).second) m_SimStations.push_back(simStation);
   }
 }
 

@@ -177,7 +177,7 @@ TEST(WeatherView, StationTextIsShownAsText) {
   page.m_Stations.push_back(ViewOf("K'Q", "METAR <img src=x onerror=alert(2)>"));
   const std::string html = RenderWeatherView(page);
   EXPECT_EQ(Count(html, "<script"), 1u) << "only the page's own script";
-  EXPECT_EQ(Count(html, "</pre>"), 2u);
+  EXPECT_EQ(Count(html, "</code>"), 2u);
   EXPECT_EQ(Count(html, "<img"), 0u);
   EXPECT_NE(html.find("METAR X &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &#39;q&#39; &amp; &lt;/pre&gt;"),
             std::string::npos);
@@ -186,14 +186,16 @@ TEST(WeatherView, StationTextIsShownAsText) {
   EXPECT_EQ(Count(html, "K'Q"), 0u);
 }
 
+// Exactly at the limits too, as reports give them (hundreds of feet, miles as reported).
 TEST(WeatherView, FlightCategoryBounds) {
   struct Case {
     double ceiling, visibility;
     const char* expected;
   } const cases[] = {
-      {-1, 10, "VFR"},  {3100, 6, "VFR"},    {3000, 10, "MVFR"}, {-1, 5, "MVFR"},   {1000, 10, "MVFR"},
-      {999, 10, "IFR"}, {-1, 2.9, "IFR"},    {500, 3, "IFR"},    {499, 10, "LIFR"}, {-1, 0.9, "LIFR"},
-      {0, 10, "LIFR"},  {5000, 0.5, "LIFR"}, {800, 4, "IFR"},
+      {-1, 10, "VFR"},  {3100, 6, "VFR"},    {3000, 10, "MVFR"},   {-1, 5, "MVFR"},   {1000, 10, "MVFR"},
+      {999, 10, "IFR"}, {-1, 2.9, "IFR"},    {500, 3, "IFR"},      {499, 10, "LIFR"}, {-1, 0.9, "LIFR"},
+      {0, 10, "LIFR"},  {5000, 0.5, "LIFR"}, {800, 4, "IFR"},      {500, 10, "IFR"},  {-1, 1, "IFR"},
+      {-1, 3, "MVFR"},  {-1, 5.01, "VFR"},   {3000, 5.01, "MVFR"},
   };
   for (const Case& c : cases)
     EXPECT_STREQ(FlightCategory(c.ceiling, c.visibility), c.expected) << c.ceiling << " ft, " << c.visibility << " mi";
@@ -228,7 +230,7 @@ TEST(WeatherView, PlainLanguage) {
   s.m_Temperature = 9;
   s.m_Pressure = 1011;
   EXPECT_EQ(DescribeWeather(s),
-            "wind 170° at 14 kt gusting 24, visibility 6 miles, broken clouds at 3,400 ft, 9 °C, QNH 1011 hPa");
+            "wind 170° at 14 kt gusting 24 kt, visibility 6 SM, broken at 3,400 ft, 9 °C, QNH 1011 hPa");
   s.m_WindSpeed = 0;
   s.m_WindGust = 0;
   s.m_Visibility = 1.5;
@@ -238,12 +240,12 @@ TEST(WeatherView, PlainLanguage) {
   s.m_PrecipIntensity = 0.5;
   s.m_Weather = "-RA";
   EXPECT_EQ(DescribeWeather(s),
-            "wind calm, visibility 1.5 miles, -RA, few clouds at 1,000 ft, overcast at 10,000 ft, QNH 1011 hPa");
+            "wind calm, visibility 1.5 SM, light rain, few at 1,000 ft, overcast at 10,000 ft, QNH 1011 hPa");
   s.m_CloudCover = {0.6, 0.2, 0.7, 0, 0};  // mist on the ground, then the report's layers
   s.m_CloudBase = {0, 244, 457, 0, 0};
   EXPECT_EQ(DescribeWeather(s),
-            "wind calm, visibility 1.5 miles, -RA, mist or fog on the ground, few clouds at 800 ft, broken clouds at "
-            "1,500 ft, QNH 1011 hPa");
+            "wind calm, visibility 1.5 SM, light rain, mist or fog on the ground, few at 800 ft, broken at 1,500 ft, "
+            "QNH 1011 hPa");
 }
 
 TEST(WeatherView, PageReplacedWhole) {

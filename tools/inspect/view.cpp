@@ -50,6 +50,16 @@ bool ParsePosition(const std::string& text, double& latitude, double& longitude)
   return latitude >= -90.0 && latitude <= 90.0 && longitude >= -180.0 && longitude <= 180.0;
 }
 
+// "2026-12-07T12:30Z" as seconds since 1970.
+bool ParseNow(const std::string& text, std::int64_t& now) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  char z = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d%c", &y, &mo, &d, &h, &mi, &z) != 6 || z != 'Z') return false;
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59) return false;
+  now = UtcSeconds(y, mo, d, h, mi);
+  return true;
+}
+
 }  // namespace
 
 int RunView(const std::vector<std::string>& args) {
@@ -61,6 +71,7 @@ int RunView(const std::vector<std::string>& args) {
                      {"--temp", true},
                      {"--position", true},
                      {"--out", true},
+                     {"--now", true},
                      {"--json", false}},
                     &options, &error))
     return UsageError(kName, error);
@@ -70,6 +81,10 @@ int RunView(const std::vector<std::string>& args) {
   double longitude = 0.0;
   if (!positionText || !ParsePosition(*positionText, latitude, longitude))
     return UsageError(kName, "--position needs LAT,LON in degrees");
+  std::int64_t now = 0;
+  if (const std::string* nowText = options.Value("--now")) {
+    if (!ParseNow(*nowText, now)) return UsageError(kName, "--now needs YYYY-MM-DDTHH:MMZ");
+  }
   if (int failed = UseSimFolder(kName, options)) return failed;
 
   const auto started = std::chrono::steady_clock::now();
@@ -80,7 +95,7 @@ int RunView(const std::vector<std::string>& args) {
   auto candidates = std::make_unique<CandidateList>();
   BuildCandidateList(*candidates, stations->m_SimStations, latitude, longitude);
   PassView view;
-  view.Begin(latitude, longitude);
+  view.Begin(latitude, longitude, now);
   ViewWalkSink sink(*stations, view);
   const StationWalkResult walked = WalkStations(*candidates, sink);
   const std::string html = RenderWeatherView(view.Page());
@@ -92,11 +107,14 @@ int RunView(const std::vector<std::string>& args) {
   const std::string path = target.string();
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   if (options.Has("--json")) {
+    // What the page shows of every station, for scripts that check the page without its markup.
+    const std::string shown = ShownStationsJson(view.Page());
     JsonObject json;
     json.Add("path", path)
-        .Add("stations", walked.m_StationsSet)
+        .Add("stations_set", walked.m_StationsSet)
         .Add("bytes", static_cast<std::int64_t>(html.size()))
-        .Add("milliseconds", ms);
+        .Add("milliseconds", ms)
+        .AddRaw("stations", shown.substr(shown.find('['), shown.rfind(']') - shown.find('[') + 1));
     std::cout << json.Str() << "\n";
   } else {
     std::printf("%s: %d stations, %lu bytes, made in %.0f ms\n", path.c_str(), walked.m_StationsSet,
