@@ -286,7 +286,11 @@ void Detail(std::string& out, const ViewStation& s, int index, const char* categ
       out += "</table>";
     }
   }
-  if (s.m_Traced) NeighbourTable(out, "upper-air neighbours", s.m_Trace.m_UpperAir);
+  if (s.m_Traced && s.m_Trace.m_UpperAir.empty())
+    Out(out, "<h3>upper-air neighbours</h3><p>none within %d nm: no winds or temperatures aloft</p>",
+        static_cast<int>(kUpperAirReach));
+  else if (s.m_Traced)
+    NeighbourTable(out, "upper-air neighbours", s.m_Trace.m_UpperAir);
   out += "<h3>layers</h3>";
   LayerProfile(out, s);
   out += "</section>";
