@@ -122,7 +122,8 @@ std::pair<double, double> PairShares(double s, double t) {
 // next layer in slot 1) has nothing to do with the same slot of another, and a report without a
 // layer at some height says nothing about how high or thick a layer there is.
 //   - The ground layer (fog, mist, or cloud within 100 m of the ground) blends only with ground
-//     layers, and the blend has one when at least half the weight reports one.
+//     layers, and the blend has one when at least half the weight reports one, or when the
+//     blended ceiling lies that low.
 //   - The ceiling (each report's lowest layer above that covering more than half the sky) is the
 //     weighted median of the reports' ceilings, a report without one counting as higher than
 //     any: the blend has one when at least half the weight reports one, at the height where
@@ -181,12 +182,13 @@ bool HasCover(const METAR_Station& r, int slot) {
   return cover != kMissingReal && cover > 0.0;
 }
 
-// The slot of a report's ceiling: its lowest layer above the ground layer with more than half
-// the sky (the slots are in cover order, not height order), or -1.
+// The slot of a report's ceiling: its lowest cloud layer with more than half the sky (the slots
+// are in cover order, not height order), or -1. Mist and fog lie at 0 and are no ceiling;
+// OVC003 is one.
 int CeilingSlot(const METAR_Station& r) {
   int found = -1;
   for (int c = 0; c < kCloudSlots; ++c) {
-    if (!HasCover(r, c) || r.m_CloudBase[c] <= kGroundLayerTop || !(r.m_CloudCover[c] > kCeilingCover)) continue;
+    if (!HasCover(r, c) || r.m_CloudBase[c] <= 0 || !(r.m_CloudCover[c] > kCeilingCover)) continue;
     if (found < 0 || r.m_CloudBase[c] < r.m_CloudBase[found]) found = c;
   }
   return found;
@@ -230,10 +232,10 @@ int BlendCloudLayers(METAR_Station& station, const std::array<CloudNeighbour, kN
     int groundSlot = -1;  // mist with an overcast at 300 ft: the overcast
     for (int c = 0; c < kCloudSlots; ++c) {
       if (!HasCover(r, c)) continue;
-      if (r.m_CloudBase[c] <= kGroundLayerTop) {
-        if (groundSlot < 0 || r.m_CloudCover[c] > r.m_CloudCover[groundSlot]) groundSlot = c;
-      } else if (c == ceilingSlot[i] && median < 1e9 && std::fabs(r.m_CloudBase[c] - median) <= ceilingMatch) {
+      if (c == ceilingSlot[i] && median < 1e9 && std::fabs(r.m_CloudBase[c] - median) <= ceilingMatch) {
         ceiling.Add(i, w, r, c);
+      } else if (r.m_CloudBase[c] <= kGroundLayerTop) {
+        if (groundSlot < 0 || r.m_CloudCover[c] > r.m_CloudCover[groundSlot]) groundSlot = c;
       } else {
         inputs[inputCount++] = {r.m_CloudBase[c], i, c};
       }
@@ -255,7 +257,14 @@ int BlendCloudLayers(METAR_Station& station, const std::array<CloudNeighbour, kN
       last = &layers[layerCount++];
     last->Add(in.m_Neighbour, neighbours[in.m_Neighbour].m_Weight, *neighbours[in.m_Neighbour].m_Station, in.m_Slot);
   }
-  const bool hasCeiling = ceiling.m_Count > 0;
+  bool hasCeiling = ceiling.m_Count > 0;
+  bool hasGround = ground.m_Count > 0 && ground.m_Weight >= kMajority * total;
+  if (hasCeiling && ceiling.Base() <= kGroundLayerTop) {
+    // A ceiling within the fog height is one the simulator shows only as fog.
+    ground = ceiling;
+    hasGround = true;
+    hasCeiling = false;
+  }
   // The layers kept, the ceiling among them; a matched layer under a ceiling is no ceiling.
   std::array<CloudSum, kNeighbourCount * kCloudSlots + 1> keep{};
   int kept = 0;
@@ -267,7 +276,6 @@ int BlendCloudLayers(METAR_Station& station, const std::array<CloudNeighbour, kN
     if (underCeiling && layer.Cover() > kCeilingCover) layer.m_Cover = kCeilingCover * layer.m_Weight;
     keep[kept++] = layer;
   }
-  const bool hasGround = ground.m_Count > 0 && ground.m_Weight >= kMajority * total;
   const int room = kCloudSlots - (hasGround ? 1 : 0);
   if (kept > room) {
     // The layers most of the weight agrees on.
