@@ -17,10 +17,12 @@ inline constexpr double kEmptySlotDistance = 9.9999e103;
 inline constexpr double kTakeOverSquaredDistance = 1.0;
 // Upper-air stations farther than this (nautical miles) take no part in a profile. Soundings
 // are launched some 150 to 300 nm apart where the network is dense (Europe, North America) and
-// up to 500-600 nm apart where it is sparse (Africa, Siberia, ocean islands); 500 nm reaches the
-// nearest sounding from almost any point inside a network and two or more inside a dense one,
-// while winds from another continent (Frankfurt to Newfoundland: 2,000 nm) never come in.
-inline constexpr double kUpperAirReach = 500.0;
+// up to about 800 nm apart where it is sparse (Africa, Siberia, ocean islands). No point of a
+// network lies farther than 0.71 spacings from its nearest sounding, so 600 nm reaches one from
+// anywhere inside either kind (Seattle: Quillayute 100, Salem 160, Port Hardy 280, Annette
+// Island 570 nm), while winds from another continent (Frankfurt to Newfoundland: 2,000 nm)
+// never come in.
+inline constexpr double kUpperAirReach = 600.0;
 // The visibility of a station when neither its report nor any neighbour's gives one: clear air,
 // as a 9999 or CAVOK group gives it (statute miles).
 inline constexpr double kClearAirVisibility = 10.0;

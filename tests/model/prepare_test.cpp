@@ -436,6 +436,9 @@ TEST_F(PrepareStation, PassResultNamesTheNearestStationAndWhereItsWeatherComesFr
   // The nearest report, not the first in key order.
   EXPECT_EQ(PassResultText(m_Stations, *AddSimStation("SIM7", 48.6, 9.2), 3),
             "3 Weather stations set, nearest SIM7 (blended from EDDS), 13:50Z.");
+  // No sounding within reach of the nearest station: no winds aloft, and the line says so.
+  EXPECT_EQ(PassResultText(m_Stations, *AddSimStation("SIM8", 40.6, -73.8), 2),
+            "2 Weather stations set, nearest SIM8 (blended from EDDF), 13:50Z, no upper air within 600 nm.");
   for (auto& [key, record] : m_Stations.Records()) record->m_ReportValid = 0;
   EXPECT_EQ(PassResultText(m_Stations, *blended, 1), "1 Weather stations set, nearest SIM6 (upper air only).");
 }
