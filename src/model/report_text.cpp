@@ -61,6 +61,11 @@ std::string ComposeReportText(const METAR_Station& station, std::string_view obs
       if (c == 0) text += "CLR ";
       continue;
     }
+    // Mist or fog lies on the ground in the first slot: BR or FG, not a broken layer at 0 ft.
+    if (c == 0 && station.m_CloudBase[0] == 0) {
+      text += station.m_CloudCover[0] >= 0.75 ? "FG " : "BR ";
+      continue;
+    }
     const int hundredsOfFeet = TruncateToInt(FeetFromMetres(station.m_CloudBase[c])) / 100;
     AppendFormat(text, "%s%3.3d ", kind, hundredsOfFeet);
   }

@@ -339,6 +339,34 @@ TEST(PrepareStationRealData, BlendStandsInForAWithheldReport) {
   std::printf("blended ceilings below every neighbour's: %zu\n", skyBelowNeighbours.size());
   EXPECT_GT(skyCategoryBlend, skyCategoryNearest);
   EXPECT_TRUE(skyBelowNeighbours.empty()) << (skyBelowNeighbours.empty() ? "" : skyBelowNeighbours.front());
+
+  // KCLE (ceiling 1000 ft) blended to 300 ft and KBNA to 200 ft from mist slots averaged with
+  // cloud layers: withheld, each stays within its neighbours' ceilings.
+  for (const char* key : {"KCLE", "KBNA"}) {
+    SCOPED_TRACE(key);
+    auto* airport = dynamic_cast<METAR_Station*>(stations.Lookup(key));
+    ASSERT_NE(airport, nullptr);
+    METAR_Station sim;
+    sim.m_Key = key;
+    sim.m_Latitude = airport->m_Latitude;
+    sim.m_Longitude = airport->m_Longitude;
+    sim.m_Elevation = airport->m_Elevation;
+    airport->m_ReportValid = 0;
+    BlendTrace trace;
+    PrepareStationWeather(stations, sim, &trace);
+    airport->m_ReportValid = 1;
+    int lowest = kNoCeilingFeet, highest = 0;
+    for (const NeighbourNote& note : trace.m_Surface) {
+      const int c = WrittenCeilingFeet(static_cast<const METAR_Station*>(stations.Lookup(note.m_Key))->m_ReportText);
+      lowest = std::min(lowest, c);
+      highest = std::max(highest, c);
+    }
+    std::printf("%s written %d ft, blended %d ft (neighbours %d to %d ft): %s\n", key,
+                WrittenCeilingFeet(airport->m_ReportText), BlendedCeilingFeet(sim), lowest, highest,
+                sim.m_ReportText.c_str());
+    EXPECT_GE(BlendedCeilingFeet(sim), lowest - 100);
+    EXPECT_LE(BlendedCeilingFeet(sim), highest);
+  }
 }
 
 // Six places of a real cycle with North American soundings: every block the pass would write
