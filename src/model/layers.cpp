@@ -266,9 +266,9 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
   const auto& direction = profile.m_LevelWindDirection;
   const auto& speed = profile.m_LevelWindSpeed;
 
-  // The simulator takes the first wind layer as the surface wind, reaching kSurfaceWindTop above
-  // the station's ground, and the first temperature layer as the ground's. A level whose layer
-  // would end at or below the surface wind gives no wind layer, one at or below the ground no
+  // The surface wind is the first wind layer, reaching kSurfaceWindTop above the station's
+  // ground, and the surface temperature the first temperature layer. A level whose layer would
+  // end at or below the surface wind gives no wind layer, one at or below the ground no
   // temperature layer: KBFI at 5 m with its 1000 hPa level at 110 m (rounded to 0 m) would
   // otherwise have had that level's wind as its surface wind.
   const std::int64_t ground = std::max<std::int64_t>(0, TruncateToInt(station.m_Elevation));
