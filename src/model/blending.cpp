@@ -118,6 +118,186 @@ std::pair<double, double> PairShares(double s, double t) {
   return {ws / (ws + wt), wt / (ws + wt)};
 }
 
+// Cloud layers blend as layers, not slot by slot: a slot of one report (mist in slot 0, the
+// next layer in slot 1) has nothing to do with the same slot of another, and a report without a
+// layer at some height says nothing about how high or thick a layer there is.
+//   - The ground layer (fog, mist, or cloud within 100 m of the ground) blends only with ground
+//     layers, and the blend has one when at least half the weight reports one, or when the
+//     blended ceiling lies that low.
+//   - The ceiling (each report's lowest layer above that covering more than half the sky) is the
+//     weighted median of the reports' ceilings, a report without one counting as higher than
+//     any: the blend has one when at least half the weight reports one, at the height where
+//     half the weight reports a lower or equal one, blended with the ceilings that match it.
+//     So it is never below the lowest ceiling reported.
+//   - Every other layer is matched by base height with the other reports' layers (within 300 m
+//     or 30 % of the base, one layer per report), and a group of matched layers is kept when at
+//     least half the weight reports it. Such a layer below the lowest reported ceiling, or below
+//     the blended one, covers at most half the sky: a ceiling is never invented under them.
+// Base, cover and thickness of a blended layer are means over the reports that have it, so one
+// without it pulls neither the base towards the ground nor the cover towards zero; its type is
+// that of its heaviest report.
+// Example, S50 between KSEA (weight 0.7: mist, FEW008, BKN015, OVC030) and KBFI (0.3: FEW010,
+// BKN018, OVC035): mist has 0.7 of the weight and stays mist; the median ceiling is KSEA's
+// 1500 ft, KBFI's 1800 ft matches it: BKN at 0.7 * 1500 + 0.3 * 1800 = 1590 ft; FEW008 and
+// FEW010 match (860 ft, FEW), OVC030 and OVC035 too (3150 ft, OVC). The slot walk gave BKN001
+// from mist averaged with FEW010.
+constexpr std::int32_t kGroundLayerTop = 100;  // metres above the ground, as the fog rule has it
+constexpr double kCeilingCover = 0.5;          // more than half the sky: broken or overcast
+constexpr double kLayerMatch = 300.0;          // metres, or
+constexpr double kLayerMatchShare = 0.3;       // this share of the lower base, whichever is more
+constexpr double kMajority = 0.5;              // share of the weight that must report a layer
+
+struct CloudNeighbour {
+  const METAR_Station* m_Station = nullptr;
+  double m_Weight = 0.0;
+};
+
+// One blended layer: weighted sums over the reports that have it, at most one layer of each.
+struct CloudSum {
+  double m_Weight = 0.0, m_Base = 0.0, m_Cover = 0.0, m_Thickness = 0.0;
+  double m_FirstBase = 0.0;  // the lowest member's base, which later ones are matched against
+  double m_TypeWeight = -1.0;
+  std::int32_t m_Type = 0;
+  std::uint32_t m_Members = 0;  // a bit per neighbour
+  int m_Count = 0;
+  void Add(int neighbour, double weight, const METAR_Station& r, int slot) {
+    if (m_Count++ == 0) m_FirstBase = r.m_CloudBase[slot];
+    m_Weight += weight;
+    m_Base += weight * r.m_CloudBase[slot];
+    m_Cover += weight * r.m_CloudCover[slot];
+    m_Thickness += weight * r.m_CloudThickness[slot];
+    if (weight > m_TypeWeight) {
+      m_TypeWeight = weight;
+      m_Type = r.m_CloudType[slot];
+    }
+    m_Members |= 1u << neighbour;
+  }
+  bool Has(int neighbour) const { return (m_Members >> neighbour) & 1u; }
+  double Base() const { return m_Base / m_Weight; }
+  double Cover() const { return m_Cover / m_Weight; }
+};
+
+bool HasCover(const METAR_Station& r, int slot) {
+  const double cover = r.m_CloudCover[slot];
+  return cover != kMissingReal && cover > 0.0;
+}
+
+// The slot of a report's ceiling: its lowest cloud layer with more than half the sky (the slots
+// are in cover order, not height order), or -1. Mist and fog lie at 0 and are no ceiling;
+// OVC003 is one.
+int CeilingSlot(const METAR_Station& r) {
+  int found = -1;
+  for (int c = 0; c < kCloudSlots; ++c) {
+    if (!HasCover(r, c) || r.m_CloudBase[c] <= 0 || !(r.m_CloudCover[c] > kCeilingCover)) continue;
+    if (found < 0 || r.m_CloudBase[c] < r.m_CloudBase[found]) found = c;
+  }
+  return found;
+}
+
+// Fills the station's five cloud slots from its neighbours' layers (see above); returns how many
+// reports the first slot's layer came from.
+int BlendCloudLayers(METAR_Station& station, const std::array<CloudNeighbour, kNeighbourCount>& neighbours, int count) {
+  struct Input {
+    std::int32_t m_Base;
+    int m_Neighbour;
+    int m_Slot;
+  };
+  std::array<Input, kNeighbourCount * kCloudSlots> inputs{};
+  int inputCount = 0;
+  double total = 0.0, lowestCeiling = 1e9;
+  // The ceiling: the weighted median of the reports' ceilings, a report without one counting
+  // as one higher than any; the reports whose ceilings match it blend into it.
+  std::array<int, kNeighbourCount> ceilingSlot{}, byCeiling{};
+  auto ceilingOf = [&](int i) {
+    return ceilingSlot[i] < 0 ? 1e9 : static_cast<double>(neighbours[i].m_Station->m_CloudBase[ceilingSlot[i]]);
+  };
+  for (int i = 0; i < count; ++i) {
+    total += neighbours[i].m_Weight;
+    ceilingSlot[i] = CeilingSlot(*neighbours[i].m_Station);
+    lowestCeiling = std::min(lowestCeiling, ceilingOf(i));
+    byCeiling[i] = i;
+  }
+  std::sort(byCeiling.begin(), byCeiling.begin() + count,
+            [&](int a, int b) { return ceilingOf(a) != ceilingOf(b) ? ceilingOf(a) < ceilingOf(b) : a < b; });
+  double below = 0.0, median = 1e9;
+  for (int k = 0; k < count && median == 1e9; ++k) {
+    below += neighbours[byCeiling[k]].m_Weight;
+    if (below >= kMajority * total) median = ceilingOf(byCeiling[k]);
+  }
+  const double ceilingMatch = std::max(kLayerMatch, kLayerMatchShare * median);
+  CloudSum ground, ceiling;
+  for (int i = 0; i < count; ++i) {
+    const METAR_Station& r = *neighbours[i].m_Station;
+    const double w = neighbours[i].m_Weight;
+    int groundSlot = -1;  // mist with an overcast at 300 ft: the overcast
+    for (int c = 0; c < kCloudSlots; ++c) {
+      if (!HasCover(r, c)) continue;
+      if (c == ceilingSlot[i] && median < 1e9 && std::fabs(r.m_CloudBase[c] - median) <= ceilingMatch) {
+        ceiling.Add(i, w, r, c);
+      } else if (r.m_CloudBase[c] <= kGroundLayerTop) {
+        if (groundSlot < 0 || r.m_CloudCover[c] > r.m_CloudCover[groundSlot]) groundSlot = c;
+      } else {
+        inputs[inputCount++] = {r.m_CloudBase[c], i, c};
+      }
+    }
+    if (groundSlot >= 0) ground.Add(i, w, r, groundSlot);
+  }
+  std::sort(inputs.begin(), inputs.begin() + inputCount, [](const Input& a, const Input& b) {
+    if (a.m_Base != b.m_Base) return a.m_Base < b.m_Base;
+    if (a.m_Neighbour != b.m_Neighbour) return a.m_Neighbour < b.m_Neighbour;
+    return a.m_Slot < b.m_Slot;
+  });
+  std::array<CloudSum, kNeighbourCount * kCloudSlots + 1> layers{};
+  int layerCount = 0;
+  for (int i = 0; i < inputCount; ++i) {
+    const Input& in = inputs[i];
+    CloudSum* last = layerCount > 0 ? &layers[layerCount - 1] : nullptr;
+    if (!last || in.m_Base > last->m_FirstBase + std::max(kLayerMatch, kLayerMatchShare * last->m_FirstBase) ||
+        last->Has(in.m_Neighbour))
+      last = &layers[layerCount++];
+    last->Add(in.m_Neighbour, neighbours[in.m_Neighbour].m_Weight, *neighbours[in.m_Neighbour].m_Station, in.m_Slot);
+  }
+  bool hasCeiling = ceiling.m_Count > 0;
+  bool hasGround = ground.m_Count > 0 && ground.m_Weight >= kMajority * total;
+  if (hasCeiling && ceiling.Base() <= kGroundLayerTop) {
+    // A ceiling within the fog height is one the simulator shows only as fog.
+    ground = ceiling;
+    hasGround = true;
+    hasCeiling = false;
+  }
+  // The layers kept, the ceiling among them; a matched layer under a ceiling is no ceiling.
+  std::array<CloudSum, kNeighbourCount * kCloudSlots + 1> keep{};
+  int kept = 0;
+  if (hasCeiling) keep[kept++] = ceiling;
+  for (int i = 0; i < layerCount; ++i) {
+    CloudSum layer = layers[i];
+    if (layer.m_Weight < kMajority * total) continue;
+    const bool underCeiling = layer.Base() < lowestCeiling || (hasCeiling && layer.Base() < ceiling.Base());
+    if (underCeiling && layer.Cover() > kCeilingCover) layer.m_Cover = kCeilingCover * layer.m_Weight;
+    keep[kept++] = layer;
+  }
+  const int room = kCloudSlots - (hasGround ? 1 : 0);
+  if (kept > room) {
+    // The layers most of the weight agrees on.
+    std::sort(keep.begin(), keep.begin() + kept,
+              [](const CloudSum& a, const CloudSum& b) { return a.m_Weight > b.m_Weight; });
+    kept = room;
+  }
+  std::sort(keep.begin(), keep.begin() + kept,
+            [](const CloudSum& a, const CloudSum& b) { return a.Base() < b.Base(); });
+  int slot = 0;
+  auto place = [&](const CloudSum& layer) {
+    station.m_CloudBase[slot] = RoundToInt(layer.Base());
+    station.m_CloudCover[slot] = layer.Cover();
+    station.m_CloudThickness[slot] = layer.m_Thickness / layer.m_Weight;
+    station.m_CloudType[slot] = layer.m_Type;
+    ++slot;
+  };
+  if (hasGround) place(ground);
+  for (int i = 0; i < kept; ++i) place(keep[i]);
+  return hasGround ? ground.m_Count : kept > 0 ? keep[0].m_Count : 0;
+}
+
 }  // namespace
 
 long double SquaredDistance(double lat1, double lon1, double lat2, double lon2) {
@@ -186,9 +366,11 @@ void CopyUpperAirData(Weather_Station& to, const Weather_Station& from) {
 void BlendUpperAir(const METAR_Stations& stations, double latitude, double longitude, Weather_Station& profile,
                    BlendTrace* trace) {
   NeighbourSlots slots;
-  for (const Weather_Station* station : stations.m_UpperAirStations)
-    slots.Insert(static_cast<double>(SquaredDistance(station->m_Latitude, station->m_Longitude, latitude, longitude)),
-                 station);
+  for (const Weather_Station* station : stations.m_UpperAirStations) {
+    const double d =
+        static_cast<double>(SquaredDistance(station->m_Latitude, station->m_Longitude, latitude, longitude));
+    if (d <= kUpperAirReach * kUpperAirReach) slots.Insert(d, station);
+  }
 
   Weather_Station result;
   if (slots.Filled() == 1) {
@@ -266,6 +448,27 @@ void BlendUpperAir(const METAR_Stations& stations, double latitude, double longi
   }
 }
 
+bool UpperAirWithinReach(const METAR_Stations& stations, double latitude, double longitude) {
+  for (const Weather_Station* station : stations.m_UpperAirStations)
+    if (SquaredDistance(station->m_Latitude, station->m_Longitude, latitude, longitude) <=
+        kUpperAirReach * kUpperAirReach)
+      return true;
+  return false;
+}
+
+double VisibilityFromNeighbours(const METAR_Stations& stations, const METAR_Station& station) {
+  const NeighbourSlots slots = NearestReportingStations(stations, station);
+  WeightedMean visibility;
+  for (int i = 0; i < slots.Filled(); ++i) {
+    const auto& neighbour = static_cast<const METAR_Station&>(*slots.m_Station[i]);
+    if (neighbour.m_VisibilityMissing) continue;
+    const double d = slots.m_Distance[i];
+    if (std::fabs(d) <= kTakeOverSquaredDistance) return neighbour.m_Visibility;
+    visibility.Add(1.0 / (d * d), neighbour.m_Visibility);
+  }
+  return visibility.Empty() ? kClearAirVisibility : RoundToInt(visibility.Mean() * 100.0) / 100.0;
+}
+
 void TakeOverReport(METAR_Station& station, const METAR_Station& source) {
   if (&station == &source) return;
   CopyUpperAirData(station, source);
@@ -277,6 +480,7 @@ void TakeOverReport(METAR_Station& station, const METAR_Station& source) {
   station.m_WindGust = source.m_WindGust;
   station.m_WindVariation = source.m_WindVariation;
   station.m_Visibility = source.m_Visibility;
+  station.m_VisibilityMissing = source.m_VisibilityMissing;
   station.m_Weather = source.m_Weather;
   station.m_PrecipIntensity = source.m_PrecipIntensity;
   station.m_CloudThickness = source.m_CloudThickness;
@@ -325,10 +529,11 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
   station.m_CloudType[0] = 0;
 
   // Each field is summed over the neighbours that have it and rounded once at the end; a
-  // missing value (-999) leaves the neighbour out of that field, a report without cloud
-  // information out of every cloud field.
+  // missing value (-999) leaves the neighbour out of that field, a report without a visibility
+  // group out of the visibility, a report without cloud information out of the clouds.
   WeightedMean speed, gust, temperature, dewPoint, pressure, visibility, precipitation;
-  std::array<WeightedMean, kCloudSlots> cover, thickness, base;
+  std::array<CloudNeighbour, kNeighbourCount> clouds{};
+  int cloudCount = 0;
   DirectionSum wind, direction;
   double lowest = 999.0, highest = -999.0;
   const METAR_Station* cloudSource = nullptr;  // the nearest with cloud information
@@ -346,17 +551,12 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
     temperature.AddUnlessMissing(w, neighbour.m_Temperature);
     dewPoint.AddUnlessMissing(w, neighbour.m_DewPoint);
     pressure.AddUnlessMissing(w, neighbour.m_Pressure);
-    visibility.Add(w, neighbour.m_Visibility);
+    if (!neighbour.m_VisibilityMissing) visibility.Add(w, neighbour.m_Visibility);
     precipitation.Add(w, neighbour.m_PrecipIntensity);
+    // Heights above each neighbour's own ground: the blend is a height above this one's.
     if (neighbour.m_CloudCover[0] != kMissingReal) {
       if (!cloudSource) cloudSource = &neighbour;
-      for (int c = 0; c < kCloudSlots; ++c) {
-        if (neighbour.m_CloudCover[c] == kMissingReal) continue;
-        cover[c].Add(w, neighbour.m_CloudCover[c]);
-        thickness[c].Add(w, neighbour.m_CloudThickness[c]);
-        // Heights above each neighbour's own ground: the blend is a height above this one's.
-        base[c].AddUnlessMissing(w, neighbour.m_CloudBase[c]);
-      }
+      clouds[cloudCount++] = {&neighbour, w};
     }
     // The wind as vectors: 350 and 10 degrees make north, not south. Calm winds point nowhere.
     wind.Add(w * std::max(0, neighbour.m_WindSpeed), neighbour.m_WindDirection);
@@ -365,7 +565,12 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
     highest = std::max<double>(highest, neighbour.m_WindDirection);
   }
 
+  // No neighbour with a visibility: clear air, never a visibility of 0.
+  station.m_Visibility = kClearAirVisibility;
+  station.m_VisibilityMissing = false;
+  int cloudReports = 0;
   if (slots.Filled() > 0) {
+    const auto& nearest = static_cast<const METAR_Station&>(*slots.m_Station[0]);
     station.m_WindSpeed = RoundToInt(speed.Mean());
     // A gust no stronger than the mean wind is no gust.
     station.m_WindGust = RoundToInt(gust.Mean());
@@ -374,25 +579,18 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
     station.m_DewPoint = dewPoint.Whole();
     station.m_Pressure = pressure.Whole();
     // In hundredths of a mile, the block's unit, so that six miles stay 600 and not 599.
-    station.m_Visibility = RoundToInt(visibility.Mean() * 100.0) / 100.0;
-    station.m_PrecipIntensity = precipitation.Mean();
+    if (!visibility.Empty()) station.m_Visibility = RoundToInt(visibility.Mean() * 100.0) / 100.0;
+    // The present weather is the nearest report's: rain or snow comes with it, or not at all
+    // (a far shower at a weight of a millionth made rain of rate 0 under a clear text).
+    station.m_PrecipIntensity = nearest.m_PrecipIntensity != 0.0 ? precipitation.Mean() : 0.0;
     const DirectionSum& chosen = wind.Empty(1.0) ? direction : wind;
-    const auto& nearest = static_cast<const METAR_Station&>(*slots.m_Station[0]);
     station.m_WindDirection = WholeDegrees(chosen.Empty(1.0) ? nearest.m_WindDirection : chosen.Degrees());
     // The distance, the short way round, to the nearer of the lowest and highest direction.
     const double toLowest = std::fabs(AngleBetween(station.m_WindDirection, WholeDegrees(lowest)));
     const double toHighest = std::fabs(AngleBetween(station.m_WindDirection, WholeDegrees(highest)));
     station.m_WindVariation = RoundToInt(std::min(toLowest, toHighest));
     if (!cloudSource) station.m_CloudCover[0] = kMissingReal;
-    for (int c = 0; c < kCloudSlots; ++c) {
-      if (cover[c].Empty()) continue;
-      station.m_CloudCover[c] = cover[c].Mean();
-      station.m_CloudThickness[c] = thickness[c].Mean();
-      station.m_CloudBase[c] = base[c].Empty() ? 0 : RoundToInt(base[c].Mean());
-    }
-    // Cloud kinds do not average: they come from the nearest report with clouds, like the
-    // present weather and the thunderstorm from the nearest report.
-    for (int c = 0; c < kCloudSlots; ++c) station.m_CloudType[c] = cloudSource ? cloudSource->m_CloudType[c] : 0;
+    if (cloudCount > 0) cloudReports = BlendCloudLayers(station, clouds, cloudCount);
   }
 
   // A layer below the one before it cannot be; the next one is then compared against 0.
@@ -434,9 +632,8 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
     blended("m_Temperature", temperature);
     blended("m_DewPoint", dewPoint);
     blended("m_Pressure", pressure);
-    blended("m_CloudCover", cover[0]);
-    blended("m_CloudBase", base[0]);
-    blended("m_CloudThickness", thickness[0]);
+    for (const char* name : {"m_CloudCover", "m_CloudBase", "m_CloudThickness"})
+      trace->m_Fields.push_back({name, cloudReports ? ValueOrigin::kBlend : ValueOrigin::kMissing, cloudReports, ""});
     trace->m_Fields.push_back(
         {"m_CloudType", cloudSource ? ValueOrigin::kNearest : ValueOrigin::kMissing, cloudSource ? 1 : 0, cloudKey});
     trace->m_Fields.push_back({"m_Weather", ValueOrigin::kNearest, 1, nearestKey});

@@ -15,6 +15,17 @@ inline constexpr int kNeighbourCount = 10;
 inline constexpr double kEmptySlotDistance = 9.9999e103;
 // Reporting stations closer than this (square nautical miles) give their report whole.
 inline constexpr double kTakeOverSquaredDistance = 1.0;
+// Upper-air stations farther than this (nautical miles) take no part in a profile. Soundings
+// are launched some 150 to 300 nm apart where the network is dense (Europe, North America) and
+// up to about 800 nm apart where it is sparse (Africa, Siberia, ocean islands). No point of a
+// network lies farther than 0.71 spacings from its nearest sounding, so 600 nm reaches one from
+// anywhere inside either kind (Seattle: Quillayute 100, Salem 160, Port Hardy 280, Annette
+// Island 570 nm), while winds from another continent (Frankfurt to Newfoundland: 2,000 nm)
+// never come in.
+inline constexpr double kUpperAirReach = 600.0;
+// The visibility of a station when neither its report nor any neighbour's gives one: clear air,
+// as a 9999 or CAVOK group gives it (statute miles).
+inline constexpr double kClearAirVisibility = 10.0;
 
 // Squared distance in square nautical miles, flat earth with 60 nm to the degree: the
 // longitude difference goes the short way round the 180 degree meridian, and across the
@@ -76,11 +87,19 @@ struct BlendTrace {
 // The process-wide blended profile: rewritten by every upper-air blend, read by the layers.
 extern Weather_Station g_BlendedProfile;
 
-// Blends the 13-level tables of the 10 nearest upper-air stations of the catalogue for a
-// position into profile (its whole base-record part is replaced). With no upper-air station
-// every level is missing; with exactly one, its tables are taken unchanged.
+// Blends the 13-level tables of the 10 nearest upper-air stations of the catalogue within
+// kUpperAirReach of a position into profile (its whole base-record part is replaced). With no
+// upper-air station within reach every level is missing and the profile is not valid, so the
+// station gets no winds or temperatures aloft; with exactly one, its tables are taken unchanged.
 void BlendUpperAir(const METAR_Stations& stations, double latitude, double longitude, Weather_Station& profile,
                    BlendTrace* trace = nullptr);
+
+// True when an upper-air station of the catalogue lies within kUpperAirReach of the position.
+bool UpperAirWithinReach(const METAR_Stations& stations, double latitude, double longitude);
+
+// The visibility of a station whose report has no visibility group: the blend of the nearest
+// reporting stations that have one (the one within 1 nm alone), or kClearAirVisibility.
+double VisibilityFromNeighbours(const METAR_Stations& stations, const METAR_Station& station);
 
 // Builds the surface report of a station without a usable one from the 10 nearest reporting
 // stations and composes its report text; a reporting station within 1 nm gives its report

@@ -77,12 +77,14 @@ void CapVisibility(SimWeatherBlock& block, const CloudLayer& layer) {
 }
 
 // Precipitation of the report on a layer: it falls from the layer to below the ground.
-// Rain of intensity 1.0 at a 100 m station: base -150 m, type 1 (rain), rate 5, stratus.
+// Rain of intensity 1.0 at a 100 m station: base -150 m, type 1 (rain), rate 5, stratus;
+// light rain of intensity 0.05: rate 1.
 void SetPrecipitation(CloudLayer& layer, const METAR_Station& s) {
   layer.precipBase = Low16Signed(TruncateToInt(s.m_Elevation - kPrecipBelowGround));
   layer.precipType = s.m_Weather.find("SN") != std::string::npos ? 2 : 1;
   layer.type = kCloudTypeStratus;
-  layer.precipRate = Low8(TruncateToInt(s.m_PrecipIntensity * 5 + 0.5));
+  // Light rain is still rain: a rate of 0 would send a rain type that does not fall.
+  layer.precipRate = Low8(std::max(1, TruncateToInt(s.m_PrecipIntensity * 5 + 0.5)));
 }
 
 // A high thin layer where the air cools slowly with height: at most 0.85 C over the first
@@ -264,8 +266,13 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
   const auto& direction = profile.m_LevelWindDirection;
   const auto& speed = profile.m_LevelWindSpeed;
 
-  // The report's own surface temperature goes in before the profile's, so that a level that
-  // rounds to 0 m sorts after it.
+  // The surface wind is the first wind layer, reaching kSurfaceWindTop above the station's
+  // ground, and the surface temperature the first temperature layer. A level whose layer would
+  // end at or below the surface wind gives no wind layer, one at or below the ground no
+  // temperature layer: KBFI at 5 m with its 1000 hPa level at 110 m (rounded to 0 m) would
+  // otherwise have had that level's wind as its surface wind.
+  const std::int64_t ground = std::max<std::int64_t>(0, TruncateToInt(station.m_Elevation));
+  const std::int64_t surfaceWindTop = std::max<std::int64_t>(kSurfaceWindTop, ground + kSurfaceWindTop);
   std::array<TemperatureLayer, kLevelSlots> aloft{};
   int aloftCount = 0;
   // Each level above the station, at its height rounded to 500 m (1450 m: 1500, 1240 m: 1000).
@@ -274,24 +281,27 @@ void AddWindAndTemperatureLayers(METAR_Station& station, const Weather_Station& 
   // variation falls from 4 at the ground to 0 at 1100 m (500 m: 4 - 2 = 2).
   for (int k = kTopLevel; k >= 1; --k) {
     if (!UsableHeight(profile, k) || !(height[k] > station.m_Elevation)) continue;
-    const std::uint16_t altitude =
-        Low16(kLevelRounding * std::int64_t{TruncateToInt(height[k] * (1.0 / kLevelRounding) + 0.5)});
+    const std::int64_t rounded = kLevelRounding * std::int64_t{TruncateToInt(height[k] * (1.0 / kLevelRounding) + 0.5)};
+    if (rounded <= ground) continue;
+    const std::uint16_t altitude = Low16(rounded);
 
-    WindLayer wind;
-    wind.upperAltitude = altitude;
-    // A speed without a direction cannot be placed: the level is written calm.
-    if (speed[k] > 0 && direction[k] != kMissing) {
-      wind.speed = Low16(speed[k]);
-      wind.direction = BlockDirection(direction[k]);
+    if (rounded > surfaceWindTop) {
+      WindLayer wind;
+      wind.upperAltitude = altitude;
+      // A speed without a direction cannot be placed: the level is written calm.
+      if (speed[k] > 0 && direction[k] != kMissing) {
+        wind.speed = Low16(speed[k]);
+        wind.direction = BlockDirection(direction[k]);
+      }
+      if (temperature[k] != kMissing && dewPoint[k] != kMissing)
+        wind.turbulence = Low8(TruncateToInt(std::fabs((std::int64_t{temperature[k]} - dewPoint[k]) * 0.2)));
+      if (direction[k] != kMissing && direction[k - 1] != kMissing) {
+        std::int64_t d = std::llabs(std::int64_t{direction[k]} - direction[k - 1]);
+        if (d > 180) d = 360 - d;
+        wind.shear = Low8(d / 60);
+      }
+      AppendWindLayer(block, wind);
     }
-    if (temperature[k] != kMissing && dewPoint[k] != kMissing)
-      wind.turbulence = Low8(TruncateToInt(std::fabs((std::int64_t{temperature[k]} - dewPoint[k]) * 0.2)));
-    if (direction[k] != kMissing && direction[k - 1] != kMissing) {
-      std::int64_t d = std::llabs(std::int64_t{direction[k]} - direction[k - 1]);
-      if (d > 180) d = 360 - d;
-      wind.shear = Low8(d / 60);
-    }
-    AppendWindLayer(block, wind);
 
     if (UsableTemperature(temperature[k])) {
       TemperatureLayer layer;

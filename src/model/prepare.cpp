@@ -21,6 +21,10 @@ WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station&
     trace->m_Fields.clear();
     trace->m_TakenOverFrom.clear();
   }
+  // A report without a visibility group (an automatic station without the sensor) is no fog:
+  // the station sees what its neighbours see. Its own record stays without one, so that it
+  // never lends the stand-in to another station's blend.
+  if (station.m_VisibilityMissing) station.m_Visibility = VisibilityFromNeighbours(stations, station);
   ClearWeatherBlock(station.m_WeatherBlock.bytes);
   FillBlockHeader(station);
   AddCloudLayers(station, g_BlendedProfile, referenceHeight);
@@ -78,5 +82,7 @@ std::string PassResultText(const METAR_Stations& stations, const METAR_Station& 
     text += " (upper air only)";
   }
   if (source && !source->m_ObsTime.empty()) text += ", " + source->m_ObsTime + "Z";
+  if (!UpperAirWithinReach(stations, nearest.m_Latitude, nearest.m_Longitude))
+    text += ", no upper air within " + std::to_string(static_cast<int>(kUpperAirReach)) + " nm";
   return text + ".";
 }

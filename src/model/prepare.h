@@ -46,5 +46,6 @@ inline constexpr int kStandardPressure = 1013;
 
 // The status line at the end of a pass: "40 Weather stations set, nearest KSEA (own report),
 // 10:53Z." with the observation time of the report the nearest station's weather comes from;
-// "(blended from KBFI)" when it had none of its own, "(upper air only)" without any report.
+// "(blended from KBFI)" when it had none of its own, "(upper air only)" without any report;
+// ", no upper air within 600 nm" before the full stop when no sounding is within reach of it.
 std::string PassResultText(const METAR_Stations& stations, const METAR_Station& nearest, int stationsSet);

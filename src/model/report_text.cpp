@@ -49,7 +49,8 @@ std::string ComposeReportText(const METAR_Station& station, std::string_view obs
   text += " AUTO ";
   AppendFormat(text, "%3.3d%.2dG%.2dKT ", station.m_WindDirection, station.m_WindSpeed, station.m_WindGust);
   AppendFormat(text, "%dSM ", TruncateToInt(station.m_Visibility + 0.5));
-  if (station.m_PrecipIntensity != 0.0) {
+  // A thunderstorm alone has an intensity but no weather text: no empty group for it.
+  if (station.m_PrecipIntensity != 0.0 && !station.m_Weather.empty()) {
     text += station.m_Weather;
     text += ' ';
   }
@@ -58,6 +59,11 @@ std::string ComposeReportText(const METAR_Station& station, std::string_view obs
     if (!kind) continue;
     if (kind[0] == 'C') {
       if (c == 0) text += "CLR ";
+      continue;
+    }
+    // Mist or fog lies on the ground in the first slot: BR or FG, not a broken layer at 0 ft.
+    if (c == 0 && station.m_CloudBase[0] == 0) {
+      text += station.m_CloudCover[0] >= 0.75 ? "FG " : "BR ";
       continue;
     }
     const int hundredsOfFeet = TruncateToInt(FeetFromMetres(station.m_CloudBase[c])) / 100;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "model/blending.h"
 #include "model/prepare.h"
 #include "platform/paths.h"
 #include "stations/metar_stations.h"
@@ -199,7 +200,8 @@ double StandardPressure(double metres) {
   return 226.32 * std::exp(-(metres - 11000.0) / 6341.6);
 }
 constexpr double kSoundingTopHpa = 200.0;
-// Soundings farther than the radiosonde network's spacing describe other air.
+// Soundings farther than a dense radiosonde network's spacing (but still within the blend's
+// reach) describe other air: the page warns.
 constexpr double kSoundingReachNm = 300.0;
 
 void Sounding(std::string& out, const ViewStation& s) {
@@ -302,7 +304,8 @@ void SoundingSources(std::string& out, const ViewStation& s) {
   const auto& notes = s.m_Trace.m_UpperAir;
   if (!s.m_Traced) return;
   if (notes.empty()) {
-    out += "<p class=\"warn\">No sounding within reach: no winds or temperatures aloft were sent.</p>";
+    Out(out, "<p class=\"warn\">No sounding within %.0f nm: no winds or temperatures aloft were sent.</p>",
+        kUpperAirReach);
     return;
   }
   const double nearest = std::sqrt(std::max(0.0, notes.front().m_SquaredDistance));

@@ -222,6 +222,7 @@ void DecodeWindSector(METAR_Station& s, TokenTable& tokens) {
 void DecodeCavok(METAR_Station& s, TokenTable& tokens) {
   if (!tokens.FindTokenToRead(TokenKey("CAVOK"))) return;
   s.m_Visibility = 10.0;
+  s.m_VisibilityMissing = false;
   s.m_CloudCover[0] = 0.0;
   s.m_CloudThickness[0] = 0.0;
   s.m_CloudBase[0] = 0;
@@ -234,6 +235,7 @@ void DecodeVisibility(METAR_Station& s, TokenTable& tokens) {
   std::string_view& entry = *found;
   if (!entry.empty() && AboveNine(entry[0])) entry.remove_prefix(1);  // "M" less than, "P" more than
   s.m_Visibility = 0.0;
+  s.m_VisibilityMissing = false;
   const std::size_t space = entry.find(' ');
   std::size_t fractionStart = 0;
   if (space != std::string_view::npos) {
@@ -503,6 +505,7 @@ bool METAR_Station::DecodeReport(const std::string& report, WeatherTime referenc
 
   m_ReportValid = 1;
   ResetReportFields();
+  m_VisibilityMissing = true;  // until a visibility or CAVOK group says otherwise
   m_State = m_State > kStateIdle ? kStateToSend : kStateIdle;
   DecodeWind(*this, tokens);
   DecodeWindSector(*this, tokens);

@@ -110,6 +110,9 @@ class METAR_Station : public Weather_Station {
   std::int32_t m_WindGust = 0;
   std::int32_t m_WindVariation = 0;
   double m_Visibility = 0.0;
+  // The report has no visibility group (an automatic station without the sensor): the 0 above
+  // is none reported, not fog.
+  bool m_VisibilityMissing = false;
   std::string m_Weather;
   double m_PrecipIntensity = 0.0;
   std::array<double, kCloudSlots> m_CloudThickness{};

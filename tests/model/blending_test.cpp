@@ -613,7 +613,9 @@ TEST(BlendSurface, TraceTellsWhereEachValueCameFrom) {
   }
 }
 
-TEST(BlendSurface, LayerBelowThePreviousIsRemovedAndTheNextComparedAgainstZero) {
+// Layers blend by height, not by slot: a report's slots in cover order come out in height order,
+// none dropped for lying below the slot before it.
+TEST(BlendSurface, LayersOutOfHeightOrderAreSortedNotRemoved) {
   METAR_Stations stations;
   METAR_Station* n = AddReportStation(stations, "ONLY", 10 * kDegreesPerNm, 0);
   n->m_Elevation = 100;
@@ -623,13 +625,10 @@ TEST(BlendSurface, LayerBelowThePreviousIsRemovedAndTheNextComparedAgainstZero) 
   n->m_CloudType = {0, 9, 10, 0, 0};
   METAR_Station s;
   BlendSurface(stations, s);
-  EXPECT_EQ(s.m_CloudBase[0], 900);  // above the ground, the neighbour's as this one's
-  EXPECT_EQ(s.m_CloudBase[1], 0);
-  EXPECT_EQ(s.m_CloudCover[1], 0.0);
-  EXPECT_EQ(s.m_CloudThickness[1], 0.0);
-  EXPECT_EQ(s.m_CloudType[1], 0);
-  EXPECT_EQ(s.m_CloudBase[2], 700);
-  EXPECT_EQ(s.m_CloudType[2], 10);
+  // Above the ground, the neighbour's heights as this one's; each layer keeps its cover and type.
+  EXPECT_EQ(s.m_CloudBase, (std::array<std::int32_t, kCloudSlots>{400, 700, 900, 0, 0}));
+  EXPECT_EQ(s.m_CloudCover, (std::array<double, kCloudSlots>{0.6, 0.7, 0.5, 0, 0}));
+  EXPECT_EQ(s.m_CloudType, (std::array<std::int32_t, kCloudSlots>{9, 10, 0, 0, 0}));
 }
 
 TEST(BlendSurface, ReportWithinOneMileIsTakenOverWholeKeepingIdentity) {
@@ -719,7 +718,7 @@ TEST(BlendSurface, NoReportingStationLeavesClearedValues) {
   EXPECT_EQ(s.m_Temperature, 0);
   EXPECT_EQ(s.m_CloudCover[0], 0.0);
   EXPECT_EQ(s.m_Thunderstorm, 0);
-  EXPECT_EQ(s.m_ReportText, "METAR LONE   AUTO 00000G00KT 0SM CLR 00/00 A0000");
+  EXPECT_EQ(s.m_ReportText, "METAR LONE   AUTO 00000G00KT 10SM CLR 00/00 A0000");
 }
 
 // The grid against the walk over the real station list with the reports of a real cycle: every
@@ -877,3 +876,103 @@ TEST_F(NeighbourGrid, FewerUsableReportsThanSlots) {
 }
 
 }  // namespace
+
+// Frankfurt with only North American soundings loaded got a profile from 3,000 nm away; a
+// sounding within reach still counts, at the same weights.
+TEST(BlendUpperAir, SoundingsBeyondReachTakeNoPart) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<double, double>> soundings;  // positions
+    std::int32_t valid;
+  } cases[] = {{"only North America", {{40.87, -72.86}, {48.57, -58.55}, {53.3, -60.37}}, 0},
+               {"Idar-Oberstein within reach", {{49.69, 7.33}, {40.87, -72.86}}, 1},
+               {"none loaded", {}, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    METAR_Stations stations;
+    int i = 0;
+    for (const auto& [lat, lon] : c.soundings) {
+      Weather_Station* u = AddUpperAirStation(stations, "U" + std::to_string(i++), lat, lon);
+      u->m_LevelHeight[1] = 110;
+      u->m_LevelWindSpeed[1] = 20;
+    }
+    Weather_Station profile;
+    BlendTrace trace;
+    BlendUpperAir(stations, 50.03, 8.57, profile, &trace);
+    EXPECT_EQ(profile.m_UpperAirValid, c.valid);
+    EXPECT_EQ(trace.m_UpperAir.size(), static_cast<std::size_t>(c.valid));
+    EXPECT_EQ(profile.m_LevelWindSpeed[1], c.valid ? 20 : kMissing);
+    EXPECT_EQ(UpperAirWithinReach(stations, 50.03, 8.57), c.valid == 1);
+  }
+}
+
+// PHNG sends no visibility group: its 0 is none reported. It neither drags its neighbours'
+// visibility down nor gets 0 itself; with no visibility anywhere, clear air.
+TEST(BlendSurface, ReportWithoutVisibilityTakesNoPartInTheVisibility) {
+  METAR_Stations stations;
+  METAR_Station* phng = AddReportStation(stations, "PHNG", 21.45, -157.77);
+  phng->m_VisibilityMissing = true;
+  METAR_Station* near = AddReportStation(stations, "PHNL", 21.32, -157.92);
+  near->m_Visibility = 8.0;
+  METAR_Station s;
+  s.m_Latitude = 21.40;
+  s.m_Longitude = -157.85;
+  BlendSurface(stations, s);
+  EXPECT_EQ(s.m_Visibility, 8.0);  // PHNG is nearer, and left out
+  EXPECT_FALSE(s.m_VisibilityMissing);
+  EXPECT_EQ(VisibilityFromNeighbours(stations, *phng), 8.0);
+  near->m_VisibilityMissing = true;
+  BlendSurface(stations, s);
+  EXPECT_EQ(s.m_Visibility, kClearAirVisibility);
+  EXPECT_EQ(VisibilityFromNeighbours(stations, *phng), kClearAirVisibility);
+}
+
+// Clouds blend as layers. S50 between KSEA (mist, FEW008, BKN015, OVC030) and KBFI (FEW010,
+// BKN018, OVC035) got a broken layer at 53 m from the mist slot averaged with KBFI's first.
+TEST(BlendSurface, CloudLayersBlendWithLayersNotSlots) {
+  METAR_Stations stations;
+  METAR_Station* ksea = AddReportStation(stations, "KSEA", 47.4447, -122.3136);
+  ksea->m_CloudBase = {0, 243, 457, 914, 0};
+  ksea->m_CloudCover = {0.6, 0.2, 0.7, 1.0, 0};
+  ksea->m_CloudThickness = {1.0, 0.3, 1.0, 1.5, 0};
+  METAR_Station* kbfi = AddReportStation(stations, "KBFI", 47.53, -122.30);
+  kbfi->m_CloudBase = {304, 548, 1066, 0, 0};
+  kbfi->m_CloudCover = {0.2, 0.7, 1.0, 0, 0};
+  kbfi->m_CloudThickness = {0.3, 1.0, 1.5, 0, 0};
+  METAR_Station* clear = AddReportStation(stations, "KCLR", 47.0, -122.0);  // far, clear sky
+  clear->m_CloudCover = {0.0, 0, 0, 0, 0};
+  METAR_Station s;  // S50
+  s.m_Latitude = 47.3277;
+  s.m_Longitude = -122.2268;
+  BlendSurface(stations, s);
+  // Mist stays mist on the ground, the ceiling lies between the two reported ones, no layer
+  // sinks towards the ground or thins towards clear.
+  EXPECT_EQ(s.m_CloudBase[0], 0);
+  EXPECT_DOUBLE_EQ(s.m_CloudCover[0], 0.6);
+  EXPECT_GE(s.m_CloudBase[1], 243);
+  EXPECT_LE(s.m_CloudBase[1], 304);
+  EXPECT_LE(s.m_CloudCover[1], 0.25);
+  EXPECT_GE(s.m_CloudBase[2], 457);
+  EXPECT_LE(s.m_CloudBase[2], 548);
+  EXPECT_GT(s.m_CloudCover[2], 0.5);  // a ceiling
+  EXPECT_GE(s.m_CloudBase[3], 914);
+  EXPECT_NEAR(s.m_CloudCover[3], 1.0, 1e-9);
+}
+
+// A far neighbour's shower gave rain of rate 0 and an empty weather group under a dry nearest.
+TEST(BlendSurface, PrecipitationComesWithTheNearestReportsWeather) {
+  METAR_Stations stations;
+  METAR_Station* dry = AddReportStation(stations, "NEAR", 10 * kDegreesPerNm, 0);
+  METAR_Station* wet = AddReportStation(stations, "FAR", 200 * kDegreesPerNm, 0);
+  wet->m_PrecipIntensity = 0.6;
+  wet->m_Weather = "RA";
+  METAR_Station s;
+  BlendSurface(stations, s);
+  EXPECT_EQ(s.m_PrecipIntensity, 0.0);
+  EXPECT_EQ(s.m_ReportText.find("RA"), std::string::npos);
+  dry->m_PrecipIntensity = 0.04;  // light rain nearest: rain, at a rate of at least 1
+  dry->m_Weather = "-RA";
+  BlendSurface(stations, s);
+  EXPECT_GT(s.m_PrecipIntensity, 0.0);
+  EXPECT_NE(s.m_ReportText.find(" -RA "), std::string::npos);
+}

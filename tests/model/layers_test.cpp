@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "model/weather_block_fields.h"
 #include "reports/random.h"
@@ -434,7 +435,8 @@ TEST(WindAndTemperatureLayers, ShearAcrossNorthAndVariationNearTheGround) {
   EXPECT_EQ(d.temperatures[1].variation, 2);
 }
 
-TEST(WindAndTemperatureLayers, ReportsSurfaceTemperatureComesFirstAtZeroMetres) {
+// KBFI (5 m) with its 1000 hPa level at 110 m had that level's wind as its surface wind.
+TEST(WindAndTemperatureLayers, LevelsRoundingToTheGroundGiveNoLayerUnderTheSurfaceOnes) {
   // Levels 100 m and 200 m above a station at sea level both round to 0 m.
   Weather_Station p;
   p.m_UpperAirValid = 1;
@@ -444,14 +446,24 @@ TEST(WindAndTemperatureLayers, ReportsSurfaceTemperatureComesFirstAtZeroMetres) 
   StationPtr s = MakeStation(0, 11, 7);
   AddWindAndTemperatureLayers(*s, p, 1);
   DecodedWeatherBlock d = DecodeWeatherBlock(s->m_WeatherBlock.bytes);
-  ASSERT_EQ(d.temperatures.size(), 3u);
+  ASSERT_EQ(d.temperatures.size(), 1u);
   EXPECT_EQ(d.temperatures[0].altitude, 0);
   EXPECT_EQ(d.temperatures[0].temperature, 11);
   EXPECT_EQ(d.temperatures[0].dewPoint, 7);
   EXPECT_EQ(d.temperatures[0].variation, 4);
-  EXPECT_EQ(d.temperatures[1].altitude, 0);
-  EXPECT_EQ(d.temperatures[1].temperature, 13);  // the profile's, in their own order after it
-  EXPECT_EQ(d.temperatures[2].temperature, 14);
+  ASSERT_EQ(d.winds.size(), 1u);
+  EXPECT_EQ(d.winds[0].upperAltitude, 150);
+  // A level at 500 m gives both layers at sea level; over a 400 m station it would end under
+  // the surface wind (400 + 150 m), so it gives the temperature alone.
+  SetLevel(p, 2, 950, 480, 13, 8, 200, 9);
+  for (const auto& [elevation, winds, temperatures] : {std::tuple{0.0, 2u, 2u}, std::tuple{400.0, 1u, 2u}}) {
+    StationPtr t = MakeStation(elevation, 11, 7);
+    AddWindAndTemperatureLayers(*t, p, 1);
+    DecodedWeatherBlock e = DecodeWeatherBlock(t->m_WeatherBlock.bytes);
+    EXPECT_EQ(e.winds.size(), winds) << elevation;
+    EXPECT_EQ(e.winds[0].upperAltitude, 150) << elevation;
+    EXPECT_EQ(e.temperatures.size(), temperatures) << elevation;
+  }
 }
 
 TEST(WindAndTemperatureLayers, NothingWithoutAValidProfileOrACycleFile) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -103,7 +104,7 @@ TEST_F(PrepareStation, StationWithoutReportIsBlendedAndItsBlockFilled) {
   EXPECT_EQ(s->m_ReportValid, 0);
   EXPECT_EQ(s->m_State, kStateToSend);
   // The BKN layer 900 m above each neighbour's ground is 900 m above this one's too.
-  EXPECT_EQ(s->m_ReportText, "METAR SIM1 2003/11/09 13:50 AUTO 24010G00KT 6SM CLR BKN029 11/06 A1015");
+  EXPECT_EQ(s->m_ReportText, "METAR SIM1 2003/11/09 13:50 AUTO 24010G00KT 6SM BKN029 11/06 A1015");
   ASSERT_EQ(trace.m_UpperAir.size(), 3u);
   ASSERT_EQ(trace.m_Surface.size(), 2u);
   EXPECT_TRUE(trace.m_SurfaceBlended);
@@ -157,6 +158,37 @@ TEST_F(PrepareStation, WithoutACycleFileOnlyCloudsAreWritten) {
   // No pressure is written with the layers; the simulator must not see 0 hPa.
   EXPECT_EQ(ReadBlockHeader(block).pressure, kStandardPressure * 16);
   EXPECT_GE(ReadCloudCount(block), 1);
+}
+
+// The ceiling of a report as written, in feet: the lowest broken or overcast layer or vertical
+// visibility ("BKN015 OVC030" -> 1500, "VV002" -> 200), none -> kNoCeilingFeet.
+constexpr int kNoCeilingFeet = 12000;
+int WrittenCeilingFeet(const std::string& text) {
+  static const std::regex layer(R"( (BKN|OVC|VV)(\d\d\d)\b)");
+  int lowest = kNoCeilingFeet;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), layer); it != std::sregex_iterator(); ++it)
+    lowest = std::min(lowest, std::stoi((*it)[2]) * 100);
+  return lowest;
+}
+// The ceiling of blended layers in feet, as the simulator gets it: the lowest layer above the
+// fog height with more than half the sky, or ground fog (a lowest slot the layers make fog of).
+int BlendedCeilingFeet(const METAR_Station& s) {
+  int lowest = kNoCeilingFeet;
+  for (int c = 0; c < kCloudSlots; ++c) {
+    const bool fog = c == 0 && s.m_CloudBase[0] <= 100 && s.m_CloudCover[0] >= 0.75 && s.m_CloudThickness[0] >= 0.5;
+    if (fog || (s.m_CloudBase[c] > 100 && s.m_CloudCover[c] > 0.5))
+      lowest = std::min(lowest, static_cast<int>(s.m_CloudBase[c] * 3.280839895013123));
+  }
+  return lowest;
+}
+// FAA flight categories: 0 LIFR (below 500 ft or 1 mile), 1 IFR (below 1000 ft or 3 miles),
+// 2 MVFR (up to 3000 ft or 5 miles), 3 VFR. A visibility below 0 is not known.
+int FlightCategory(int ceilingFeet, double visibility) {
+  const bool known = visibility >= 0.0;
+  if (ceilingFeet < 500 || (known && visibility < 1.0)) return 0;
+  if (ceilingFeet < 1000 || (known && visibility < 3.0)) return 1;
+  if (ceilingFeet <= 3000 || (known && visibility <= 5.0)) return 2;
+  return 3;
 }
 
 // Leave-one-out on a real cycle: each US airport's own report is withheld, a simulator-only
@@ -227,6 +259,9 @@ TEST(PrepareStationRealData, BlendStandsInForAWithheldReport) {
   };
   double blendAbs[kFields] = {}, blendSigned[kFields] = {}, nearestAbs[kFields] = {}, nearestSigned[kFields] = {};
   int counted[kFields] = {};
+  int skyCounted = 0, skyCategoryBlend = 0, skyCategoryNearest = 0;
+  double skyCeilingBlend = 0.0, skyCeilingNearest = 0.0;
+  std::vector<std::string> skyBelowNeighbours;
   for (METAR_Station* airport : chosen) {
     SCOPED_TRACE(airport->m_Key);
     METAR_Station sim;
@@ -240,6 +275,29 @@ TEST(PrepareStationRealData, BlendStandsInForAWithheldReport) {
     PrepareStationWeather(stations, sim, &trace);
     airport->m_ReportValid = 1;
     ASSERT_FALSE(trace.m_Surface.empty());
+    {
+      // The sky: the withheld airport's written ceiling and category against the blend's and
+      // the nearest airport's own.
+      const auto* nearest = static_cast<const METAR_Station*>(stations.Lookup(trace.m_Surface[0].m_Key));
+      const int truth = WrittenCeilingFeet(airport->m_ReportText);
+      const int blended = BlendedCeilingFeet(sim);
+      const int near = WrittenCeilingFeet(nearest->m_ReportText);
+      auto knownVisibility = [](const METAR_Station& r) { return r.m_VisibilityMissing ? -1.0 : r.m_Visibility; };
+      const int category = FlightCategory(truth, knownVisibility(*airport));
+      skyCategoryBlend += FlightCategory(blended, sim.m_Visibility) == category;
+      skyCategoryNearest += FlightCategory(near, knownVisibility(*nearest)) == category;
+      skyCeilingBlend += std::abs(blended - truth);
+      skyCeilingNearest += std::abs(near - truth);
+      ++skyCounted;
+      // No neighbour that takes part reports a ceiling lower than the blend's (to within the
+      // hundred feet a cloud group is written in).
+      int lowestNeighbour = kNoCeilingFeet;
+      for (const NeighbourNote& note : trace.m_Surface)
+        lowestNeighbour =
+            std::min(lowestNeighbour,
+                     WrittenCeilingFeet(static_cast<const METAR_Station*>(stations.Lookup(note.m_Key))->m_ReportText));
+      if (blended < lowestNeighbour - 100) skyBelowNeighbours.push_back(airport->m_Key);
+    }
     for (int f = 0; f < kFields; ++f) {
       // The nearest airport that reports the value.
       const METAR_Station* nearest = nullptr;
@@ -273,6 +331,96 @@ TEST(PrepareStationRealData, BlendStandsInForAWithheldReport) {
     EXPECT_LE(blendAbs[f] / n, nearestAbs[f] / n);
     EXPECT_LE(std::fabs(blendSigned[f] / n), biasLimit[f]);
   }
+  // The sky: ceilings capped at 12,000 ft; categories by the FAA limits.
+  std::printf("%-14s %4s  %9s %9s  %11s\n", "sky", "n", "blend", "", "nearest");
+  std::printf("%-14s %4d  %9d %9s  %11d\n", "category right", skyCounted, skyCategoryBlend, "", skyCategoryNearest);
+  std::printf("%-14s %4d  %9.0f %9s  %11.0f\n", "ceiling MAE ft", skyCounted, skyCeilingBlend / skyCounted, "",
+              skyCeilingNearest / skyCounted);
+  std::printf("blended ceilings below every neighbour's: %zu\n", skyBelowNeighbours.size());
+  EXPECT_GT(skyCategoryBlend, skyCategoryNearest);
+  EXPECT_TRUE(skyBelowNeighbours.empty()) << (skyBelowNeighbours.empty() ? "" : skyBelowNeighbours.front());
+
+  // KCLE (ceiling 1000 ft) blended to 300 ft and KBNA to 200 ft from mist slots averaged with
+  // cloud layers: withheld, each stays within its neighbours' ceilings.
+  for (const char* key : {"KCLE", "KBNA"}) {
+    SCOPED_TRACE(key);
+    auto* airport = dynamic_cast<METAR_Station*>(stations.Lookup(key));
+    ASSERT_NE(airport, nullptr);
+    METAR_Station sim;
+    sim.m_Key = key;
+    sim.m_Latitude = airport->m_Latitude;
+    sim.m_Longitude = airport->m_Longitude;
+    sim.m_Elevation = airport->m_Elevation;
+    airport->m_ReportValid = 0;
+    BlendTrace trace;
+    PrepareStationWeather(stations, sim, &trace);
+    airport->m_ReportValid = 1;
+    int lowest = kNoCeilingFeet, highest = 0;
+    for (const NeighbourNote& note : trace.m_Surface) {
+      const int c = WrittenCeilingFeet(static_cast<const METAR_Station*>(stations.Lookup(note.m_Key))->m_ReportText);
+      lowest = std::min(lowest, c);
+      highest = std::max(highest, c);
+    }
+    std::printf("%s written %d ft, blended %d ft (neighbours %d to %d ft): %s\n", key,
+                WrittenCeilingFeet(airport->m_ReportText), BlendedCeilingFeet(sim), lowest, highest,
+                sim.m_ReportText.c_str());
+    EXPECT_GE(BlendedCeilingFeet(sim), lowest - 100);
+    EXPECT_LE(BlendedCeilingFeet(sim), highest);
+  }
+}
+
+// Six places of a real cycle with North American soundings: every block the pass would write
+// around them (the stations within 150 nm) has a visibility, winds aloft only above the surface
+// wind, one temperature per altitude, and rain or snow only with a rate.
+TEST(PrepareStationRealData, BlocksAroundSixPlacesHoldNoImpossibleSky) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  const std::filesystem::path data = altivane::test::SharedDataDir();
+  METAR_Stations stations;
+  std::ifstream list(data / "stations" / "station.txt", std::ios::binary);
+  ASSERT_TRUE(list);
+  for (std::string line; std::getline(list, line);) stations.AddStationLine(line);
+  ASSERT_TRUE(stations.ReadUpperAirFile((data / "upperair" / "noaaport_upperair_20220713_00Z.wmo").string()));
+  ASSERT_TRUE(stations.ReadMetarFile((data / "metar" / "cycles" / "20230429_12Z.TXT").string(), NoAgeLimit()));
+  stations.m_CycleFileRead = 1;
+  SeedRandom(7);
+  struct Place {
+    const char* name;
+    double latitude, longitude;
+  };
+  const Place places[] = {{"Chicago", 41.98, -87.90},   {"New York", 40.64, -73.78},  {"Los Angeles", 33.94, -118.41},
+                          {"Anchorage", 61.17, -150.0}, {"Honolulu", 21.32, -157.92}, {"Denver", 39.86, -104.67}};
+  int blocks = 0, noVisibility = 0, windUnderSurface = 0, repeatedTemperature = 0, rainWithoutRate = 0;
+  for (const Place& place : places) {
+    for (const auto& [key, record] : stations.Records()) {
+      auto* station = dynamic_cast<METAR_Station*>(record.get());
+      if (!station ||
+          SquaredDistance(place.latitude, place.longitude, station->m_Latitude, station->m_Longitude) > 150.0 * 150.0)
+        continue;
+      SCOPED_TRACE(station->m_Key);
+      const DecodedWeatherBlock d = DecodeWeatherBlock(PrepareStationWeather(stations, *station));
+      ++blocks;
+      noVisibility += d.visibility.range == 0;
+      const int surfaceTop = std::max(150, d.header.elevation + 150);
+      bool under = false, repeated = false, rain = false;
+      for (const WindLayer& w : d.winds) under |= w.upperAltitude != 150 && w.upperAltitude <= surfaceTop;
+      for (std::size_t i = 0; i < d.temperatures.size(); ++i)
+        for (std::size_t j = i + 1; j < d.temperatures.size(); ++j)
+          repeated |= d.temperatures[i].altitude == d.temperatures[j].altitude;
+      for (const CloudLayer& c : d.clouds) rain |= c.precipType != 0 && c.precipRate == 0;
+      windUnderSurface += under;
+      repeatedTemperature += repeated;
+      rainWithoutRate += rain;
+    }
+  }
+  std::printf(
+      "six places, %d blocks: visibility 0: %d, wind layer under the surface wind: %d, repeated "
+      "temperature altitudes: %d, precipitation type at rate 0: %d\n",
+      blocks, noVisibility, windUnderSurface, repeatedTemperature, rainWithoutRate);
+  EXPECT_GT(blocks, 300);
+  EXPECT_EQ(noVisibility, 0);
+  EXPECT_EQ(windUnderSurface, 0);
+  EXPECT_EQ(repeatedTemperature, 0);
+  EXPECT_EQ(rainWithoutRate, 0);
 }
 
 TEST_F(PrepareStation, BlendWithoutAnyPressureSendsTheStandardOneNotZero) {
@@ -316,6 +464,9 @@ TEST_F(PrepareStation, PassResultNamesTheNearestStationAndWhereItsWeatherComesFr
   // The nearest report, not the first in key order.
   EXPECT_EQ(PassResultText(m_Stations, *AddSimStation("SIM7", 48.6, 9.2), 3),
             "3 Weather stations set, nearest SIM7 (blended from EDDS), 13:50Z.");
+  // No sounding within reach of the nearest station: no winds aloft, and the line says so.
+  EXPECT_EQ(PassResultText(m_Stations, *AddSimStation("SIM8", 40.6, -73.8), 2),
+            "2 Weather stations set, nearest SIM8 (blended from EDDF), 13:50Z, no upper air within 600 nm.");
   for (auto& [key, record] : m_Stations.Records()) record->m_ReportValid = 0;
   EXPECT_EQ(PassResultText(m_Stations, *blended, 1), "1 Weather stations set, nearest SIM6 (upper air only).");
 }

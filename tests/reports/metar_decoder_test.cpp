@@ -81,6 +81,7 @@ TEST(DecodeReport, WindGroupsInBothLayouts) {
 struct VisibilityCase {
   const char* groups;
   double visibility;
+  bool missing = false;  // no visibility group at all: the 0 is none reported
 };
 
 TEST(DecodeReport, VisibilityGroupsInBothLayouts) {
@@ -97,7 +98,9 @@ TEST(DecodeReport, VisibilityGroupsInBothLayouts) {
       {"5000", 2.0},
       {"10KM", 5.0},
       {"3/4SM", 0.75},
-      {"", 0.0},
+      {"", 0.0, true},
+      {"080V150", 0.0, true},  // PHNG: an automatic station without the sensor
+      {"0000", 0.0},           // fog: a visibility of 0 is reported
       {"1/0SM", 0.0},
       {"2 1/0SM", 2.0},  // zero denominators add nothing
       {"CAVOK", 10.0},
@@ -108,13 +111,14 @@ TEST(DecodeReport, VisibilityGroupsInBothLayouts) {
       {"CAVOK 25090095", 10.0},  // a runway state is no visibility
       {"9999 88290195", 10.0},
       {"CAVOK TEMPO 3000", 10.0},  // a forecast visibility is not the present one
-      {"12345", 0.0},
+      {"12345", 0.0, true},
   };
   for (const Layout& layout : kLayouts) {
     for (const VisibilityCase& c : cases) {
       SCOPED_TRACE(std::string(layout.name) + " " + c.groups);
       auto s = Decode(layout.wrap(std::string("25005KT ") + c.groups + " SKC 15/15 Q1013"));
       EXPECT_DOUBLE_EQ(s->m_Visibility, c.visibility);
+      EXPECT_EQ(s->m_VisibilityMissing, c.missing);
       // The fraction is emptied, so the temperature and pressure after it are still found.
       EXPECT_EQ(s->m_Temperature, 15);
       EXPECT_EQ(s->m_Pressure, 1013);
