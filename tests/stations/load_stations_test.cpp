@@ -1,6 +1,7 @@
 // The whole start-up load: station list, then the simulator's map, under g_SimFolder.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -153,6 +154,67 @@ TEST(LoadStations, RealStationList) {
   EXPECT_NE(dynamic_cast<METAR_Station*>(stations.Lookup("-----")), nullptr);
   // The last line of the file.
   EXPECT_EQ(stations.Lookup("ZYTX")->m_Name, "Shenyang / Taokian");
+}
+
+// The world list the package and the installer ship, derived from NOAA's list by
+// tools/stationlist: every line loads, and the lines the derivation mended read as they should.
+TEST(LoadStations, ShippedWorldList) {
+  const auto world = altivane::test::SourceDir() / "data" / "world";
+  const ListFigures expected = CountList(world / "Altivane" / "stations" / "station.txt");
+  ASSERT_LT(expected.longestLine, kStationLinePiece);
+  ASSERT_GT(expected.lines, 6000);
+
+  const std::string previous = g_SimFolder;
+  g_SimFolder = world.string() + "\\";
+  RecordingControls controls;
+  METAR_Stations stations;
+  stations.LoadStations();
+  g_SimFolder = previous;
+
+  EXPECT_EQ(g_MetarStationCount + g_WeatherStationCount, expected.lines);
+  EXPECT_EQ(g_MetarStationCount.load(), expected.metar);
+  EXPECT_EQ(g_WeatherStationCount.load(), expected.weather);
+  EXPECT_EQ(stations.Count(), expected.keys.size());
+  // No two lines share a key: no station hides another.
+  EXPECT_EQ(expected.keys.size(), static_cast<std::size_t>(expected.lines));
+  EXPECT_EQ(stations.Lookup("-----"), nullptr);
+  for (const auto& [key, record] : stations.Records()) {
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(std::abs(record->m_Latitude) <= 90.0 && std::abs(record->m_Longitude) <= 180.0);
+    EXPECT_TRUE(std::abs(record->m_UpperAirLatitude) <= 90.0 && std::abs(record->m_UpperAirLongitude) <= 180.0);
+    // No sounding on the equator for want of a latitude; a station with a WMO index (the only
+    // kind a sounding reaches) has its upper-air position near the station.
+    EXPECT_FALSE(record->m_UpperAirLatitude == 0.0 && record->m_UpperAirLongitude != 0.0);
+    if (record->m_WmoNumber != "-----" && record->m_UpperAirLatitude != 0.0) {
+      EXPECT_NEAR(record->m_UpperAirLatitude, record->m_Latitude, 1.0);
+    }
+  }
+
+  struct Mended {
+    const char* key;
+    double latitude, longitude, elevation;
+    const char* name;
+  };
+  const Mended mended[] = {
+      {"KCIR", 37.0644, -89.2194, 98, "Cairo, Cairo Regional Airport"},  // state was in the name
+      {"CXBK", 50.2, -104.7, 580, "Bratts Lake, Sask."},                 // elevation one field late
+      {"KXNA", 36.2819, -94.3069, 392, nullptr},                         // " 094-18-25W"
+      {"KSEA", 47.4447, -122.3136, 130, "Seattle, Seattle-Tacoma International Airport"},
+  };
+  for (const Mended& m : mended) {
+    SCOPED_TRACE(m.key);
+    auto* station = dynamic_cast<METAR_Station*>(stations.Lookup(m.key));
+    ASSERT_NE(station, nullptr);
+    EXPECT_NEAR(station->m_Latitude, m.latitude, 1e-3);
+    EXPECT_NEAR(station->m_Longitude, m.longitude, 1e-3);
+    EXPECT_EQ(station->m_Elevation, m.elevation);
+    if (m.name) {
+      EXPECT_EQ(station->m_Name, m.name);
+    }
+  }
+  EXPECT_EQ(stations.Lookup("KCIR")->m_Region, "IL");
+  EXPECT_NEAR(stations.Lookup("CYPG")->m_UpperAirLatitude, 49.9, 1e-3);    // only its longitude was given
+  EXPECT_NEAR(stations.Lookup("KTYR")->m_UpperAirLongitude, -95.4, 1e-3);  // "095-24-  W"
 }
 
 TEST(LoadStations, BundledSampleFolder) {
