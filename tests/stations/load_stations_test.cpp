@@ -16,9 +16,12 @@
 #include "stations/station_list.h"
 #include "support/recording_controls.h"
 #include "support/sim_folder.h"
+#include "support/station_list_count.h"
 
 namespace {
 
+using altivane::test::CountList;
+using altivane::test::ListFigures;
 using altivane::test::MapBytes;
 using altivane::test::RecordingControls;
 using altivane::test::SimFolder;
@@ -77,36 +80,6 @@ TEST(LoadStations, CountersStartAtZeroOnEveryLoad) {
     EXPECT_EQ(g_MetarStationCount.load(), 1);
     EXPECT_EQ(g_SimStationCount.load(), 1);
   }
-}
-
-// Reads the file independently of the program's reader: plain lines, CR LF folded, and the
-// key rules written out once more.
-struct ListFigures {
-  int lines = 0;
-  int metar = 0;
-  int weather = 0;
-  std::set<std::string> keys;
-  std::size_t longestLine = 0;
-};
-
-ListFigures CountList(const std::filesystem::path& path) {
-  ListFigures figures;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    ++figures.lines;
-    figures.longestLine = std::max(figures.longestLine, line.size());
-    std::vector<std::string> fields;
-    std::stringstream split(line);
-    for (std::string field; std::getline(split, field, ';');) fields.push_back(field);
-    auto field = [&](std::size_t n) { return n <= fields.size() ? fields[n - 1] : std::string(); };
-    std::string key = field(3) == "----" || field(12).empty() ? field(1) + field(2) : field(3);
-    const bool wmoLike = std::strtod(key.c_str(), nullptr) != 0.0;  // "72793", "08219"; not "KSEA", "-----"
-    ++(wmoLike ? figures.weather : figures.metar);
-    figures.keys.insert(key);
-  }
-  return figures;
 }
 
 TEST(LoadStations, RealStationList) {
