@@ -174,17 +174,19 @@ class Installer : public ::testing::Test {
                    static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
   }
-  // The silent installer for the installing user only; /D= must come last and unquoted.
-  int Install(const std::wstring& options = L"") {
-    return RunToEnd(L"\"" + Widen(ALTIVANE_SETUP) + L"\" /S /CurrentUser " + options + L" /D=" + m_Programs.wstring());
+  // The silent installer, by default for the installing user only; /D= must come last and
+  // unquoted.
+  int Install(const std::wstring& options = L"", const wchar_t* forWhom = L"/CurrentUser") {
+    return RunToEnd(L"\"" + Widen(ALTIVANE_SETUP) + L"\" /S " + forWhom + L" " + options + L" /D=" +
+                    m_Programs.wstring());
   }
-  // The uninstaller as Apps & features starts it (from its entry), silently. It runs on from a
-  // copy of itself in the temporary folder, so its end shows in what it removes.
-  void Uninstall(const std::wstring& options = L"") {
-    const std::wstring quiet = RegistryText(HKEY_CURRENT_USER, kUninstallKey, L"QuietUninstallString");
+  // The uninstaller as Apps & features starts it (from its entry under root), silently. It runs
+  // on from a copy of itself in the temporary folder, so its end shows in what it removes.
+  void Uninstall(const std::wstring& options = L"", HKEY root = HKEY_CURRENT_USER) {
+    const std::wstring quiet = RegistryText(root, kUninstallKey, L"QuietUninstallString");
     ASSERT_EQ(quiet, L"\"" + (m_Programs / "uninstall.exe").wstring() + L"\" /S");
     ASSERT_EQ(RunToEnd(quiet + L" " + options), 0);
-    EXPECT_TRUE(WaitUntil(60000, [&] { return !KeyExists(HKEY_CURRENT_USER, kUninstallKey); }));
+    EXPECT_TRUE(WaitUntil(60000, [&] { return !KeyExists(root, kUninstallKey); }));
     EXPECT_TRUE(WaitUntil(60000, [&] { return !fs::exists(m_Programs); }));
   }
 
@@ -254,6 +256,22 @@ TEST_F(Installer, FolderGivenWithoutRegistryEntryAndWeatherRemovedOnRequest) {
   Uninstall(L"/RemoveWeather");
   EXPECT_FALSE(fs::exists(m_Fs2004 / "Altivane"));
   EXPECT_TRUE(fs::is_regular_file(m_Fs2004 / "Weather" / "wxmapping.bin"));
+}
+
+// For everyone: the entry of Apps & features and the shortcut are the machine's; the automation
+// class is still the installing user's. The uninstaller finds that mode again.
+TEST_F(Installer, ForEveryoneWritesTheMachinesEntryAndShortcut) {
+  ASSERT_EQ(Install(L"", L"/AllUsers"), 0);
+  EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"), m_Programs.wstring());
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
+  const fs::path shortcut = KnownFolder(FOLDERID_CommonPrograms) / "Altivane.lnk";
+  EXPECT_TRUE(fs::is_regular_file(shortcut)) << shortcut;
+  EXPECT_FALSE(fs::exists(KnownFolder(FOLDERID_Programs) / "Altivane.lnk"));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kProgIdKey));
+  Uninstall(L"", HKEY_LOCAL_MACHINE);
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProgIdKey));
+  EXPECT_FALSE(fs::exists(m_Fs2004 / "Altivane" / "stations"));
 }
 
 }  // namespace
