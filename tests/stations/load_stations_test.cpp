@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,9 +17,12 @@
 #include "stations/station_list.h"
 #include "support/recording_controls.h"
 #include "support/sim_folder.h"
+#include "support/station_list_count.h"
 
 namespace {
 
+using altivane::test::CountList;
+using altivane::test::ListFigures;
 using altivane::test::MapBytes;
 using altivane::test::RecordingControls;
 using altivane::test::SimFolder;
@@ -80,36 +84,6 @@ TEST(LoadStations, CountersStartAtZeroOnEveryLoad) {
   }
 }
 
-// Reads the file independently of the program's reader: plain lines, CR LF folded, and the
-// key rules written out once more.
-struct ListFigures {
-  int lines = 0;
-  int metar = 0;
-  int weather = 0;
-  std::set<std::string> keys;
-  std::size_t longestLine = 0;
-};
-
-ListFigures CountList(const std::filesystem::path& path) {
-  ListFigures figures;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    ++figures.lines;
-    figures.longestLine = std::max(figures.longestLine, line.size());
-    std::vector<std::string> fields;
-    std::stringstream split(line);
-    for (std::string field; std::getline(split, field, ';');) fields.push_back(field);
-    auto field = [&](std::size_t n) { return n <= fields.size() ? fields[n - 1] : std::string(); };
-    std::string key = field(3) == "----" || field(12).empty() ? field(1) + field(2) : field(3);
-    const bool wmoLike = std::strtod(key.c_str(), nullptr) != 0.0;  // "72793", "08219"; not "KSEA", "-----"
-    ++(wmoLike ? figures.weather : figures.metar);
-    figures.keys.insert(key);
-  }
-  return figures;
-}
-
 TEST(LoadStations, RealStationList) {
   ALTIVANE_REQUIRE_SHARED_DATA();
   const auto list = altivane::test::SharedDataDir() / "stations" / "station.txt";
@@ -155,6 +129,67 @@ TEST(LoadStations, RealStationList) {
   EXPECT_NE(dynamic_cast<METAR_Station*>(stations.Lookup("-----")), nullptr);
   // The last line of the file.
   EXPECT_EQ(stations.Lookup("ZYTX")->m_Name, "Shenyang / Taokian");
+}
+
+// The world list the package and the installer ship, derived from NOAA's list by
+// tools/stationlist: every line loads, and the lines the derivation mended read as they should.
+TEST(LoadStations, ShippedWorldList) {
+  const auto world = altivane::test::SourceDir() / "data" / "world";
+  const ListFigures expected = CountList(world / "Altivane" / "stations" / "station.txt");
+  ASSERT_LT(expected.longestLine, kStationLinePiece);
+  ASSERT_GT(expected.lines, 6000);
+
+  const std::string previous = g_SimFolder;
+  g_SimFolder = world.string() + "\\";
+  RecordingControls controls;
+  METAR_Stations stations;
+  stations.LoadStations();
+  g_SimFolder = previous;
+
+  EXPECT_EQ(g_MetarStationCount + g_WeatherStationCount, expected.lines);
+  EXPECT_EQ(g_MetarStationCount.load(), expected.metar);
+  EXPECT_EQ(g_WeatherStationCount.load(), expected.weather);
+  EXPECT_EQ(stations.Count(), expected.keys.size());
+  // No two lines share a key: no station hides another.
+  EXPECT_EQ(expected.keys.size(), static_cast<std::size_t>(expected.lines));
+  EXPECT_EQ(stations.Lookup("-----"), nullptr);
+  for (const auto& [key, record] : stations.Records()) {
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(std::abs(record->m_Latitude) <= 90.0 && std::abs(record->m_Longitude) <= 180.0);
+    EXPECT_TRUE(std::abs(record->m_UpperAirLatitude) <= 90.0 && std::abs(record->m_UpperAirLongitude) <= 180.0);
+    // No sounding on the equator for want of a latitude; a station with a WMO index (the only
+    // kind a sounding reaches) has its upper-air position near the station.
+    EXPECT_FALSE(record->m_UpperAirLatitude == 0.0 && record->m_UpperAirLongitude != 0.0);
+    if (record->m_WmoNumber != "-----" && record->m_UpperAirLatitude != 0.0) {
+      EXPECT_NEAR(record->m_UpperAirLatitude, record->m_Latitude, 1.0);
+    }
+  }
+
+  struct Mended {
+    const char* key;
+    double latitude, longitude, elevation;
+    const char* name;
+  };
+  const Mended mended[] = {
+      {"KCIR", 37.0644, -89.2194, 98, "Cairo, Cairo Regional Airport"},  // state was in the name
+      {"CXBK", 50.2, -104.7, 580, "Bratts Lake, Sask."},                 // elevation one field late
+      {"KXNA", 36.2819, -94.3069, 392, nullptr},                         // " 094-18-25W"
+      {"KSEA", 47.4447, -122.3136, 130, "Seattle, Seattle-Tacoma International Airport"},
+  };
+  for (const Mended& m : mended) {
+    SCOPED_TRACE(m.key);
+    auto* station = dynamic_cast<METAR_Station*>(stations.Lookup(m.key));
+    ASSERT_NE(station, nullptr);
+    EXPECT_NEAR(station->m_Latitude, m.latitude, 1e-3);
+    EXPECT_NEAR(station->m_Longitude, m.longitude, 1e-3);
+    EXPECT_EQ(station->m_Elevation, m.elevation);
+    if (m.name) {
+      EXPECT_EQ(station->m_Name, m.name);
+    }
+  }
+  EXPECT_EQ(stations.Lookup("KCIR")->m_Region, "IL");
+  EXPECT_NEAR(stations.Lookup("CYPG")->m_UpperAirLatitude, 49.9, 1e-3);    // only its longitude was given
+  EXPECT_NEAR(stations.Lookup("KTYR")->m_UpperAirLongitude, -95.4, 1e-3);  // "095-24-  W"
 }
 
 TEST(LoadStations, BundledSampleFolder) {
