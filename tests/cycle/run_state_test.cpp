@@ -58,11 +58,10 @@ TEST_F(RunStateTest, StopWhenStoppedReturnsAtOnceAndKeepsTheLink) {
   StartHost();
   ConnectSimulator();
   auto link = g_Link.Get();
+  // No monitor runs: a stop that waited for one would never return.
   for (std::uint32_t state : {kRunStopped, kRunStopRequested, kRunStopped | kRunMonitorEnded}) {
     g_RunState = state;
-    auto start = Clock::now();
     StopUpdateCycle();
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
     EXPECT_EQ(g_RunState.load(), state);
     EXPECT_EQ(g_Link.Get(), link);
   }
@@ -138,9 +137,8 @@ TEST_F(RunStateTest, StopFromInsideTheCycleDoesNotWaitForItself) {
   m_Controls.end.Enable(true);
   std::thread pass([] {
     CycleThreadScope scope;
-    auto start = Clock::now();
+    // A stop that waited for the cycle's threads would wait for this one: it would never return.
     StopUpdateCycle();
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(400));
     // The thread itself then winds down: a monitor it starts ends at once.
     EXPECT_TRUE(StopRequested());
     MarkMonitorEnded();
@@ -150,10 +148,12 @@ TEST_F(RunStateTest, StopFromInsideTheCycleDoesNotWaitForItself) {
   EXPECT_FALSE(g_Link.Get());
   EXPECT_TRUE(m_Controls.start.IsEnabled());
   EXPECT_FALSE(m_Controls.end.IsEnabled());
-  // A stop from the user interface afterwards has nothing left to do.
-  auto start = Clock::now();
+  // A stop from the user interface afterwards has nothing left to do: the link was closed once.
   StopUpdateCycle();
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_EQ(g_RunState.load() & kRunStopMask, kRunStopped);
+  EXPECT_TRUE(m_Controls.start.IsEnabled());
+  const auto kinds = Host().JournalKinds();
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "disconnect"), 1);
 }
 
 }  // namespace
