@@ -204,9 +204,10 @@ DownloadResult CURLDownloader::DownloadToFile(std::string url, std::string local
                           : "server " + parsed.server + " not found.";
         break;
       case InternetFailure::kCertificate:
-        m_strReason = "the certificate of " + parsed.server + " was not accepted (" + SentenceOf(message);
-        m_strReason.back() = ')';
-        m_strReason += '.';
+        m_strReason = message;
+        while (!m_strReason.empty() && (m_strReason.back() == '.' || m_strReason.back() == ' '))
+          m_strReason.pop_back();
+        m_strReason = "the certificate of " + parsed.server + " was not accepted (" + m_strReason + ").";
         break;
       case InternetFailure::kTimedOut:
         m_strReason = "no answer from " + ConnectionTarget(parsed, settings, localProxies) + ".";

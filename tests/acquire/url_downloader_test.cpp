@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <sstream>
 
@@ -378,6 +379,36 @@ TEST_F(DownloadTest, ProxyThatIsNotListeningIsAnInternetError) {
 }
 
 #ifndef _WIN32
+// Without proxy settings the environment's proxy applies, as for other programs of the system;
+// with a proxy port of the program's own, the environment is not looked at.
+TEST_F(DownloadTest, SystemProxyUnlessTheLocalProxiesAreAskedFor) {
+  LoopbackHttpServer systemProxy([](const SeenRequest& r) { return HttpAnswer(200, "system " + r.target); });
+  LoopbackHttpServer localProxy([](const SeenRequest& r) { return HttpAnswer(200, "local " + r.target); });
+  const ScopedEnv variable("http_proxy", "http://127.0.0.1:" + std::to_string(systemProxy.Port()));
+  const ScopedEnv none("no_proxy", std::nullopt);
+  const ScopedEnv noneUpper("NO_PROXY", std::nullopt);
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, std::string>> settings;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"no settings", {}, "system http://weather.example.test/obs/a"},
+      {"a proxy port",
+       {{"HttpProxyPort", std::to_string(localProxy.Port())}},
+       "local http://weather.example.test/obs/a"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& [name, value] : c.settings) SetSetting(name, value);
+    CURLDownloader downloader;
+    EXPECT_EQ(downloader.DownloadToFile("http://weather.example.test/obs/a", LocalPath("p.txt")), 0);
+    EXPECT_EQ(ReadText(LocalPath("p.txt")), c.body);
+  }
+}
+#endif
+
+#ifndef _WIN32
 // https with certificates checked: the test's own authority is trusted only through the test
 // variable; a certificate no trusted authority signed is a failed download that says so.
 TEST_F(DownloadTest, HttpsIsVerifiedAndARedirectMayLeadFromHttpToHttps) {
@@ -422,6 +453,7 @@ TEST_F(DownloadTest, HttpsIsVerifiedAndARedirectMayLeadFromHttpToHttps) {
       EXPECT_EQ(ReadText(local), c.content);
     }
     EXPECT_EQ(downloader.m_strReason.rfind(c.reasonStart, 0), 0u) << downloader.m_strReason;
+    if (c.result != 0) std::cout << c.name << ": " << downloader.m_strReason << "\n";
   }
   ASSERT_FALSE(good.Requests().empty());
   EXPECT_EQ(good.Requests()[0].Header("User-Agent"), "Altivane/0.1");

@@ -412,8 +412,10 @@ int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr
 
 std::string InternetErrorText(int error) {
   std::string text = curl_easy_strerror(static_cast<CURLcode>(error));
-  if (t_DetailCode == error && !t_Detail.empty() && t_Detail != text) text += ": " + t_Detail;
-  return text;
+  if (t_DetailCode != error || t_Detail.empty() || t_Detail == text) return text;
+  // "SSL certificate problem: self-signed certificate" says it all.
+  if (error == CURLE_PEER_FAILED_VERIFICATION) return t_Detail;
+  return text + ": " + t_Detail;
 }
 
 InternetFailure ClassifyInternetError(int error) {
