@@ -205,8 +205,7 @@ DownloadResult CURLDownloader::DownloadToFile(std::string url, std::string local
         break;
       case InternetFailure::kCertificate:
         m_strReason = message;
-        while (!m_strReason.empty() && (m_strReason.back() == '.' || m_strReason.back() == ' '))
-          m_strReason.pop_back();
+        while (!m_strReason.empty() && (m_strReason.back() == '.' || m_strReason.back() == ' ')) m_strReason.pop_back();
         m_strReason = "the certificate of " + parsed.server + " was not accepted (" + m_strReason + ").";
         break;
       case InternetFailure::kTimedOut:
