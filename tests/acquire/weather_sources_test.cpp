@@ -57,13 +57,7 @@ TEST(UrlTemplates, DefaultsFollowTheUtcClockAcrossDayMonthAndYearEnds) {
             "a/20090902030400/04{hh}{X}{");
 }
 
-class SourceSettingsTest : public ::testing::Test {
- protected:
-  TempDir m_Dir;
-  ScopedRegistry m_Registry{m_Dir.Path() / "registry.ini"};
-};
-
-TEST_F(SourceSettingsTest, UrlSettingsWinThenServersThenTheDefaults) {
+TEST(SourceSettings, UrlSettingsWinThenServersThenTheDefaults) {
   struct Case {
     const char* name;
     std::vector<std::pair<const char*, const char*>> values;
@@ -147,7 +141,9 @@ TEST_F(SourceSettingsTest, UrlSettingsWinThenServersThenTheDefaults) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::filesystem::remove(m_Dir.Path() / "registry.ini");
+    // A registry of its own for each case.
+    const TempDir dir;
+    const ScopedRegistry registry(dir.Path() / "registry.ini");
     for (const auto& [name, value] : c.values) ASSERT_TRUE(ScopedRegistry::SetInternetSetting(name, value));
     const WeatherSources s = PlanWeatherSources(ReadAcquireSettings(), HourOf(2003, 12, 6, 14, 37), "");
     ASSERT_EQ(s.current.urls.size(), 1u);
