@@ -1,5 +1,6 @@
 #include "acquire/get_weather.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -7,6 +8,7 @@
 #include "acquire/internet_settings.h"
 #include "acquire/url_downloader.h"
 #include "acquire/weather_files.h"
+#include "acquire/weather_sources.h"
 #include "platform/controls.h"
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
@@ -54,6 +56,43 @@ std::string FolderOf(const std::string& path) {
 // The weather folder belongs to the installation, but a missing one would make every download
 // fail with nowhere to save. Without a simulator folder there is none to make (and no reason
 // to make one below the working folder): the downloads then fail.
+// Appends the files in order into target, replacing it in one step.
+bool JoinFiles(const std::vector<std::string>& parts, const std::string& target) {
+  const std::string joined = target + ".joined";
+  std::FILE* out = OpenNativeFile(joined, "wb");
+  if (!out) return false;
+  bool ok = true;
+  std::vector<char> buffer(65536);
+  for (const std::string& part : parts) {
+    std::FILE* in = OpenNativeFile(part, "rb");
+    if (!in) {
+      ok = false;
+      break;
+    }
+    std::size_t got = 0;
+    while (ok && (got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0)
+      ok = std::fwrite(buffer.data(), 1, got, out) == got;
+    std::fclose(in);
+  }
+  ok = std::fclose(out) == 0 && ok;
+  if (ok) ok = ReplaceNativeFile(joined, target);
+  if (!ok) RemoveNativeFile(joined);
+  return ok;
+}
+
+// An upper-air file is kept for its half day only once the soundings were in when it was
+// fetched (some time after the sounding hour) and it holds at least one; else it is fetched
+// again.
+bool UpperAirFileSettled(const std::string& path, const UtcHour& now) {
+  std::error_code ec;
+  const auto written = std::filesystem::last_write_time(NativePath(path), ec);
+  if (ec) return false;
+  const auto writtenUtc = std::chrono::file_clock::to_sys(written);
+  const UtcHour sounding{now.year, now.month, now.day, now.hour < 12 ? 0 : 12};
+  const auto settledFrom = ToWeatherTime(sounding) + std::chrono::hours{kUpperAirSettledHours};
+  return writtenUtc >= settledFrom && HoldsSounding(path);
+}
+
 void CreateWeatherFolder() {
   if (g_SimFolder.empty()) return;
   std::error_code ec;
@@ -77,9 +116,8 @@ std::string DownloadErrorText(DownloadResult result, const std::string& what, co
 AcquireContext CatalogueContext(METAR_Stations* stations) {
   AcquireContext context;
   context.stations = stations;
-  context.readMetarFile = [](METAR_Stations& catalogue, const std::string& path, WeatherTime reference) {
-    return catalogue.ReadMetarFile(path, reference);
-  };
+  context.readMetarFile = [](METAR_Stations& catalogue, const std::string& path, WeatherTime reference,
+                             WeatherTime oldest) { return catalogue.ReadMetarFile(path, reference, oldest); };
   context.readUpperAirFile = [](METAR_Stations& catalogue, const std::string& path) {
     return catalogue.ReadUpperAirFile(path);
   };
@@ -90,9 +128,9 @@ AcquireContext CatalogueContext(METAR_Stations* stations) {
 
 GetWeatherfromFile::GetWeatherfromFile(AcquireContext context) : m_Context(std::move(context)) {}
 
-bool GetWeatherfromFile::ReadMetar(const std::string& path, WeatherTime reference) {
+bool GetWeatherfromFile::ReadMetar(const std::string& path, WeatherTime reference, WeatherTime oldest) {
   if (!m_Context.stations || !m_Context.readMetarFile) return false;
-  return m_Context.readMetarFile(*m_Context.stations, path, reference);
+  return m_Context.readMetarFile(*m_Context.stations, path, reference, oldest);
 }
 
 bool GetWeatherfromFile::ReadUpperAir(const std::string& path) {
@@ -100,19 +138,49 @@ bool GetWeatherfromFile::ReadUpperAir(const std::string& path) {
   return m_Context.readUpperAirFile(*m_Context.stations, path);
 }
 
-// Only the file itself is kept: a 404 page or any other answer but 200 counts as a failed
-// download (result 2) and leaves the weather folder as it was, so it is never read as weather
-// nor taken for a cached copy later.
-DownloadResult GetWeatherfromFile::Download(const std::string& server, const std::string& urlPath,
-                                            const std::string& localPath, std::string* reason) {
-  CURLDownloader downloader;
-  downloader.m_bSaveOnlyOk = true;
-  DownloadResult result = downloader.DownloadToFile("http://" + server + urlPath, localPath);
-  if (reason) *reason = downloader.m_strReason;
-  if (result == kDownloadDone && downloader.m_nStatusCode != 200) {
-    result = kDownloadFailed;
-    if (reason) *reason = "the server answered with status " + std::to_string(downloader.m_nStatusCode) + ".";
+// Only weather is kept: an answer other than 200 (a 404 page) or a body that is not weather (an
+// error text, a web page, packed or binary data) counts as a failed download (result 2) and
+// leaves the weather folder as it was, so it is never read as weather nor taken for a cached
+// copy later. Several URLs: their bodies, each checked, are appended in order into the one
+// file; the ones that fail are left out, and only when all fail does the download fail.
+DownloadResult GetWeatherfromFile::Download(const WeatherSource& source, WeatherBodyKind kind, std::string* reason) {
+  const std::size_t count = source.urls.size();
+  std::vector<std::string> fetched;
+  DownloadResult failure = kDownloadFailed;
+  std::string firstReason = "no source URL.";
+  bool failedBefore = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string target = count == 1 ? source.localPath : source.localPath + ".source" + std::to_string(i);
+    CURLDownloader downloader;
+    downloader.m_bSaveOnlyOk = true;
+    downloader.m_bLocalProxies = source.localProxies;
+    downloader.m_fnCheckBody = [kind](const std::string& path, std::string& why) {
+      why = WhyNotWeather(path, kind);
+      return why.empty();
+    };
+    DownloadResult one = downloader.DownloadToFile(source.urls[i], target);
+    std::string why = downloader.m_strReason;
+    if (one == kDownloadDone && downloader.m_nStatusCode != 200) {
+      one = kDownloadFailed;
+      why = "the server answered with status " + std::to_string(downloader.m_nStatusCode) + ".";
+    }
+    if (one == kDownloadDone) {
+      fetched.push_back(target);
+    } else if (!failedBefore) {
+      failedBefore = true;
+      failure = one;
+      firstReason = why;
+    }
   }
+  DownloadResult result = fetched.empty() ? failure : kDownloadDone;
+  if (count > 1 && !fetched.empty() && !JoinFiles(fetched, source.localPath)) {
+    result = kDownloadFailed;
+    firstReason = "cannot write the local file " + source.localPath + ".";
+  }
+  if (count > 1) {
+    for (const std::string& part : fetched) RemoveNativeFile(part);
+  }
+  if (reason) *reason = result == kDownloadDone ? std::string() : firstReason;
   return result;
 }
 
@@ -122,15 +190,12 @@ void GetWeatherfromFile::GetCurrentWeather(IWeatherOwner* owner) {
 
   const UtcHour now = UtcHourOf(m_Context.clock ? m_Context.clock() : std::chrono::system_clock::now());
   const UtcHour before = AddHours(now, -1);
-  const AcquireSettings settings = ReadAcquireSettings();
-  const std::string folder = WeatherFolder();
-  const std::string currentPath = folder + CurrentMetarFileName(now);
-  const std::string completePath = folder + CompleteMetarFileName(before);
+  const WeatherSources sources = PlanWeatherSources(ReadAcquireSettings(), now, WeatherFolder());
 
   CreateWeatherFolder();
 
   std::string reason;
-  const DownloadResult result = Download(settings.metarServer, MetarUrlPath(now), currentPath, &reason);
+  const DownloadResult result = Download(sources.current, WeatherBodyKind::Metar, &reason);
   if (result != kDownloadDone) {
     SetStatusText(DownloadErrorText(result, "METAR data", reason));
     return;
@@ -138,11 +203,20 @@ void GetWeatherfromFile::GetCurrentWeather(IWeatherOwner* owner) {
   SetStatusText("METAR data file readed.");
 
   // The complete file of an hour that has ended never changes: fetch it once.
-  if (!CanOpenForReading(completePath)) Download(settings.metarServer, MetarUrlPath(before), completePath);
+  if (!CanOpenForReading(sources.complete.localPath)) Download(sources.complete, WeatherBodyKind::Metar);
 
   if (m_Context.stopUpdateCycle) m_Context.stopUpdateCycle();
 
-  const bool ok = GetCurrentUpperAir() && ReadMetar(completePath, NoAgeLimit()) && ReadMetar(currentPath, NoAgeLimit());
+  // The surface weather is worth having without the upper air.
+  const bool upperAir = GetCurrentUpperAir();
+  const std::string upperAirStatus = m_UpperAirStatus;
+  const WeatherTime oldestComplete = ToWeatherTime(before) - std::chrono::hours{kStaleReportHours};
+  const WeatherTime oldestCurrent = ToWeatherTime(now) - std::chrono::hours{kStaleReportHours};
+  // The current hour's file reaches back into the hour before; the complete file of that hour
+  // adds to it when there is one.
+  ReadMetar(sources.complete.localPath, NoAgeLimit(), oldestComplete);
+  const bool ok = ReadMetar(sources.current.localPath, NoAgeLimit(), oldestCurrent);
+  if (ok) SetStatusText(FetchSummary(sources, upperAir, upperAirStatus));
   if (ok && owner) {
     EnableStartButton(true);
     EnableEndButton(false);
@@ -152,21 +226,51 @@ void GetWeatherfromFile::GetCurrentWeather(IWeatherOwner* owner) {
   }
 }
 
+// "Weather from tgftp.nws.noaa.gov: 4321 stations with METAR reports; winds aloft from
+// mesonet.agron.iastate.edu: 85 stations." or, without upper air, "...; winds and temperatures
+// aloft missing (Error 2 at reading Winds aloft: ...)."
+std::string GetWeatherfromFile::FetchSummary(const WeatherSources& sources, bool upperAir,
+                                             const std::string& upperAirStatus) const {
+  std::size_t surface = 0;
+  std::size_t aloft = 0;
+  if (m_Context.stations) {
+    for (const auto& [key, record] : m_Context.stations->Records()) {
+      if (const METAR_Station* station = record ? record->AsReportStation() : nullptr)
+        surface += station->m_ReportValid == 1 ? 1 : 0;
+    }
+    aloft = m_Context.stations->m_UpperAirStations.size();
+  }
+  const std::string metarHost = sources.current.urls.empty() ? "" : HostOfUrl(sources.current.urls.front());
+  const std::string upperHost = sources.upperAir.urls.empty() ? "" : HostOfUrl(sources.upperAir.urls.front());
+  std::string text = "Weather from " + metarHost + ": " + std::to_string(surface) + " stations with METAR reports";
+  if (upperAir && aloft > 0) {
+    text += "; winds aloft from " + upperHost + ": " + std::to_string(aloft) + " stations.";
+  } else {
+    std::string why = upperAirStatus.rfind("Error", 0) == 0 ? upperAirStatus : "no sounding in the file";
+    while (!why.empty() && why.back() == '.') why.pop_back();
+    text += "; winds and temperatures aloft missing (" + why + ").";
+  }
+  return text;
+}
+
 bool GetWeatherfromFile::GetCurrentUpperAir() {
   std::lock_guard lock(CatalogueLock());
   const UtcHour now = UtcHourOf(m_Context.clock ? m_Context.clock() : std::chrono::system_clock::now());
-  const std::string localPath = WeatherFolder() + UpperAirFileName(now);
-  if (CanOpenForReading(localPath)) {
+  const WeatherSources sources = PlanWeatherSources(ReadAcquireSettings(), now, WeatherFolder());
+  const std::string& localPath = sources.upperAir.localPath;
+  m_UpperAirStatus.clear();
+  if (CanOpenForReading(localPath) && UpperAirFileSettled(localPath, now)) {
     SetStatusText("Winds aloft file from hard disk readed.");
   } else {
     CreateWeatherFolder();
     std::string reason;
-    const DownloadResult result =
-        Download(ReadAcquireSettings().radiosondeServer, UpperAirUrlPath(now), localPath, &reason);
+    const DownloadResult result = Download(sources.upperAir, WeatherBodyKind::UpperAir, &reason);
     if (result == kDownloadDone) {
       SetStatusText("Winds aloft file readed.");
     } else {
-      SetStatusText(DownloadErrorText(result, "Winds aloft", reason));
+      // An earlier copy, if any, is still read below.
+      m_UpperAirStatus = DownloadErrorText(result, "Winds aloft", reason);
+      SetStatusText(m_UpperAirStatus);
     }
   }
   return ReadUpperAir(localPath);
@@ -204,8 +308,11 @@ int GetWeatherfromFile::ReadWeatherFiles(const std::string& path) {
   // A name without a stamp has no time to limit the reports by: all of them count.
   const WeatherTime reference = stamp ? ToWeatherTime(*stamp) : NoAgeLimit();
 
+  // Reports long before a file's own hour are not its weather.
+  const auto stale = std::chrono::hours{kStaleReportHours};
   if (inProgress && stamp) {
-    ReadMetar(FolderOf(path) + CompleteMetarFileName(AddHours(*stamp, -1)), reference);
+    const UtcHour before = AddHours(*stamp, -1);
+    ReadMetar(FolderOf(path) + CompleteMetarFileName(before), reference, ToWeatherTime(before) - stale);
   }
   if (stamp) {
     // The main window shows its weather time itself; without one, the field is written here.
@@ -220,7 +327,7 @@ int GetWeatherfromFile::ReadWeatherFiles(const std::string& path) {
     m_Context.stations->m_ReportDate.clear();
     m_Context.stations->m_ReportTime.clear();
   }
-  if (!ReadMetar(path, reference)) return 0;
+  if (!ReadMetar(path, reference, stamp ? reference - stale : WeatherTime::min())) return 0;
 
   std::string upperAirPath;
   if (SearchUpperAirFile(upperAirPath)) {

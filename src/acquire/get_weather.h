@@ -7,6 +7,7 @@
 #include <string>
 
 #include "acquire/url_downloader.h"
+#include "acquire/weather_sources.h"
 #include "stations/weather_time.h"
 
 class METAR_Stations;
@@ -24,7 +25,9 @@ class IWeatherOwner {
 // questions go through the installed user dialogs (platform/dialogs.h).
 struct AcquireContext {
   METAR_Stations* stations = nullptr;
-  std::function<bool(METAR_Stations&, const std::string& path, WeatherTime reference)> readMetarFile;
+  // Reports newer than reference are ignored, dated entries older than oldest not decoded.
+  std::function<bool(METAR_Stations&, const std::string& path, WeatherTime reference, WeatherTime oldest)>
+      readMetarFile;
   std::function<bool(METAR_Stations&, const std::string& path)> readUpperAirFile;
   std::function<void()> stopUpdateCycle;
   std::function<std::chrono::system_clock::time_point()> clock;
@@ -58,8 +61,9 @@ class GetWeatherfromFile {
 
   // Downloads the METAR file of the current UTC hour (and, when not yet in the weather folder,
   // the complete file of the hour before and the half day's upper-air file), then reads the
-  // upper-air file and both METAR files, the older first. owner: the main window for a
-  // button, none for the periodic refresh. Stops the update cycle; leaves it stopped.
+  // upper-air file and both METAR files, the older first. The surface weather counts without
+  // the upper air. owner: the main window for a button, none for the periodic refresh. Stops
+  // the update cycle; leaves it stopped.
   void GetCurrentWeather(IWeatherOwner* owner);
   // The half day's upper-air file, from the weather folder or downloaded; true when the
   // upper-air reader accepted it.
@@ -75,12 +79,14 @@ class GetWeatherfromFile {
   bool SelectUpperAirFile(IWeatherOwner* owner);
 
  private:
-  bool ReadMetar(const std::string& path, WeatherTime reference);
+  bool ReadMetar(const std::string& path, WeatherTime reference, WeatherTime oldest);
   bool ReadUpperAir(const std::string& path);
-  DownloadResult Download(const std::string& server, const std::string& urlPath, const std::string& localPath,
-                          std::string* reason = nullptr);
+  DownloadResult Download(const WeatherSource& source, WeatherBodyKind kind, std::string* reason = nullptr);
+  std::string FetchSummary(const WeatherSources& sources, bool upperAir, const std::string& upperAirStatus) const;
   bool SearchUpperAirFile(std::string& found);
 
   AcquireContext m_Context;
   IWeatherOwner* m_pOwner = nullptr;
+  // The failure of the last upper-air download, "" when there was none.
+  std::string m_UpperAirStatus;
 };

@@ -56,16 +56,17 @@ std::string TemporaryNameFor(const std::string& localPath) {
 
 std::unique_ptr<IDownloadRequest> OpenRequest(IDownloadSession& session, const InternetUrl& url) {
   std::unique_ptr<IDownloadRequest> request;
-  Check(session.OpenHttpRequest(url.server, url.port, url.object, request));
+  Check(session.OpenHttpRequest(url.server, url.port, url.object, url.service == InternetService::Https, request));
   Check(request->AddRequestHeaders(kRequestHeaders));
   Check(request->SendRequest());
   return request;
 }
 
 // Where a request to url connects: the program's proxy on the local machine, or the server
-// itself for a name without a dot (the proxy bypass "<local>").
-std::string ConnectionTarget(const InternetUrl& url, const AcquireSettings& settings) {
-  if (url.server.find('.') == std::string::npos) return "server " + url.server + ":" + std::to_string(url.port);
+// itself for a name without a dot (the proxy bypass "<local>") and with the system's proxies.
+std::string ConnectionTarget(const InternetUrl& url, const AcquireSettings& settings, bool localProxies) {
+  if (!localProxies || url.server.find('.') == std::string::npos)
+    return "server " + url.server + ":" + std::to_string(url.port);
   const int port = url.service == InternetService::Ftp ? settings.ftpProxyPort : settings.httpProxyPort;
   return "proxy localhost:" + std::to_string(port);
 }
@@ -90,9 +91,10 @@ DownloadResult CURLDownloader::DownloadToFile(std::string url, std::string local
   DownloadResult result = kDownloadDone;
   m_nStatusCode = 0;
   const AcquireSettings settings = ReadAcquireSettings();
+  const bool localProxies = m_bLocalProxies || settings.useLocalProxies;
   InternetUrl parsed;
   try {
-    Check(OpenInternetSession(DownloadSessionSettings(settings), session));
+    Check(OpenInternetSession(DownloadSessionSettings(settings, localProxies), session));
 
     if (!ParseInternetUrl(url, parsed) || parsed.service == InternetService::Other) {
       m_strError = "Could not parse the URL: " + url;
@@ -135,7 +137,9 @@ DownloadResult CURLDownloader::DownloadToFile(std::string url, std::string local
         m_strError = "Error: the redirected URL could not be parsed.";
         throw CURLDown2FileException(kDownloadFailed);
       }
-      if (target.service != InternetService::Http) {
+      // http may lead to https, never the other way round.
+      if ((target.service != InternetService::Http && target.service != InternetService::Https) ||
+          (parsed.service == InternetService::Https && target.service != InternetService::Https)) {
         m_strError = "Error: the redirected URL does not reference a HTTP resource.";
         throw CURLDown2FileException(kDownloadFailed);
       }
@@ -175,6 +179,11 @@ DownloadResult CURLDownloader::DownloadToFile(std::string url, std::string local
       m_strError = "Error: cannot write the local file " + localPath;
       throw CURLDown2FileException(kDownloadFailed);
     }
+    std::string why;
+    if (m_fnCheckBody && !m_fnCheckBody(partPath, why)) {
+      m_strError = "Error: " + why;
+      throw CURLDown2FileException(kDownloadFailed);
+    }
     KeepAs(partPath, localPath);
     partWritten = false;
   } catch (const CURLDown2FileException& e) {
@@ -187,14 +196,20 @@ DownloadResult CURLDownloader::DownloadToFile(std::string url, std::string local
     result = kDownloadFailed;
     switch (ClassifyInternetError(e.code)) {
       case InternetFailure::kRefused:
-        m_strReason = ConnectionTarget(parsed, settings) + " refused the connection.";
+        m_strReason = ConnectionTarget(parsed, settings, localProxies) + " refused the connection.";
         break;
       case InternetFailure::kNotFound:
-        m_strReason = parsed.server.find('.') == std::string::npos ? ConnectionTarget(parsed, settings) + " not found."
-                                                                   : "server " + parsed.server + " not found.";
+        m_strReason = localProxies && parsed.server.find('.') == std::string::npos
+                          ? ConnectionTarget(parsed, settings, localProxies) + " not found."
+                          : "server " + parsed.server + " not found.";
+        break;
+      case InternetFailure::kCertificate:
+        m_strReason = message;
+        while (!m_strReason.empty() && (m_strReason.back() == '.' || m_strReason.back() == ' ')) m_strReason.pop_back();
+        m_strReason = "the certificate of " + parsed.server + " was not accepted (" + m_strReason + ").";
         break;
       case InternetFailure::kTimedOut:
-        m_strReason = "no answer from " + ConnectionTarget(parsed, settings) + ".";
+        m_strReason = "no answer from " + ConnectionTarget(parsed, settings, localProxies) + ".";
         break;
       case InternetFailure::kOther: m_strReason = SentenceOf(message); break;
     }

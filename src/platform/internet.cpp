@@ -13,7 +13,8 @@ std::string Lower(std::string text) {
 
 // "http://metar.example:8080/a/b.txt" -> Http, "metar.example", "/a/b.txt", 8080
 // "ftp://host"                        -> Ftp, "host", "/", 21
-// "https://host/x"                    -> Other (the download takes only http and ftp)
+// "https://host/x"                    -> Https, "host", "/x", 443
+// "gopher://host/x"                   -> Other
 bool ParseInternetUrl(const std::string& url, InternetUrl& out) {
   const auto schemeEnd = url.find("://");
   if (schemeEnd == std::string::npos || schemeEnd == 0) return false;
@@ -34,9 +35,10 @@ bool ParseInternetUrl(const std::string& url, InternetUrl& out) {
   }
 
   InternetUrl parsed;
-  parsed.service = scheme == "http"  ? InternetService::Http
-                   : scheme == "ftp" ? InternetService::Ftp
-                                     : InternetService::Other;
+  parsed.service = scheme == "http"    ? InternetService::Http
+                   : scheme == "https" ? InternetService::Https
+                   : scheme == "ftp"   ? InternetService::Ftp
+                                       : InternetService::Other;
   parsed.port = parsed.service == InternetService::Ftp ? 21 : 80;
   if (scheme == "https") parsed.port = 443;
   const auto colon = authority.rfind(':');

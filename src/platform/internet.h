@@ -21,7 +21,7 @@
 // "HttpUser" / "HttpPassword".
 inline constexpr const char* kInternetSettingsKey = "Software\\Altivane\\Internet";
 
-enum class InternetService { Other, Http, Ftp };
+enum class InternetService { Other, Http, Https, Ftp };
 
 struct InternetUrl {
   InternetService service = InternetService::Other;
@@ -31,15 +31,22 @@ struct InternetUrl {
 };
 
 // Splits "scheme://server[:port][/object]". False when the text is no URL (no "://", empty
-// server, a bad port). Schemes other than http and ftp (https too) parse as Other.
+// server, a bad port). Schemes other than http, https and ftp parse as Other.
 // Portable (platform/internet.cpp).
 bool ParseInternetUrl(const std::string& url, InternetUrl& out);
 
 struct InternetSessionSettings {
-  std::string agent;      // "Altivane"
+  std::string agent;      // "Altivane/0.1"
   std::string proxyList;  // per-scheme proxies: "ftp=localhost:9203;http=localhost:9202;socks=localhost:9203"
   std::string bypass;     // "<local>": servers whose name has no dot are reached directly
+  // The system's proxy configuration instead of the list (Windows: the user's internet
+  // settings; elsewhere the http_proxy / https_proxy / no_proxy environment variables).
+  bool systemProxies = false;
 };
+
+// Test builds only: a PEM file of certificate authorities trusted for https besides the
+// system's (on posix in place of them). Certificates are always verified.
+inline constexpr const char* kTestCaFileVariable = "ALTIVANE_TEST_CA_FILE";
 
 // One HTTP GET request on its own connection. The platform never follows a redirection:
 // the caller sees 301/302/303 and their headers.
@@ -67,8 +74,9 @@ class IDownloadSession {
  public:
   virtual ~IDownloadSession() = default;
   // Connects to server:port and opens a GET request for object (keep-connection, no
-  // automatic redirection, answered by the server itself and never by a local cache).
-  virtual int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object,
+  // automatic redirection, answered by the server itself and never by a local cache); secure:
+  // over TLS, the server's certificate verified against the system's authorities.
+  virtual int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object, bool secure,
                               std::unique_ptr<IDownloadRequest>& out) = 0;
   // Anonymous FTP to server:port, active mode, binary: copies the remote file into localPath
   // (a path in the program's own form), replacing it. A fetch that fails is an error.
@@ -82,5 +90,5 @@ int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr
 std::string InternetErrorText(int error);
 
 // The failures a user can act on, told apart from the rest.
-enum class InternetFailure { kOther, kRefused, kNotFound, kTimedOut };
+enum class InternetFailure { kOther, kRefused, kNotFound, kTimedOut, kCertificate };
 InternetFailure ClassifyInternetError(int error);

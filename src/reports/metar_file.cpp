@@ -97,8 +97,59 @@ std::uint32_t MetarFileSeed(std::string_view firstLine) {
   return static_cast<std::uint32_t>(seconds);  // modulo 2^32
 }
 
-MetarLineReader::MetarLineReader(METAR_Stations& stations, WeatherTime reference, ProgressSink& progress)
-    : m_Stations(stations), m_Reference(reference), m_Progress(progress) {}
+bool EntryDateTime(std::string_view entry, WeatherTime& out) {
+  if (entry.size() < 16 || entry[4] != '/' || entry[7] != '/' || entry[10] != ' ' || entry[13] != ':') return false;
+  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15})
+    if (entry[i] < '0' || entry[i] > '9') return false;
+  using namespace std::chrono;
+  const year_month_day date{year{ReadField(entry.substr(0, 4))} /
+                            month{static_cast<unsigned>(ReadField(entry.substr(5, 2)))} /
+                            day{static_cast<unsigned>(ReadField(entry.substr(8, 2)))}};
+  const int hour = ReadField(entry.substr(11, 2));
+  const int minute = ReadField(entry.substr(14, 2));
+  if (!date.ok() || hour > 23 || minute > 59) return false;
+  out = WeatherTime{sys_days{date}} + hours{hour} + minutes{minute};
+  return true;
+}
+
+bool EntryObservedNear(std::string_view entry, WeatherTime near, WeatherTime& out) {
+  using namespace std::chrono;
+  // The day-time group among the first few groups: after the date line, "METAR" or "SPECI"
+  // and the station.
+  std::size_t pos = 0;
+  for (int group = 0; group < 6; ++group) {
+    const std::size_t start = entry.find_first_not_of(' ', pos);
+    if (start == std::string_view::npos) break;
+    std::size_t end = entry.find(' ', start);
+    if (end == std::string_view::npos) end = entry.size();
+    const std::string_view token = entry.substr(start, end - start);
+    pos = end;
+    if (token.size() != 7 || token[6] != 'Z') continue;
+    bool digits = true;
+    for (std::size_t i = 0; i < 6; ++i) digits = digits && token[i] >= '0' && token[i] <= '9';
+    if (!digits) continue;
+    const unsigned dd = static_cast<unsigned>(ReadField(token.substr(0, 2)));
+    const int hh = ReadField(token.substr(2, 2));
+    const int mm = ReadField(token.substr(4, 2));
+    if (hh > 23 || mm > 59) break;
+    const year_month anchor{year_month_day{floor<days>(near)}.year(), year_month_day{floor<days>(near)}.month()};
+    bool found = false;
+    for (const months shift : {months{-1}, months{0}, months{1}}) {
+      const year_month_day date = (anchor + shift) / day{dd};
+      if (!date.ok()) continue;
+      const WeatherTime candidate = WeatherTime{sys_days{date}} + hours{hh} + minutes{mm};
+      if (!found || abs(candidate - near) < abs(out - near)) out = candidate;
+      found = true;
+    }
+    if (found) return true;
+    break;
+  }
+  return EntryDateTime(entry, out);
+}
+
+MetarLineReader::MetarLineReader(METAR_Stations& stations, WeatherTime reference, ProgressSink& progress,
+                                 WeatherTime oldest)
+    : m_Stations(stations), m_Reference(reference), m_Progress(progress), m_Oldest(oldest) {}
 
 void MetarLineReader::AddLine(std::string_view line) {
   if (m_FirstLine) {
@@ -128,7 +179,11 @@ void MetarLineReader::ShowValidCount() {
 void MetarLineReader::EndEntry() {
   // An entry that never named its station (a date line alone) holds no report: decoding it
   // would hand the date to the station named last.
-  if (m_EntryLine > 0 && m_KeyTaken) {
+  WeatherTime observed{};
+  if (m_EntryLine > 0 && m_KeyTaken && m_Oldest != WeatherTime::min() &&
+      EntryObservedNear(m_Entry, m_Oldest, observed) && observed < m_Oldest) {
+    ++m_StaleCount;
+  } else if (m_EntryLine > 0 && m_KeyTaken) {
     Weather_Station* record = m_Stations.Lookup(m_StationKey);
     if (METAR_Station* station = record ? record->AsReportStation() : nullptr) {
       // A NIL report, or one newer than the reference, leaves the earlier report: not counted.
@@ -177,12 +232,17 @@ void MetarLineReader::ReportLine(std::string_view line) {
 }
 
 bool METAR_Stations::ReadMetarFile(const std::string& path, WeatherTime reference, ProgressSink& progress) {
+  return ReadMetarFile(path, reference, WeatherTime::min(), progress);
+}
+
+bool METAR_Stations::ReadMetarFile(const std::string& path, WeatherTime reference, WeatherTime oldest,
+                                   ProgressSink& progress) {
   TextFileReader file(path);
   if (!file.IsOpen()) {
     m_CycleFileRead = 0;
     return false;
   }
-  MetarLineReader reader(*this, reference, progress);
+  MetarLineReader reader(*this, reference, progress, oldest);
   std::string_view line;
   std::string scratch;
   while (file.ReadPiece(line, scratch, kMetarLineLimit)) reader.AddLine(line);

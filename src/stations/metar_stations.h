@@ -38,6 +38,9 @@ class METAR_Stations {
   // Reads a METAR file (either layout) into the records, a loop over MetarLineReader; false
   // when it cannot be opened.
   bool ReadMetarFile(const std::string& path, WeatherTime reference, ProgressSink& progress = StatusFieldProgress());
+  // The same, leaving out dated entries older than oldest.
+  bool ReadMetarFile(const std::string& path, WeatherTime reference, WeatherTime oldest,
+                     ProgressSink& progress = StatusFieldProgress());
   // Reads an upper-air file of TEMP messages into the records, a loop over UpperAirLineReader;
   // false when it cannot be opened.
   bool ReadUpperAirFile(const std::string& path, ProgressSink& progress = StatusFieldProgress());

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "acquire/weather_files.h"
@@ -101,7 +103,8 @@ class AcquireTest : public ::testing::Test {
   AcquireContext Context() {
     AcquireContext context;
     context.stations = &m_Stations;
-    context.readMetarFile = [this](METAR_Stations& stations, const std::string& path, WeatherTime reference) {
+    context.readMetarFile = [this](METAR_Stations& stations, const std::string& path, WeatherTime reference,
+                                   WeatherTime) {
       reads.push_back({"metar", FileName(path), reference});
       if (!std::filesystem::exists(NativePath(path))) return false;
       if (stations.m_ReportDate.empty()) {
@@ -146,6 +149,11 @@ class CurrentWeatherTest : public AcquireTest {
     ASSERT_TRUE(ScopedRegistry::SetInternetSetting("MetarServer", server.HostPort()));
     ASSERT_TRUE(ScopedRegistry::SetInternetSetting("RadiosondeServer", server.HostPort()));
   }
+  // The closing status of a fetch; the readers here fill no record, so no station counts.
+  static std::string Summary(const std::string& aloftMissing = "no sounding in the file") {
+    return "Weather from localhost: 0 stations with METAR reports; winds and temperatures aloft missing (" +
+           aloftMissing + ").";
+  }
   std::vector<std::string> Targets() const {
     std::vector<std::string> targets;
     for (const auto& request : server.Requests()) targets.push_back(request.target);
@@ -159,9 +167,9 @@ class CurrentWeatherTest : public AcquireTest {
 
   std::mutex m_AnswersMutex;
   std::map<std::string, std::string> m_Answers = {
-      {"/weather/observations/airways/03120614.metar", HttpAnswer(200, "current\n")},
-      {"/weather/observations/airways/03120613.metar", HttpAnswer(200, "complete\n")},
-      {"/Data/archive/radiosonde/20031206/2003120612.rdisnd", HttpAnswer(200, "TTAA\n")},
+      {"/weather/observations/airways/03120614.metar", HttpAnswer(200, "current KSEA 061353Z\n")},
+      {"/weather/observations/airways/03120613.metar", HttpAnswer(200, "complete KSEA 061253Z\n")},
+      {"/Data/archive/radiosonde/20031206/2003120612.rdisnd", HttpAnswer(200, "TTAA 56121 72214\n")},
   };
   LoopbackHttpServer server{[this](const SeenRequest& request) {
     std::lock_guard lock(m_AnswersMutex);
@@ -179,7 +187,7 @@ TEST_F(CurrentWeatherTest, FetchesAllThreeFilesAndReadsTheOlderFirst) {
                                                  "/Data/archive/radiosonde/20031206/2003120612.rdisnd"}));
   std::ifstream current(WeatherDir() / "20031206_1400Z.TXT");
   std::string line;
-  EXPECT_TRUE(std::getline(current, line) && line == "current");
+  EXPECT_TRUE(std::getline(current, line) && line == "current KSEA 061353Z");
   EXPECT_TRUE(std::filesystem::exists(WeatherDir() / "20031206_1300Z_Complete.TXT"));
   EXPECT_TRUE(std::filesystem::exists(WeatherDir() / "20031206_1200Z.rdisnd"));
 
@@ -188,7 +196,7 @@ TEST_F(CurrentWeatherTest, FetchesAllThreeFilesAndReadsTheOlderFirst) {
                                           {"metar", "20031206_1400Z.TXT", NoAgeLimit()}}));
   EXPECT_EQ(NoAgeLimit(), Hour(3000, 12, 31, 0));
   EXPECT_EQ(controls.status.History(),
-            (std::vector<std::string>{"METAR data file readed.", "Winds aloft file readed."}));
+            (std::vector<std::string>{"METAR data file readed.", "Winds aloft file readed.", Summary()}));
   EXPECT_TRUE(controls.start.IsEnabled());
   EXPECT_FALSE(controls.end.IsEnabled());
   EXPECT_EQ(stops, 2);
@@ -196,12 +204,14 @@ TEST_F(CurrentWeatherTest, FetchesAllThreeFilesAndReadsTheOlderFirst) {
 
 TEST_F(CurrentWeatherTest, CachedCompleteAndUpperAirFilesMeanOneDownload) {
   WriteWeatherFile("20031206_1300Z_Complete.TXT", "kept complete\n");
-  WriteWeatherFile("20031206_1200Z.rdisnd", "kept upper air\n");
+  WriteWeatherFile("20031206_1200Z.rdisnd", "kept TTAA 56121 72214\n");
   RecordingOwner owner;
   GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
 
   EXPECT_EQ(Targets(), (std::vector<std::string>{"/weather/observations/airways/03120614.metar"}));
-  EXPECT_EQ(controls.status.GetText(), "Winds aloft file from hard disk readed.");
+  EXPECT_EQ(
+      controls.status.History(),
+      (std::vector<std::string>{"METAR data file readed.", "Winds aloft file from hard disk readed.", Summary()}));
   std::ifstream kept(WeatherDir() / "20031206_1300Z_Complete.TXT");
   std::string line;
   EXPECT_TRUE(std::getline(kept, line) && line == "kept complete");
@@ -231,41 +241,40 @@ TEST_F(CurrentWeatherTest, ButtonsAfterEachOutcome) {
     bool startAfter;
     const char* lastStatus;
   };
+  // The surface weather counts without the upper air and without the complete file.
   const Case cases[] = {
-      {"success with owner", true, true, true, true, "Winds aloft file readed."},
-      {"success without owner (periodic refresh)", false, true, true, false, "Winds aloft file readed."},
-      {"upper-air download failed", true, false, true, false, "Error 2 at reading Winds aloft: "},
-      {"complete file missing", true, true, false, false, "Winds aloft file readed."},
+      {"success with owner", true, true, true, true, ""},
+      {"success without owner (periodic refresh)", false, true, true, false, ""},
+      {"upper-air download failed", true, false, true, true, "Error 2 at reading Winds aloft: "},
+      {"complete file missing", true, true, false, true, ""},
   };
   // Failed answers: a redirect without location (result 2), and a plain 404 page, which is
   // not kept either.
   for (const std::string& refused : {HttpAnswer(302, ""), HttpAnswer(404, "404 Not Found\n")}) {
     SCOPED_TRACE(refused.substr(0, 12));
     // The reason after an error names what went wrong.
-    const std::string reason = refused.find(" 302") != std::string::npos ? "site redirects with no new location."
-                                                                         : "the server answered with status 404.";
+    const std::string reason = refused.find(" 302") != std::string::npos ? "site redirects with no new location"
+                                                                         : "the server answered with status 404";
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
       std::filesystem::remove_all(WeatherDir());
       reads.clear();
       // A failed upper-air download leaves no file; a failed complete one neither.
       SetAnswer("/Data/archive/radiosonde/20031206/2003120612.rdisnd",
-                c.upperAirServed ? HttpAnswer(200, "TTAA\n") : refused);
+                c.upperAirServed ? HttpAnswer(200, "TTAA 56121 72214\n") : refused);
       SetAnswer("/weather/observations/airways/03120613.metar",
-                c.completeServed ? HttpAnswer(200, "complete\n") : refused);
+                c.completeServed ? HttpAnswer(200, "complete KSEA 061253Z\n") : refused);
       controls.start.Enable(true);
       controls.end.Enable(true);
       RecordingOwner owner;
       GetWeatherfromFile(Context()).GetCurrentWeather(c.withOwner ? &owner : nullptr);
       const std::string expected = c.lastStatus;
-      EXPECT_EQ(controls.status.GetText(), expected.rfind("Error", 0) == 0 ? expected + reason : expected);
+      EXPECT_EQ(controls.status.GetText(), expected.empty() ? Summary() : Summary(expected + reason));
       EXPECT_EQ(controls.start.IsEnabled(), c.startAfter);
       EXPECT_FALSE(controls.end.IsEnabled());
-      if (!c.upperAirServed) {
-        // The METAR files are read only when the upper-air reader accepted its file.
-        ASSERT_EQ(reads.size(), 1u);
-        EXPECT_EQ(reads[0].kind, "upper");
-      }
+      // The METAR files are read whatever became of the upper air.
+      ASSERT_EQ(reads.size(), 3u);
+      EXPECT_EQ(reads[0].kind, "upper");
       EXPECT_EQ(std::filesystem::exists(WeatherDir() / "20031206_1200Z.rdisnd"), c.upperAirServed);
       EXPECT_EQ(std::filesystem::exists(WeatherDir() / "20031206_1300Z_Complete.TXT"), c.completeServed);
     }
@@ -281,10 +290,10 @@ TEST_F(CurrentWeatherTest, NotFoundIsNeverCachedAndTheNextCallFetchesAgain) {
   SetAnswer(completePath, HttpAnswer(404, "404 Not Found\n"));
   RecordingOwner owner;
   GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
-  EXPECT_EQ(controls.status.GetText(), "Error 2 at reading Winds aloft: the server answered with status 404.");
+  EXPECT_EQ(controls.status.GetText(), Summary("Error 2 at reading Winds aloft: the server answered with status 404"));
   EXPECT_FALSE(std::filesystem::exists(WeatherDir() / "20031206_1200Z.rdisnd"));
   EXPECT_FALSE(std::filesystem::exists(WeatherDir() / "20031206_1300Z_Complete.TXT"));
-  EXPECT_FALSE(controls.start.IsEnabled());
+  EXPECT_TRUE(controls.start.IsEnabled());
   // "Get weather..." finds no upper-air file to take for the day's.
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(WeatherDir()))
@@ -292,11 +301,11 @@ TEST_F(CurrentWeatherTest, NotFoundIsNeverCachedAndTheNextCallFetchesAgain) {
   EXPECT_EQ(names, std::vector<std::string>{"20031206_1400Z.TXT"});
 
   SetAnswer(upperPath, HttpAnswer(200, "TTAA 56121 72214\n"));
-  SetAnswer(completePath, HttpAnswer(200, "complete\n"));
+  SetAnswer(completePath, HttpAnswer(200, "complete KSEA 061253Z\n"));
   reads.clear();
   GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
   EXPECT_EQ(Targets().size(), 6u);
-  EXPECT_EQ(controls.status.GetText(), "Winds aloft file readed.");
+  EXPECT_EQ(controls.status.GetText(), Summary());
   EXPECT_EQ(upperAirSeen, "TTAA 56121 72214");
   EXPECT_EQ(reads, (std::vector<ReadCall>{{"upper", "20031206_1200Z.rdisnd", {}},
                                           {"metar", "20031206_1300Z_Complete.TXT", NoAgeLimit()},
@@ -311,21 +320,130 @@ TEST_F(CurrentWeatherTest, FailedRefetchOfTheCurrentFileKeepsTheGoodCopy) {
   RecordingOwner owner;
   GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
   ASSERT_EQ(controls.status.History().front(), "METAR data file readed.");
-  const std::pair<const char*, std::string> failures[] = {
-      {"404", HttpAnswer(404, "404 Not Found\n")},
-      {"cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\ncurr"},
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 256);
+  struct Failure {
+    const char* name;
+    std::string answer;
+    std::string reason;  // "" when only the start of the status is known
   };
-  for (const auto& [name, answer] : failures) {
-    SCOPED_TRACE(name);
-    SetAnswer(currentPath, answer);
+  const Failure failures[] = {
+      {"404", HttpAnswer(404, "404 Not Found\n"), "the server answered with status 404."},
+      {"cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\ncurr", ""},
+      {"web page with 200", HttpAnswer(200, "<!DOCTYPE html>\n<html><body>KSEA 061353Z</body></html>\n"),
+       "the server sent a web page, not weather."},
+      {"error text with 200", HttpAnswer(200, "ERROR: Could not Find: X"),
+       "the server answered \"ERROR: Could not Find: X\"."},
+      {"gzip", HttpAnswer(200, std::string("\x1f\x8b\x08\x00\x00\x00", 6) + garbage),
+       "the server sent a compressed body, not weather text."},
+      {"garbage", HttpAnswer(200, garbage), "the server sent binary data, not weather text."},
+      {"one 10 MB line", HttpAnswer(200, std::string(10 << 20, 'K')), "the body holds no METAR report."},
+      {"redirect loop",
+       HttpAnswer(302, "",
+                  "Location: http://" + server.HostPort() + "/weather/observations/airways/03120614.metar\r\n"),
+       "got status code 302."},
+  };
+  for (const auto& f : failures) {
+    SCOPED_TRACE(f.name);
+    SetAnswer(currentPath, f.answer);
     reads.clear();
     GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
-    EXPECT_EQ(controls.status.GetText().rfind("Error 2 at reading METAR data: ", 0), 0u) << controls.status.GetText();
+    if (f.reason.empty()) {
+      EXPECT_EQ(controls.status.GetText().rfind("Error 2 at reading METAR data: ", 0), 0u) << controls.status.GetText();
+    } else {
+      EXPECT_EQ(controls.status.GetText(), "Error 2 at reading METAR data: " + f.reason);
+    }
     EXPECT_TRUE(reads.empty());
     std::ifstream current(WeatherDir() / "20031206_1400Z.TXT");
     std::string line, rest;
-    EXPECT_TRUE(std::getline(current, line) && line == "current");
+    EXPECT_TRUE(std::getline(current, line) && line == "current KSEA 061353Z");
     EXPECT_FALSE(std::getline(current, rest));
+  }
+  // Nothing of the failures is left beside the good files.
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(WeatherDir()))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names,
+            (std::set<std::string>{"20031206_1200Z.rdisnd", "20031206_1300Z_Complete.TXT", "20031206_1400Z.TXT"}));
+}
+
+// An upper-air file fetched while the soundings were still coming in, or holding none, is
+// fetched again; a settled one is kept for its half day. A failed fetch keeps the copy.
+TEST_F(CurrentWeatherTest, UpperAirFileIsFetchedAgainUntilItHoldsTheSoundings) {
+  const std::string upperPath = "/Data/archive/radiosonde/20031206/2003120612.rdisnd";
+  struct Case {
+    const char* name;
+    const char* cached;
+    int writtenHour, writtenMinute;  // on 6 Dec 2003
+    bool served;
+    bool fetched;
+    const char* readAfter;  // first line of the file read
+  };
+  const Case cases[] = {
+      {"settled", "TTAA 56121 72214 old", 14, 10, true, false, "TTAA 56121 72214 old"},
+      {"fetched at 12:50", "TTAA 56121 72214 old", 12, 50, true, true, "TTAA 56121 72214 new"},
+      {"fetched at 13:59", "TTAA 56121 72214 old", 13, 59, true, true, "TTAA 56121 72214 new"},
+      {"no sounding in it", "TTAA 72214 NIL=", 14, 10, true, true, "TTAA 56121 72214 new"},
+      {"early, and the fetch fails", "TTAA 56121 72214 old", 12, 50, false, true, "TTAA 56121 72214 old"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = WriteWeatherFile("20031206_1200Z.rdisnd", std::string(c.cached) + "\n");
+    std::filesystem::last_write_time(
+        NativePath(path), std::chrono::file_clock::from_sys(At(2003, 12, 6, c.writtenHour, c.writtenMinute)));
+    SetAnswer(upperPath, c.served ? HttpAnswer(200, "TTAA 56121 72214 new\n") : HttpAnswer(404, "no\n"));
+    const std::size_t before = Targets().size();
+    RecordingOwner owner;
+    GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+    const auto targets = Targets();
+    EXPECT_EQ(std::count(targets.begin() + static_cast<long>(before), targets.end(), upperPath), c.fetched ? 1 : 0);
+    EXPECT_EQ(upperAirSeen, c.readAfter);
+    EXPECT_TRUE(controls.start.IsEnabled());
+  }
+}
+
+// Several upper-air URLs: the bodies that are weather, in order, make the one file.
+TEST_F(CurrentWeatherTest, SeveralUpperAirSourcesAreAppendedInOrder) {
+  ASSERT_TRUE(ScopedRegistry::SetInternetSetting(
+      "UpperAirUrl", "http://" + server.HostPort() + "/man?{SS} http://" + server.HostPort() + "/sgl?{SS}"));
+  const std::string man = "\001\nTTAA 56121 72214 99012=\n\003\n";
+  const std::string sgl = "\001\nTTBB 56120 72214 00012=\n\003\n";
+  const std::string miss = "ERROR: Could not Find: SGL   ";
+  struct Case {
+    const char* name;
+    std::string manBody, sglBody;
+    std::string file;  // "" none
+  };
+  const Case cases[] = {
+      {"both", man, sgl, man + sgl},
+      {"the second missing", man, miss, man},
+      {"the first missing", miss, sgl, sgl},
+      {"none", miss, miss, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(WeatherDir());
+    SetAnswer("/man?12", HttpAnswer(200, c.manBody));
+    SetAnswer("/sgl?12", HttpAnswer(200, c.sglBody));
+    RecordingOwner owner;
+    const std::size_t shown = controls.status.History().size();
+    GetWeatherfromFile(Context()).GetCurrentWeather(&owner);
+    const auto upper = WeatherDir() / "20031206_1200Z.rdisnd";
+    EXPECT_EQ(std::filesystem::exists(upper), !c.file.empty());
+    if (!c.file.empty()) {
+      // Text mode: the download writes the platform's line ends.
+      std::ifstream in(upper);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.file);
+      ASSERT_GT(controls.status.History().size(), shown + 1);
+      EXPECT_EQ(controls.status.History()[shown + 1], "Winds aloft file readed.");
+    } else {
+      EXPECT_EQ(controls.status.GetText(),
+                Summary("Error 2 at reading Winds aloft: the server answered \"ERROR: Could not Find: SGL   \""));
+    }
+    EXPECT_TRUE(controls.start.IsEnabled());
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(WeatherDir())) ++files;
+    EXPECT_EQ(files, c.file.empty() ? 2u : 3u);  // no pieces left behind
   }
 }
 
@@ -642,7 +760,8 @@ TEST_F(FileWeatherTest, DefaultContextWorksOnTheProcessCatalogue) {
   EXPECT_EQ(context.stations, &m_Stations);
   ASSERT_TRUE(context.stopUpdateCycle && context.readMetarFile && context.readUpperAirFile && context.clock);
   context.stopUpdateCycle();  // the cycle is stopped: returns at once
-  EXPECT_FALSE(context.readMetarFile(m_Stations, (m_Dir.Path() / "none.TXT").string(), Hour(2003, 12, 6, 14)));
+  EXPECT_FALSE(context.readMetarFile(m_Stations, (m_Dir.Path() / "none.TXT").string(), Hour(2003, 12, 6, 14),
+                                     WeatherTime::min()));
 }
 
 // A refresh and a button action never fill the catalogue at the same time: while the first
@@ -679,7 +798,7 @@ TEST_F(FileWeatherTest, TwoAcquisitionsNeverReadAtTheSameTime) {
     return true;
   };
   AcquireContext second = Context();
-  second.readMetarFile = [&](METAR_Stations&, const std::string&, WeatherTime) {
+  second.readMetarFile = [&](METAR_Stations&, const std::string&, WeatherTime, WeatherTime) {
     enter();
     leave();
     return false;
@@ -730,7 +849,7 @@ TEST_F(FileWeatherTest, ReadsHappenUnderTheLockWithTheCycleStopped) {
       if (!CatalogueLockHeldHere()) faults.push_back(std::string(what) + " without the lock");
       if (cycleRunning) faults.push_back(std::string(what) + " while the cycle runs");
     };
-    context.readMetarFile = [&](METAR_Stations& stations, const std::string&, WeatherTime) {
+    context.readMetarFile = [&](METAR_Stations& stations, const std::string&, WeatherTime, WeatherTime) {
       check("metar read");
       stations.m_ReportDate = "2003/12/06";
       stations.m_ReportTime = "13:10";

@@ -4,11 +4,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <sstream>
 
 #include "loopback_ftp_server.h"
 #include "loopback_http_server.h"
+#include "loopback_tls_server.h"
+#include "support/scoped_env.h"
 #include "scoped_registry.h"
 #include "support/test_data.h"
 
@@ -252,12 +255,12 @@ TEST_F(DownloadTest, RequestCarriesTheFixedHeadersAndStatusGoesToStandardError) 
   EXPECT_EQ(requests[0].target, "/x/y.metar");
   EXPECT_EQ(requests[0].Header("Accept"), "text/*");
   // The session's agent is already the User-Agent, so the block's one is not added.
-  EXPECT_EQ(requests[0].Header("User-Agent"), "Altivane");
+  EXPECT_EQ(requests[0].Header("User-Agent"), "Altivane/0.1");
 }
 
 TEST_F(DownloadTest, UnusableUrlsGiveResultOneWithoutTouchingTheNetwork) {
-  for (const std::string url : {"https://localhost/a", "gopher://localhost/a", "file:///etc/hosts", "no url at all",
-                                "http://", "http://host:99999/a", "http://host:/a"}) {
+  for (const std::string url : {"gopher://localhost/a", "file:///etc/hosts", "no url at all", "http://",
+                                "http://host:99999/a", "http://host:/a"}) {
     SCOPED_TRACE(url);
     CURLDownloader downloader;
     EXPECT_EQ(downloader.DownloadToFile(url, LocalPath("u.txt")), 1);
@@ -375,5 +378,87 @@ TEST_F(DownloadTest, ProxyThatIsNotListeningIsAnInternetError) {
   EXPECT_EQ(downloader.m_strError.rfind("Error: (", 0), 0u) << downloader.m_strError;
 }
 
+#ifndef _WIN32
+// Without proxy settings the environment's proxy applies, as for other programs of the system;
+// with a proxy port of the program's own, the environment is not looked at.
+TEST_F(DownloadTest, SystemProxyUnlessTheLocalProxiesAreAskedFor) {
+  LoopbackHttpServer systemProxy([](const SeenRequest& r) { return HttpAnswer(200, "system " + r.target); });
+  LoopbackHttpServer localProxy([](const SeenRequest& r) { return HttpAnswer(200, "local " + r.target); });
+  const ScopedEnv variable("http_proxy", "http://127.0.0.1:" + std::to_string(systemProxy.Port()));
+  const ScopedEnv none("no_proxy", std::nullopt);
+  const ScopedEnv noneUpper("NO_PROXY", std::nullopt);
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, std::string>> settings;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"no settings", {}, "system http://weather.example.test/obs/a"},
+      {"a proxy port",
+       {{"HttpProxyPort", std::to_string(localProxy.Port())}},
+       "local http://weather.example.test/obs/a"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& [name, value] : c.settings) SetSetting(name, value);
+    CURLDownloader downloader;
+    EXPECT_EQ(downloader.DownloadToFile("http://weather.example.test/obs/a", LocalPath("p.txt")), 0);
+    EXPECT_EQ(ReadText(LocalPath("p.txt")), c.body);
+  }
+}
+#endif
+
+#ifndef _WIN32
+// https with certificates checked: the test's own authority is trusted only through the test
+// variable; a certificate no trusted authority signed is a failed download that says so.
+TEST_F(DownloadTest, HttpsIsVerifiedAndARedirectMayLeadFromHttpToHttps) {
+  const TestTlsIdentity identity = TestTlsIdentity::Make();
+  const TestTlsIdentity stranger = TestTlsIdentity::Make(true);
+  const std::string caFile = m_Dir.Write("ca.pem", identity.caPem).string();
+  LoopbackTlsServer good(identity, [](const SeenRequest&) { return HttpAnswer(200, "secure\n"); });
+  LoopbackTlsServer wrong(stranger, [](const SeenRequest&) { return HttpAnswer(200, "never\n"); });
+  LoopbackHttpServer plain([&](const SeenRequest& request) {
+    return request.target == "/up" ? HttpAnswer(302, "", "Location: https://" + good.HostPort() + "/x\r\n")
+                                   : HttpAnswer(200, "plain\n");
+  });
+  LoopbackTlsServer down(identity, [&](const SeenRequest&) {
+    return HttpAnswer(302, "", "Location: http://" + plain.HostPort() + "/x\r\n");
+  });
+  struct Case {
+    const char* name;
+    std::string url;
+    bool trustTestAuthority;
+    int result;
+    std::string content;  // of the file, when the result is 0
+    std::string reasonStart;
+  };
+  const std::string refused = "the certificate of localhost was not accepted (";
+  const Case cases[] = {
+      {"trusted", "https://" + good.HostPort() + "/x", true, 0, "secure\n", ""},
+      {"http to https", "http://" + plain.HostPort() + "/up", true, 0, "secure\n", ""},
+      {"the system's authorities only", "https://" + good.HostPort() + "/x", false, 2, "", refused},
+      {"signed by no one trusted", "https://" + wrong.HostPort() + "/x", true, 2, "", refused},
+      {"https to http", "https://" + down.HostPort() + "/x", true, 2, "",
+       "the redirected URL does not reference a HTTP resource."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedEnv trust(kTestCaFileVariable, c.trustTestAuthority ? std::optional<std::string>(caFile) : std::nullopt);
+    const std::string local = LocalPath("tls.txt");
+    std::filesystem::remove(local);
+    CURLDownloader downloader;
+    EXPECT_EQ(downloader.DownloadToFile(c.url, local), c.result) << downloader.m_strError;
+    EXPECT_EQ(std::filesystem::exists(local), c.result == 0);
+    if (c.result == 0) {
+      EXPECT_EQ(ReadText(local), c.content);
+    }
+    EXPECT_EQ(downloader.m_strReason.rfind(c.reasonStart, 0), 0u) << downloader.m_strReason;
+    if (c.result != 0) std::cout << c.name << ": " << downloader.m_strReason << "\n";
+  }
+  ASSERT_FALSE(good.Requests().empty());
+  EXPECT_EQ(good.Requests()[0].Header("User-Agent"), "Altivane/0.1");
+  EXPECT_TRUE(wrong.Requests().empty());
+}
+#endif
 }  // namespace
 }  // namespace altivane::test

@@ -12,9 +12,13 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iostream>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "../acquire/loopback_http_server.h"
+#include "../acquire/loopback_tls_server.h"
 #include "../cycle/simhost_process.h"
 #include "frontend_process.h"
 #include "support/test_data.h"
@@ -26,10 +30,13 @@ using altivane::test::FrontendProcess;
 using altivane::test::HttpAnswer;
 using altivane::test::JournalEvent;
 using altivane::test::LoopbackHttpServer;
+using altivane::test::LoopbackTlsServer;
 using altivane::test::SeenRequest;
+using altivane::test::SharedDataDir;
 using altivane::test::SimhostProcess;
 using altivane::test::SourceDir;
 using altivane::test::TempDir;
+using altivane::test::TestTlsIdentity;
 
 const std::string kSample = (SourceDir() / "data" / "sample").string();
 const std::string kSampleMetar = kSample + "/Altivane/Weather/20261207_1200Z.TXT";
@@ -386,6 +393,100 @@ TEST_F(FrontendTest, EndDuringASlowRefreshFetchIsFinal) {
   std::this_thread::sleep_for(1500ms);      // fifteen refresh waits: a new refresh would have fetched
   EXPECT_EQ(server.Requests().size(), 3u);  // current, complete and upper air: one fetch
   EXPECT_TRUE(ExpectButtons(*app, true, false)) << app->Output();
+  app->Send("quit");
+  EXPECT_EQ(app->WaitExit(15s), 0);
+}
+
+// The products of a text feed (SOH ... ETX, CR CR LF) whose text holds marker, in the plain
+// text shape of the Iowa Environmental Mesonet's product archive: "\001\n", the product with LF
+// line ends, "\n\003\n".
+std::string ArchiveProductsWith(const std::string& feed, const std::string& marker) {
+  std::string out;
+  std::size_t pos = 0;
+  while ((pos = feed.find('\001', pos)) != std::string::npos) {
+    const std::size_t end = feed.find('\003', pos);
+    if (end == std::string::npos) break;
+    std::string product = feed.substr(pos + 1, end - pos - 1);
+    pos = end + 1;
+    if (product.find(marker) == std::string::npos) continue;
+    for (std::size_t at; (at = product.find("\r\r\n")) != std::string::npos;) product.replace(at, 3, "\n");
+    while (!product.empty() && product.front() == '\n') product.erase(0, 1);
+    out += "\001\n" + product + "\n\003\n";
+  }
+  return out;
+}
+
+// "Get current weather" out of the box, against a replay of the public sources over https: the
+// recorded NOAA cycle file at its real path, the upper air in the archive's shape, the test's
+// own authority trusted through the test variable. The weather read is usable and a pass sets
+// it in the simulator.
+TEST_F(FrontendTest, CurrentWeatherFromTheReplayedPublicSourcesOverHttps) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  const std::string cycle12 = ReadFileBytes((SharedDataDir() / "metar" / "cycles" / "20230429_12Z.TXT").string());
+  const std::string feed =
+      ReadFileBytes((SharedDataDir() / "upperair" / "noaaport_upperair_20220713_00Z.wmo").string());
+  const std::string man = ArchiveProductsWith(feed, "TTAA ");
+  const std::string sgl = ArchiveProductsWith(feed, "TTBB ");
+  ASSERT_FALSE(cycle12.empty() || man.empty() || sgl.empty());
+  const TestTlsIdentity identity = TestTlsIdentity::Make();
+  const std::string since = "&fmt=text&limit=9999&sdate=2023-04-29T12:00Z";
+  LoopbackTlsServer server(identity, [&](const SeenRequest& request) {
+    if (request.target == "/data/observations/metar/cycles/12Z.TXT") return HttpAnswer(200, cycle12);
+    if (request.target == "/cgi-bin/afos/retrieve.py?pil=MAN" + since) return HttpAnswer(200, man);
+    if (request.target == "/cgi-bin/afos/retrieve.py?pil=SGL" + since) return HttpAnswer(200, sgl);
+    return HttpAnswer(404, "<html><body>404 Not Found</body></html>\n");  // 11Z.TXT is not in the recording
+  });
+  const std::string base = "https://" + server.HostPort();
+  m_Dir.Write("registry.ini",
+              "[HKCU\\Software\\Altivane\\Internet]\n"
+              "MetarUrl=" +
+                  base +
+                  "/data/observations/metar/cycles/{HH}Z.TXT\n"
+                  "UpperAirUrl=" +
+                  base + "/cgi-bin/afos/retrieve.py?pil=MAN&fmt=text&limit=9999&sdate={YYYY}-{MM}-{DD}T{SS}:00Z " +
+                  base + "/cgi-bin/afos/retrieve.py?pil=SGL&fmt=text&limit=9999&sdate={YYYY}-{MM}-{DD}T{SS}:00Z\n");
+  const std::string caFile = m_Dir.Write("test-ca.pem", identity.caPem).string();
+  // The sample simulator folder with the whole station list, and an empty weather folder.
+  const TempDir simFolder;
+  std::filesystem::copy(kSample, simFolder.Path(), std::filesystem::copy_options::recursive);
+  std::filesystem::copy_file(SharedDataDir() / "stations" / "station.txt",
+                             simFolder.Path() / "Altivane" / "stations" / "station.txt",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::remove_all(simFolder.Path() / "Altivane" / "Weather");
+  std::filesystem::create_directories(simFolder.Path() / "Altivane" / "Weather");
+  auto app = std::make_unique<FrontendProcess>(
+      ALTIVANE_PROGRAM, std::vector<std::string>{"--sim-folder", simFolder.Path().string()},
+      std::map<std::string, std::string>{{"ALTIVANE_IPC_DIR", Ipc().string()},
+                                         {"ALTIVANE_REGISTRY", (m_Dir.Path() / "registry.ini").string()},
+                                         {"ALTIVANE_TEST_CA_FILE", caFile},
+                                         {"ALTIVANE_TEST_NOW", "2023-04-29T12:20Z"}});
+  ASSERT_TRUE(app->WaitFor("commands:"));
+  app->Mark();
+  app->Send("current");
+  ASSERT_TRUE(app->WaitFor("status: Weather from localhost: ", 60s)) << app->Output();
+  const std::string output = app->Output();
+  std::cout << output.substr(output.find("status: Weather from"));
+  std::smatch counts;
+  ASSERT_TRUE(std::regex_search(output, counts,
+                                std::regex(R"(status: Weather from localhost: (\d+) stations with METAR reports; )"
+                                           R"(winds aloft from localhost: (\d+) stations\.)")))
+      << output;
+  EXPECT_GT(std::stoi(counts[1]), 3000);
+  EXPECT_GT(std::stoi(counts[2]), 50);
+  EXPECT_TRUE(ExpectButtons(*app, true, false)) << app->Output();
+  EXPECT_EQ(server.Requests().size(), 4u);  // current, complete (missing), upper air twice
+  // Only weather in the weather folder: the page of the missing file is not there.
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(simFolder.Path() / "Altivane" / "Weather"))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"20230429_1200Z.TXT", "20230429_1200Z.rdisnd"}));
+
+  app->Send("start");
+  ASSERT_TRUE(m_Host->WaitForJournal([](const auto& e) { return HasMessage(e, " Weather stations set!"); }, 30s));
+  const auto journal = m_Host->Journal();
+  EXPECT_TRUE(std::any_of(journal.begin(), journal.end(),
+                          [](const auto& e) { return e.kind == "pending" && e.station == "KSEA"; }));
+  EXPECT_TRUE(app->WaitFor("nearest KSEA (own report)", 20s)) << app->Output();
   app->Send("quit");
   EXPECT_EQ(app->WaitExit(15s), 0);
 }

@@ -282,4 +282,38 @@ TEST(FileSeed, FromTheDateLineFields) {
             static_cast<std::uint32_t>(static_cast<std::int64_t>((2147483647.0 - 1980.0) * 31557600.0)));
 }
 
+// The age of an entry: the report's own day-time group, in the month nearest the anchor;
+// the date line only when there is no group.
+TEST(MetarEntryAge, DayTimeGroupInTheNearestMonth) {
+  using namespace std::chrono;
+  const auto at = [](int y, unsigned m, unsigned d, int hh, int mm) {
+    return WeatherTime{sys_days{year{y} / month{m} / day{d}}} + hours{hh} + minutes{mm};
+  };
+  struct Case {
+    const char* entry;
+    WeatherTime near;
+    bool found;
+    WeatherTime expected;
+  };
+  const Case cases[] = {
+      {"2023/04/27 23:55 KNQX 282353Z 08004KT ", at(2023, 4, 28, 21, 0), true, at(2023, 4, 28, 23, 53)},
+      {"2023/04/30 23:55 KXXX 302355Z ", at(2023, 5, 1, 0, 0), true, at(2023, 4, 30, 23, 55)},
+      {"2023/05/01 00:05 KXXX 010005Z ", at(2023, 4, 30, 21, 0), true, at(2023, 5, 1, 0, 5)},
+      {"2024/02/29 12:00 SPECI KXXX 291200Z ", at(2024, 3, 1, 9, 0), true, at(2024, 2, 29, 12, 0)},
+      {"2023/12/31 23:50 KXXX 312350Z ", at(2024, 1, 1, 0, 0), true, at(2023, 12, 31, 23, 50)},
+      {"MBPV 281200Z 12005KT ", at(2023, 4, 29, 9, 0), true, at(2023, 4, 28, 12, 0)},
+      {"2023/04/28 12:00 MBPV 12005KT ", at(2023, 4, 29, 9, 0), true, at(2023, 4, 28, 12, 0)},
+      {"MBPV 12005KT 9999 ", at(2023, 4, 29, 9, 0), false, {}},
+      {"KXXX 282460Z ", at(2023, 4, 29, 9, 0), false, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    WeatherTime observed{};
+    EXPECT_EQ(EntryObservedNear(c.entry, c.near, observed), c.found);
+    if (c.found) {
+      EXPECT_EQ(observed, c.expected);
+    }
+  }
+}
+
 }  // namespace

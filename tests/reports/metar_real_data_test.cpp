@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "reports/metar_decoder.h"
+#include "reports/metar_file.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"
 #include "support/test_data.h"
@@ -214,6 +216,70 @@ TEST(RealMetar, CycleFilesInTheDatedLayout) {
     EXPECT_TRUE(std::regex_match(stations->m_ReportDate, std::regex(R"(\d{4}/\d\d/\d\d)")));
     EXPECT_GT(valid, static_cast<int>(entries) * 9 / 10);
     EXPECT_GT(usable, static_cast<int>(stations->Count()) * 9 / 10);
+  }
+}
+
+// Cycle files carry reports of the day before. Read with the cut three hours before the file's
+// own hour, a station whose every report is older keeps none, and no report that is left is
+// older. The age is the report's own day-time group: in the 00Z file 992 entries stand under
+// the date line "2023/04/27 23:xx" although they are reports of 28 April 23:xx.
+TEST(RealMetar, ReportsLongBeforeTheFilesHourAreLeftOut) {
+  ALTIVANE_REQUIRE_SHARED_DATA();
+  using namespace std::chrono;
+  struct Case {
+    const char* name;
+    int hour;          // the file's own hour, on 29 April 2023
+    int staleEntries;  // entries whose report is older than the cut (counted by hand)
+  };
+  const Case cases[] = {{"20230429_00Z.TXT", 0, 0}, {"20230429_12Z.TXT", 12, 2}, {"20230429_19Z_partial.TXT", 19, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = MetarDir() / "cycles" / c.name;
+    const WeatherTime cut = WeatherTime{sys_days{year{2023} / April / 29}} + hours{c.hour - 3};
+    // Newest report of each station, from its "ddhhmmZ" group (every report of these files is
+    // of April, and the group follows the four-letter station).
+    std::map<std::string, WeatherTime> newest;
+    int staleEntries = 0;
+    std::string previous;
+    for (const std::string& line : Lines(path)) {
+      WeatherTime dated{};
+      if (line.size() >= 12 && line[11] == 'Z' && EntryDateTime(previous, dated)) {
+        const WeatherTime observed = WeatherTime{sys_days{year{2023} / April / std::stoi(line.substr(5, 2))}} +
+                                     hours{std::stoi(line.substr(7, 2))} + minutes{std::stoi(line.substr(9, 2))};
+        staleEntries += observed < cut ? 1 : 0;
+        auto [it, added] = newest.emplace(line.substr(0, 4), observed);
+        if (!added) it->second = std::max(it->second, observed);
+      }
+      previous = line;
+    }
+    EXPECT_EQ(staleEntries, c.staleEntries);
+    RecordingControls controls;
+    auto all = CatalogueFor(path, true);
+    auto recent = CatalogueFor(path, true);
+    ASSERT_TRUE(all->ReadMetarFile(path.string(), NoAgeLimit()));
+    ASSERT_TRUE(recent->ReadMetarFile(path.string(), NoAgeLimit(), cut));
+    int dropped = 0;
+    int onlyStale = 0;
+    for (const auto& [key, record] : recent->Records()) {
+      const auto& s = dynamic_cast<const METAR_Station&>(*record);
+      const auto& before = dynamic_cast<const METAR_Station&>(*all->Lookup(key));
+      SCOPED_TRACE(key);
+      const auto known = newest.find(key);
+      const bool stale = known != newest.end() && known->second < cut;
+      if (stale) {
+        EXPECT_EQ(s.m_ReportValid, 0);
+      }
+      if (stale && before.m_ReportValid == 1) ++onlyStale;
+      if (before.m_ReportValid == 1 && s.m_ReportValid != 1) ++dropped;
+      WeatherTime kept{};
+      if (s.m_ReportValid == 1) {
+        ASSERT_TRUE(EntryObservedNear(s.m_ReportText, cut, kept)) << s.m_ReportText;
+        EXPECT_GE(kept, cut);
+      }
+    }
+    EXPECT_EQ(dropped, onlyStale);
+    std::cout << c.name << ": " << staleEntries << " entries older than " << (c.hour + 21) % 24 << ":00Z, " << dropped
+              << " stations left without a report\n";
   }
 }
 

@@ -5,8 +5,10 @@
 
 // Before windows.h: the server brings winsock2.h.
 #include "acquire/loopback_http_server.h"
+#include "platform/win32/internet_flags.h"
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <atomic>
 #include <thread>
@@ -30,13 +32,13 @@ std::string Body(IDownloadRequest& request) {
 TEST(WindowsInternet, DottedOriginGoesThroughTheHttpEntryOfTheProxyList) {
   LoopbackHttpServer proxy([](const SeenRequest& r) { return HttpAnswer(200, "proxied " + r.target + "\n"); });
   InternetSessionSettings settings;
-  settings.agent = "Altivane";
+  settings.agent = "Altivane/0.1";
   settings.proxyList = "ftp=localhost:1;http=127.0.0.1:" + std::to_string(proxy.Port()) + ";socks=localhost:1";
   settings.bypass = "<local>";
   std::unique_ptr<IDownloadSession> session;
   ASSERT_EQ(OpenInternetSession(settings, session), 0);
   std::unique_ptr<IDownloadRequest> request;
-  ASSERT_EQ(session->OpenHttpRequest("127.0.0.2", 80, "/obs/x.txt", request), 0);
+  ASSERT_EQ(session->OpenHttpRequest("127.0.0.2", 80, "/obs/x.txt", false, request), 0);
   ASSERT_EQ(request->SendRequest(), 0);
   unsigned status = 0;
   ASSERT_EQ(request->QueryStatusCode(status), 0);
@@ -45,7 +47,58 @@ TEST(WindowsInternet, DottedOriginGoesThroughTheHttpEntryOfTheProxyList) {
   EXPECT_TRUE(body == "proxied http://127.0.0.2/obs/x.txt\n" || body == "proxied http://127.0.0.2:80/obs/x.txt\n")
       << body;
   ASSERT_EQ(proxy.Requests().size(), 1u);
-  EXPECT_EQ(proxy.Requests()[0].Header("User-Agent"), "Altivane");
+  EXPECT_EQ(proxy.Requests()[0].Header("User-Agent"), "Altivane/0.1");
+}
+
+// https asks WinInet for TLS with the system's certificate checks; no flag that lets a bad
+// certificate through is ever set. (The suite has no https server a Windows test program
+// could run: see the README.)
+TEST(WindowsInternet, RequestFlagsAskForTlsOnlyForHttpsAndNeverWaiveACheck) {
+  const unsigned long always = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
+                               INTERNET_FLAG_NO_CACHE_WRITE;
+  const unsigned long waivers = INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
+                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+  for (const bool secure : {false, true}) {
+    SCOPED_TRACE(secure);
+    const unsigned long flags = RequestFlags(secure);
+    EXPECT_EQ(flags & always, always);
+    EXPECT_EQ((flags & INTERNET_FLAG_SECURE) != 0, secure);
+    EXPECT_EQ(flags & waivers, 0ul);
+  }
+}
+
+// A secure request really speaks TLS: a plain http server cannot answer it, and the failure is
+// an error of the layer, not an answer.
+TEST(WindowsInternet, SecureRequestToAPlainServerFails) {
+  LoopbackHttpServer server([](const SeenRequest&) { return HttpAnswer(200, "plain\n"); });
+  InternetSessionSettings settings;
+  settings.agent = "Altivane/0.1";
+  settings.systemProxies = true;
+  std::unique_ptr<IDownloadSession> session;
+  ASSERT_EQ(OpenInternetSession(settings, session), 0);
+  std::unique_ptr<IDownloadRequest> request;
+  ASSERT_EQ(session->OpenHttpRequest("localhost", server.Port(), "/a", true, request), 0);
+  const int error = request->SendRequest();
+  EXPECT_NE(error, 0);
+  EXPECT_FALSE(InternetErrorText(error).empty());
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+// Without proxy settings the session takes the system's configuration (none here): the request
+// goes to the server itself, in origin form.
+TEST(WindowsInternet, SystemProxyConfigurationReachesALocalServerDirectly) {
+  LoopbackHttpServer server([](const SeenRequest& r) { return HttpAnswer(200, "direct " + r.target + "\n"); });
+  InternetSessionSettings settings;
+  settings.agent = "Altivane/0.1";
+  settings.systemProxies = true;
+  std::unique_ptr<IDownloadSession> session;
+  ASSERT_EQ(OpenInternetSession(settings, session), 0);
+  std::unique_ptr<IDownloadRequest> request;
+  ASSERT_EQ(session->OpenHttpRequest("127.0.0.1", server.Port(), "/obs/x.txt", false, request), 0);
+  ASSERT_EQ(request->SendRequest(), 0);
+  EXPECT_EQ(Body(*request), "direct /obs/x.txt\n");
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].Header("User-Agent"), "Altivane/0.1");
 }
 
 // An answer the server says may be cached for an hour is still fetched anew each time: the
@@ -65,7 +118,7 @@ TEST(WindowsInternet, EveryRequestReachesTheServerDespiteCachingHeaders) {
     std::unique_ptr<IDownloadSession> session;
     ASSERT_EQ(OpenInternetSession(settings, session), 0);
     std::unique_ptr<IDownloadRequest> request;
-    ASSERT_EQ(session->OpenHttpRequest("localhost", server.Port(), "/obs/03120614.metar", request), 0);
+    ASSERT_EQ(session->OpenHttpRequest("localhost", server.Port(), "/obs/03120614.metar", false, request), 0);
     ASSERT_EQ(request->SendRequest(), 0);
     EXPECT_EQ(Body(*request), "version " + std::to_string(round) + "\n");
   }
@@ -136,7 +189,7 @@ TEST(WindowsInternet, PasswordDialogAnswerIsSentWithTheRetry) {
   std::unique_ptr<IDownloadSession> session;
   ASSERT_EQ(OpenInternetSession(settings, session), 0);
   std::unique_ptr<IDownloadRequest> request;
-  ASSERT_EQ(session->OpenHttpRequest("localhost", server.Port(), "/a", request), 0);
+  ASSERT_EQ(session->OpenHttpRequest("localhost", server.Port(), "/a", false, request), 0);
   ASSERT_EQ(request->SendRequest(), 0);
   unsigned status = 0;
   ASSERT_EQ(request->QueryStatusCode(status), 0);

@@ -9,6 +9,7 @@ int RunMetar(const std::vector<std::string>& args);
 int RunMetarFile(const std::vector<std::string>& args);
 int RunBlock(const std::vector<std::string>& args);
 int RunView(const std::vector<std::string>& args);
+int RunSources(const std::vector<std::string>& args);
 
 const Command kCommands[] = {
     {"stations", "--sim-folder DIR [--key KEY] [--json]",
@@ -23,6 +24,8 @@ const Command kCommands[] = {
      "prepare one station's weather block as the update pass would; show it and where its values came from", RunBlock},
     {"view", "--sim-folder DIR [--metar FILE] [--temp FILE] --position LAT,LON [--out FILE] [--json]",
      "write the weather view page an update pass at that position would write", RunView},
+    {"sources", "[--at YYYY-MM-DDTHH:MMZ] [--sim-folder DIR] [--json]",
+     "the URLs and local files of \"Get current weather\" at that time, and the settings that chose them", RunSources},
 };
 const std::size_t kCommandCount = std::size(kCommands);
 

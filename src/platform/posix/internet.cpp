@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -62,22 +63,34 @@ struct SessionConfig {
   std::string agent;
   std::map<std::string, std::string> proxies;
   bool bypassLocal = false;
+  bool systemProxies = false;
 };
 
 // The proxy for a server, as a curl proxy URL; "" to go direct. "<local>" sends names without
-// a dot (intranet names, "localhost") direct; a scheme without its own entry uses SOCKS.
+// a dot (intranet names, "localhost") direct; https without an entry of its own tunnels
+// through the http proxy; any other scheme without one uses SOCKS.
 std::string ProxyFor(const SessionConfig& config, const std::string& scheme, const std::string& server) {
   if (config.bypassLocal && server.find('.') == std::string::npos) return "";
   if (auto it = config.proxies.find(scheme); it != config.proxies.end()) return "http://" + it->second;
+  if (scheme == "https") {
+    if (auto it = config.proxies.find("http"); it != config.proxies.end()) return "http://" + it->second;
+  }
   if (auto it = config.proxies.find("socks"); it != config.proxies.end()) return "socks4a://" + it->second;
   return "";
 }
 
-void SetProxy(CURL* easy, const std::string& proxy) {
+void SetProxy(CURL* easy, const SessionConfig& config, const std::string& scheme, const std::string& server) {
+  // With the system's configuration curl reads http_proxy, https_proxy and no_proxy itself.
+  if (config.systemProxies) return;
   // Set explicitly, even when empty, so that *_proxy variables of the environment never apply.
-  curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROXY, ProxyFor(config, scheme, server).c_str());
   curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
 }
+
+// curl's own words for the last failure of this thread ("SSL certificate problem: unable to
+// get local issuer certificate"), kept for InternetErrorText.
+thread_local int t_DetailCode = 0;
+thread_local std::string t_Detail;
 
 std::string HostForUrl(const std::string& server) {
   if (server.find(':') != std::string::npos && server.front() != '[') return "[" + server + "]";
@@ -86,8 +99,8 @@ std::string HostForUrl(const std::string& server) {
 
 class CurlHttpRequest : public IDownloadRequest {
  public:
-  CurlHttpRequest(const SessionConfig& config, std::string server, std::uint16_t port, std::string object)
-      : m_Config(config), m_Server(std::move(server)), m_Port(port), m_Object(std::move(object)) {
+  CurlHttpRequest(const SessionConfig& config, std::string server, std::uint16_t port, std::string object, bool secure)
+      : m_Config(config), m_Server(std::move(server)), m_Port(port), m_Object(std::move(object)), m_Secure(secure) {
     m_Headers.emplace_back("User-Agent", m_Config.agent);
   }
 
@@ -124,15 +137,27 @@ class CurlHttpRequest : public IDownloadRequest {
     m_Body.clear();
     m_BodyRead = 0;
 
-    const std::string url = "http://" + HostForUrl(m_Server) + ":" + std::to_string(m_Port) + m_Object;
+    const char* scheme = m_Secure ? "https" : "http";
+    const std::string url =
+        std::string(scheme) + "://" + HostForUrl(m_Server) + ":" + std::to_string(m_Port) + m_Object;
     curl_easy_setopt(m_Easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(m_Easy, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(m_Easy, CURLOPT_PROTOCOLS_STR, scheme);
+    if (m_Secure) {
+      // Verification stays on; the system's authorities, or a test's own.
+      curl_easy_setopt(m_Easy, CURLOPT_SSL_VERIFYPEER, 1L);
+      curl_easy_setopt(m_Easy, CURLOPT_SSL_VERIFYHOST, 2L);
+      if (const char* caFile = std::getenv(kTestCaFileVariable); caFile && *caFile) {
+        curl_easy_setopt(m_Easy, CURLOPT_CAINFO, caFile);
+      }
+    }
+    m_ErrorBuffer[0] = '\0';
+    curl_easy_setopt(m_Easy, CURLOPT_ERRORBUFFER, m_ErrorBuffer);
     curl_easy_setopt(m_Easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(m_Easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_Easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(m_Easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
     curl_easy_setopt(m_Easy, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
-    SetProxy(m_Easy, ProxyFor(m_Config, "http", m_Server));
+    SetProxy(m_Easy, m_Config, scheme, m_Server);
     // The request's own header list replaces curl's defaults of the same names.
     for (const auto& [name, value] : m_Headers) {
       m_HeaderList = curl_slist_append(m_HeaderList, (name + ": " + value).c_str());
@@ -151,7 +176,7 @@ class CurlHttpRequest : public IDownloadRequest {
     m_Added = true;
 
     while (!m_HeadersDone && !m_Done) Drive();
-    if (m_Done && m_Result != CURLE_OK && !m_HeadersDone) return m_Result;
+    if (m_Done && m_Result != CURLE_OK && !m_HeadersDone) return Failed(m_Result);
     return 0;
   }
 
@@ -185,7 +210,7 @@ class CurlHttpRequest : public IDownloadRequest {
       } else if (available >= limit) {
         take = limit;
       } else if (m_Done) {
-        if (available == 0 && m_Result != CURLE_OK) return m_Result;
+        if (available == 0 && m_Result != CURLE_OK) return Failed(m_Result);
         take = available;
       }
       if (take > 0 || m_Done) {
@@ -219,6 +244,12 @@ class CurlHttpRequest : public IDownloadRequest {
   }
 
  private:
+  int Failed(int code) {
+    t_DetailCode = code;
+    t_Detail = m_ErrorBuffer;
+    return code;
+  }
+
   void Release() {
     if (m_Multi && m_Easy && m_Added) curl_multi_remove_handle(m_Multi, m_Easy);
     m_Added = false;
@@ -284,6 +315,8 @@ class CurlHttpRequest : public IDownloadRequest {
   std::string m_Server;
   std::uint16_t m_Port;
   std::string m_Object;
+  bool m_Secure;
+  char m_ErrorBuffer[CURL_ERROR_SIZE] = {};
   std::vector<std::pair<std::string, std::string>> m_Headers;
   std::string m_User;
   std::string m_Password;
@@ -328,10 +361,10 @@ class CurlSession : public IDownloadSession {
  public:
   explicit CurlSession(SessionConfig config) : m_Config(std::move(config)) {}
 
-  int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object,
+  int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object, bool secure,
                       std::unique_ptr<IDownloadRequest>& out) override {
     if (server.empty()) return CURLE_URL_MALFORMAT;
-    out = std::make_unique<CurlHttpRequest>(m_Config, server, port, object.empty() ? "/" : object);
+    out = std::make_unique<CurlHttpRequest>(m_Config, server, port, object.empty() ? "/" : object, secure);
     return 0;
   }
 
@@ -351,7 +384,7 @@ class CurlSession : public IDownloadSession {
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
-    SetProxy(easy, ProxyFor(m_Config, "ftp", server));
+    SetProxy(easy, m_Config, "ftp", server);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteToFile);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);
     CURLcode rc = curl_easy_perform(easy);
@@ -372,11 +405,18 @@ int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr
   config.agent = settings.agent;
   config.proxies = ParseProxyList(settings.proxyList);
   config.bypassLocal = settings.bypass.find("<local>") != std::string::npos;
+  config.systemProxies = settings.systemProxies;
   out = std::make_unique<CurlSession>(std::move(config));
   return 0;
 }
 
-std::string InternetErrorText(int error) { return curl_easy_strerror(static_cast<CURLcode>(error)); }
+std::string InternetErrorText(int error) {
+  std::string text = curl_easy_strerror(static_cast<CURLcode>(error));
+  if (t_DetailCode != error || t_Detail.empty() || t_Detail == text) return text;
+  // "SSL certificate problem: self-signed certificate" says it all.
+  if (error == CURLE_PEER_FAILED_VERIFICATION) return t_Detail;
+  return text + ": " + t_Detail;
+}
 
 InternetFailure ClassifyInternetError(int error) {
   switch (static_cast<CURLcode>(error)) {
@@ -384,6 +424,7 @@ InternetFailure ClassifyInternetError(int error) {
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_RESOLVE_HOST: return InternetFailure::kNotFound;
     case CURLE_OPERATION_TIMEDOUT: return InternetFailure::kTimedOut;
+    case CURLE_PEER_FAILED_VERIFICATION: return InternetFailure::kCertificate;
     default: return InternetFailure::kOther;
   }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/win32/internet_flags.h"
 #include "platform/win32/wide.h"
 
 namespace {
@@ -183,6 +184,16 @@ class WinInetRequest : public IDownloadRequest {
   std::uint64_t m_Received = 0;
 };
 
+}  // namespace
+
+unsigned long RequestFlags(bool secure) {
+  const unsigned long flags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
+                              INTERNET_FLAG_NO_CACHE_WRITE;
+  return secure ? flags | INTERNET_FLAG_SECURE : flags;
+}
+
+namespace {
+
 // "<local>" in the bypass list: names without a dot are reached directly.
 bool BypassesProxy(const std::string& bypass, const std::string& server) {
   return bypass.find("<local>") != std::string::npos && server.find('.') == std::string::npos;
@@ -193,17 +204,16 @@ class WinInetSession : public IDownloadSession {
   WinInetSession(HINTERNET session, InternetSessionSettings settings)
       : m_Session(session), m_Settings(std::move(settings)) {}
 
-  int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object,
+  int OpenHttpRequest(const std::string& server, std::uint16_t port, const std::string& object, bool secure,
                       std::unique_ptr<IDownloadRequest>& out) override {
     HINTERNET connection =
         InternetConnectW(m_Session.Get(), Widen(server).c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (!connection) return LastError();
     // Always from the server, never from WinInet's cache: the current hour's file changes
     // while the hour runs, and the program keeps its own copies in the weather folder.
-    HINTERNET request = HttpOpenRequestW(connection, L"GET", Widen(object).c_str(), nullptr, nullptr, nullptr,
-                                         INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT |
-                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
-                                         0);
+    // Secure: TLS with the certificate checked by the system; no flag ever lets a bad one pass.
+    HINTERNET request =
+        HttpOpenRequestW(connection, L"GET", Widen(object).c_str(), nullptr, nullptr, nullptr, RequestFlags(secure), 0);
     if (!request) {
       const int error = LastError();
       InternetCloseHandle(connection);
@@ -244,7 +254,9 @@ int OpenInternetSession(const InternetSessionSettings& settings, std::unique_ptr
   const std::wstring proxies = Widen(SpaceSeparated(settings.proxyList));
   const std::wstring bypass = Widen(settings.bypass);
   HINTERNET session =
-      InternetOpenW(Widen(settings.agent).c_str(), INTERNET_OPEN_TYPE_PROXY, proxies.c_str(), bypass.c_str(), 0);
+      settings.systemProxies
+          ? InternetOpenW(Widen(settings.agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)
+          : InternetOpenW(Widen(settings.agent).c_str(), INTERNET_OPEN_TYPE_PROXY, proxies.c_str(), bypass.c_str(), 0);
   if (!session) return LastError();
   out = std::make_unique<WinInetSession>(session, settings);
   return 0;
@@ -269,6 +281,14 @@ InternetFailure ClassifyInternetError(int error) {
     case ERROR_INTERNET_CANNOT_CONNECT: return InternetFailure::kRefused;
     case ERROR_INTERNET_NAME_NOT_RESOLVED: return InternetFailure::kNotFound;
     case ERROR_INTERNET_TIMEOUT: return InternetFailure::kTimedOut;
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_INVALID_CERT: return InternetFailure::kCertificate;
     default: return InternetFailure::kOther;
   }
 }
