@@ -550,7 +550,9 @@ TEST_F(CycleEndToEnd, SoakOf120PassesWithRestartsAndFreezes) {
   EXPECT_GE(restarts, 2);
   EXPECT_GE(freezes, 1);
   ASSERT_GT(firstRss, 0);
-  EXPECT_LT(lastRss - firstRss, 32 * 1024);
+  // AddressSanitizer keeps freed memory in quarantine (up to 256 MB): resident memory says
+  // nothing of leaks there, which its leak check covers.
+  if (!kUnderAddressSanitizer) EXPECT_LT(lastRss - firstRss, 32 * 1024);
 }
 
 }  // namespace

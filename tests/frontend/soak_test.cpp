@@ -198,7 +198,9 @@ TEST(Soak, PassesUpdateNowRestartsAndFreezesLeaveNoGrowth) {
   EXPECT_GT(server.Requests().size(), 2u * static_cast<std::size_t>(updates));
   ASSERT_GT(firstRss, 0);
   ASSERT_GT(firstFds, 0);
-  EXPECT_LT(lastRss - firstRss, 32 * 1024);
+  // AddressSanitizer keeps freed memory in quarantine (up to 256 MB): resident memory says
+  // nothing of leaks there, which its leak check covers.
+  if (!kUnderAddressSanitizer) EXPECT_LT(lastRss - firstRss, 32 * 1024);
   EXPECT_LE(lastFds, firstFds + 2);
 }
 

@@ -38,3 +38,15 @@ class TempDir {
     if (!::altivane::test::HaveSharedData())                                                              \
       GTEST_SKIP() << "real-world data folder not found: " << ::altivane::test::SharedDataDir().string(); \
   } while (0)
+
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kUnderAddressSanitizer = true;
+#else
+inline constexpr bool kUnderAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kUnderAddressSanitizer = false;
+#endif
