@@ -552,7 +552,9 @@ TEST_F(CycleEndToEnd, SoakOf120PassesWithRestartsAndFreezes) {
   ASSERT_GT(firstRss, 0);
   // AddressSanitizer keeps freed memory in quarantine (up to 256 MB): resident memory says
   // nothing of leaks there, which its leak check covers.
-  if (!kUnderAddressSanitizer) EXPECT_LT(lastRss - firstRss, 32 * 1024);
+  if (!kUnderAddressSanitizer) {
+    EXPECT_LT(lastRss - firstRss, 32 * 1024);
+  }
 }
 
 }  // namespace

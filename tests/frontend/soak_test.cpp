@@ -200,7 +200,9 @@ TEST(Soak, PassesUpdateNowRestartsAndFreezesLeaveNoGrowth) {
   ASSERT_GT(firstFds, 0);
   // AddressSanitizer keeps freed memory in quarantine (up to 256 MB): resident memory says
   // nothing of leaks there, which its leak check covers.
-  if (!kUnderAddressSanitizer) EXPECT_LT(lastRss - firstRss, 32 * 1024);
+  if (!kUnderAddressSanitizer) {
+    EXPECT_LT(lastRss - firstRss, 32 * 1024);
+  }
   EXPECT_LE(lastFds, firstFds + 2);
 }
 
