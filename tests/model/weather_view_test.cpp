@@ -136,6 +136,7 @@ TEST(WeatherViewReport, BlendedStationShowsItsBlendAsBlended) {
   EXPECT_EQ(html.find("<pre class=\"report\">METAR S50"), std::string::npos) << "a composed text is no report";
   EXPECT_NE(html.find("neighbours: KSEA 8 nm 100 %; and 1 more of weight under 0.1 %"), std::string::npos);
   EXPECT_EQ(html.find("m_"), std::string::npos) << "no member names in the page";
+  EXPECT_NE(html.find("No sounding within 600 nm: no winds or temperatures aloft were sent."), std::string::npos);
 
   // No report and nothing to blend from: no weather at all, never 0SM LIFR.
   ViewStation empty;
