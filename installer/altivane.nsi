@@ -175,7 +175,6 @@ Section "-un.Altivane"
     Delete "$SimFolder\Altivane\stations\station.txt"
     RMDir "$SimFolder\Altivane\stations"
   ${EndIf}
-  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd
 
 Section /o "un.Downloaded weather" SecWeather
@@ -188,6 +187,9 @@ Section "-un.Tidy"
   ${If} $SimFolder != ""
     RMDir "$SimFolder\Altivane"
   ${EndIf}
+  ; Last: the entry in Apps & features goes once everything else is done (the uninstaller runs
+  ; from a copy of itself, so this is what tells that it has ended).
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd
 
 Function un.onInit
