@@ -91,7 +91,7 @@ bool CanOpenForReading(const std::string& path) {
   return true;
 }
 
-bool HoldsMetarReport(const std::string& path) {
+bool AnyTokenPair(const std::string& path, bool (*pair)(std::string_view previous, std::string_view token)) {
   TextFileReader file(path);
   if (!file.IsOpen()) return false;
   std::string line;
@@ -104,10 +104,16 @@ bool HoldsMetarReport(const std::string& path) {
       std::size_t end = line.find_first_of(" \t\r", start);
       if (end == std::string::npos) end = line.size();
       const std::string_view token(line.data() + start, end - start);
-      if (IsIdentifier(previous) && StartsWithDigits(token, 4)) return true;
+      if (pair(previous, token)) return true;
       previous = token;
       pos = end;
     }
   }
   return false;
+}
+
+bool HoldsMetarReport(const std::string& path) {
+  return AnyTokenPair(path, [](std::string_view previous, std::string_view token) {
+    return IsIdentifier(previous) && StartsWithDigits(token, 4);
+  });
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "stations/weather_time.h"
 
@@ -49,3 +50,6 @@ bool CanOpenForReading(const std::string& path);
 // letters or digits, the first a letter) followed by a group that starts with four digits,
 // "KSEA 071153Z ...". Lets a pick without a single report be refused before anything changes.
 bool HoldsMetarReport(const std::string& path);
+// True when two tokens in a row on some line of the file (split at blanks) pass pair; the first
+// token of a line follows an empty one.
+bool AnyTokenPair(const std::string& path, bool (*pair)(std::string_view previous, std::string_view token));

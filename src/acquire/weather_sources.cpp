@@ -73,24 +73,9 @@ bool IsDayTimeGroup(std::string_view token) {
 // Some line holds a station identifier followed by its day and time: "KSEA 291153Z ...". A
 // bulletin heading ("SAUS80 KWBC 010000") or a TEMP message does not.
 bool HoldsTimedMetarReport(const std::string& path) {
-  TextFileReader file(path);
-  if (!file.IsOpen()) return false;
-  std::string line;
-  while (file.ReadLine(line)) {
-    std::string_view previous;
-    std::size_t pos = 0;
-    while (pos < line.size()) {
-      const std::size_t start = line.find_first_not_of(" \t\r", pos);
-      if (start == std::string::npos) break;
-      std::size_t end = line.find_first_of(" \t\r", start);
-      if (end == std::string::npos) end = line.size();
-      const std::string_view token(line.data() + start, end - start);
-      if (IsStationIdentifier(previous) && IsDayTimeGroup(token)) return true;
-      previous = token;
-      pos = end;
-    }
-  }
-  return false;
+  return AnyTokenPair(path, [](std::string_view previous, std::string_view token) {
+    return IsStationIdentifier(previous) && IsDayTimeGroup(token);
+  });
 }
 
 }  // namespace
