@@ -263,8 +263,12 @@ TEST_F(MainDialogTest, AtMostOneRefreshWaitsWhenTheCycleIsRestarted) {
     lookers.clear();
   }
   std::this_thread::sleep_for(100ms);
-  std::lock_guard lock(mutex);
-  EXPECT_EQ(lookers.size(), 1u);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(lookers.size(), 1u);
+  }
+  // The refresh keeps looking until the window closes: close it while the set still exists.
+  m_Dialog.reset();
 }
 
 TEST_F(MainDialogTest, ShutdownWaitsForAFetchingRefreshBeforeDeletingTheCatalogue) {
