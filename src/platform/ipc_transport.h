@@ -11,7 +11,8 @@
 //   CreateSharedMemory   CreateFileMapping (paging file)    shm_open(O_CREAT|O_EXCL) + ftruncate;
 //                                                           the name gets a leading '/'
 //   SendMessageTimeout   SendMessageTimeout(SMTO_BLOCK)     connect, one request frame, poll for the
-//                                                           one reply frame until the time-out
+//                                                           one reply frame until the time-out; a
+//                                                           reply stamped after it is a time-out
 //   LastError            GetLastError                       errno of the failed send, 0 on time-out
 //
 // The server side (the simulator's window) is IpcServer below, built by CreateIpcServer(); its

@@ -266,10 +266,11 @@ int main(int argc, char** argv) {
 #endif
 
   if (end.Wait()) {
-    // Gone like a simulator that crashed: the last answer goes out, then nothing more. A
-    // request that got in meanwhile is held by the host, so the stop is not waited for long.
+    // Gone like a simulator that crashed: the last answer goes out, then nothing more. The
+    // stop returns once that answer is written, unless a request got in meanwhile: the host
+    // holds it, which also means the answer before it is out.
     auto stopped = std::async(std::launch::async, [&server] { server->Stop(); });
-    stopped.wait_for(std::chrono::milliseconds(100));
+    while (stopped.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready && !host.HoldingARequest()) {}
     if (dump) std::fputs(host.DumpCommitted().c_str(), stdout);
     std::fflush(stdout);
     std::_Exit(0);

@@ -182,6 +182,11 @@ void SimHost::Release() {
   m_ReleasedChanged.notify_all();
 }
 
+bool SimHost::HoldingARequest() const {
+  std::lock_guard lock(m_Mutex);
+  return m_Holding;
+}
+
 std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& atomName) {
   if (message == m_MoveMessage) {
     double lat = 0, lon = 0;
@@ -200,6 +205,7 @@ std::intptr_t SimHost::HandleMessage(std::uint32_t message, const std::string& a
     faults = m_Faults;
     if (faults.m_ExitAfter != 0 && number > faults.m_ExitAfter) {
       // Gone: never answers again.
+      m_Holding = true;
       m_ReleasedChanged.wait(lock, [this] { return m_Released; });
       return 0;
     }

@@ -78,6 +78,9 @@ class SimHost {
   void SetMessageCallback(std::function<void(const std::string&)> callback);
   // Lets requests held back after the limit return (they are refused).
   void Release();
+  // True once a request after the limit is held back. The server answers one request at a
+  // time, so by then the answer of the last one has gone out.
+  bool HoldingARequest() const;
 
   // Inspection.
   std::map<std::string, WeatherBlockBytes> Committed() const;
@@ -106,6 +109,7 @@ class SimHost {
   mutable std::mutex m_Mutex;
   std::condition_variable m_ReleasedChanged;
   bool m_Released = false;
+  bool m_Holding = false;
   SimHostOptions m_Options;
   SimHostFaults m_Faults;
   std::vector<std::uint8_t> m_Space;

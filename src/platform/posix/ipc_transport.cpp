@@ -29,7 +29,9 @@ constexpr std::uint32_t kRequestMagic = 0x51495641;  // "AVIQ"
 constexpr std::uint32_t kReplyMagic = 0x52495641;    // "AVIR"
 constexpr std::size_t kMaxAtomName = 255;
 constexpr std::size_t kRequestHeader = 16;
-constexpr std::size_t kReplySize = 12;
+// Magic, the 64-bit result, and the steady-clock millisecond the answer was sent at (one clock
+// for every process of the machine).
+constexpr std::size_t kReplySize = 20;
 // A connection that sends no complete request within this time is dropped by the server.
 constexpr int kServerReadTimeoutMs = 1000;
 // A window that exists but is frozen still counts as found; looking for it waits no longer.
@@ -42,13 +44,15 @@ int64_t NowMs() {
       .count();
 }
 
-// Reads exactly `size` bytes before the deadline. 1 done, 0 timed out, -1 error or early end
+// Reads exactly `size` bytes, waiting no longer than the deadline. 1 done, 0 timed out, -1 error or early end
 // (errno set).
 int ReadFull(int fd, std::uint8_t* out, std::size_t size, int64_t deadlineMs) {
   std::size_t got = 0;
   while (got < size) {
-    int64_t left = deadlineMs - NowMs();
-    if (left <= 0) return 0;
+    // Past the deadline, what has already arrived is still taken: a sender that was not
+    // scheduled in time must not lose an answer that came in time (the answer's own time
+    // stamp says whether it did).
+    const int64_t left = std::max<int64_t>(0, deadlineMs - NowMs());
     pollfd pfd{fd, POLLIN, 0};
     int ready = ::poll(&pfd, 1, static_cast<int>(left));
     if (ready < 0) {
@@ -284,6 +288,11 @@ class PosixIpcTransport : public IpcTransport {
       t_LastError = static_cast<std::uint32_t>(got < 0 && saved ? saved : EPROTO);
       return false;
     }
+    const std::uint64_t sentAt = std::uint64_t{LoadU32(reply + 12)} | (std::uint64_t{LoadU32(reply + 16)} << 32);
+    if (static_cast<int64_t>(sentAt) > deadline) {
+      t_LastError = 0;  // answered, but after the time-out: as the window manager sees it, a time-out
+      return false;
+    }
     std::uint64_t value = std::uint64_t{LoadU32(reply + 4)} | (std::uint64_t{LoadU32(reply + 8)} << 32);
     if (result) *result = static_cast<std::intptr_t>(value);
     t_LastError = 0;
@@ -405,6 +414,9 @@ class PosixIpcServer : public IpcServer {
     StoreU32(reply, kReplyMagic);
     StoreU32(reply + 4, static_cast<std::uint32_t>(value));
     StoreU32(reply + 8, static_cast<std::uint32_t>(value >> 32));
+    const auto sentAt = static_cast<std::uint64_t>(NowMs());
+    StoreU32(reply + 12, static_cast<std::uint32_t>(sentAt));
+    StoreU32(reply + 16, static_cast<std::uint32_t>(sentAt >> 32));
     // The sender may have given up; that is its business.
     WriteFull(fd, reply, sizeof reply, NowMs() + kServerReadTimeoutMs);
   }
