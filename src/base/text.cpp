@@ -1,6 +1,26 @@
 #include "base/text.h"
 
+#include <cstdarg>
 #include <cstdio>
+
+void AppendFormatV(std::string& out, const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int needed = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (needed <= 0) return;
+  const std::size_t at = out.size();
+  out.resize(at + static_cast<std::size_t>(needed) + 1);
+  std::vsnprintf(out.data() + at, static_cast<std::size_t>(needed) + 1, format, args);
+  out.resize(at + static_cast<std::size_t>(needed));
+}
+
+void AppendFormat(std::string& out, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  AppendFormatV(out, format, args);
+  va_end(args);
+}
 
 std::string HexBytes(const std::uint8_t* data, std::size_t size) {
   static const char kDigits[] = "0123456789abcdef";

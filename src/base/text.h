@@ -1,5 +1,6 @@
 #pragma once
 // Small text helpers shared across the program and its tools.
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,6 +27,19 @@ inline std::string_view TrimSpace(std::string_view text) { return TrimSets(text,
 inline std::string_view TrimField(std::string_view text) { return TrimSets(text, " \t\r", " \t\r"); }
 // a header line or value: blanks at the start, blanks and line ends at the end.
 inline std::string_view TrimHeader(std::string_view text) { return TrimSets(text, " \t", " \t\r\n"); }
+
+// Every character a decimal digit (the empty text too).
+inline bool IsDigits(std::string_view text) {
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+inline bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+// Appends printf-formatted text, however long.
+__attribute__((format(printf, 2, 3))) void AppendFormat(std::string& out, const char* format, ...);
+void AppendFormatV(std::string& out, const char* format, va_list args);
 
 // Lower-case hex of bytes, two digits each.
 std::string HexBytes(const std::uint8_t* data, std::size_t size);

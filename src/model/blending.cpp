@@ -7,7 +7,7 @@
 #include "model/neighbour_index.h"
 #include "model/numeric.h"
 #include "model/report_text.h"
-#include "reports/tokenizer.h"
+#include "base/units.h"
 #include "stations/metar_stations.h"
 
 Weather_Station g_BlendedProfile;

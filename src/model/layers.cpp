@@ -6,8 +6,8 @@
 
 #include "model/numeric.h"
 #include "model/weather_block_fields.h"
-#include "reports/random.h"
-#include "reports/tokenizer.h"
+#include "base/random.h"
+#include "base/units.h"
 #include "stations/station_records.h"
 
 namespace {

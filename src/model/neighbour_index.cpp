@@ -4,7 +4,7 @@
 #include <cmath>
 #include <memory>
 
-#include "reports/tokenizer.h"
+#include "base/units.h"
 #include "stations/metar_stations.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "reports/tokenizer.h"
+#include "base/units.h"
 
 inline std::uint16_t Low16(std::int64_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
 inline std::int16_t Low16Signed(std::int64_t value) { return static_cast<std::int16_t>(Low16(value)); }

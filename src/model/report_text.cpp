@@ -4,20 +4,11 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "reports/tokenizer.h"
+#include "base/units.h"
 #include "stations/station_records.h"
+#include "base/text.h"
 
 namespace {
-
-__attribute__((format(printf, 2, 3))) void AppendFormat(std::string& out, const char* format, ...) {
-  char piece[64];
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(piece, sizeof piece, format, args);
-  va_end(args);
-  if (n > 0)
-    out.append(piece, static_cast<std::size_t>(n) < sizeof piece ? static_cast<std::size_t>(n) : sizeof piece - 1);
-}
 
 // Cover kind of a layer; none for a clear layer above the first or a cover beyond 1.
 const char* CoverKind(double cover) {

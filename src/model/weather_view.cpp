@@ -14,20 +14,12 @@
 #include "model/prepare.h"
 #include "platform/paths.h"
 #include "stations/metar_stations.h"
+#include "base/text.h"
+#include "base/units.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kFeetPerMetre = 3.28084;
-
-__attribute__((format(printf, 2, 3))) void Out(std::string& out, const char* format, ...) {
-  char piece[512];
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(piece, sizeof piece, format, args);
-  va_end(args);
-  if (n > 0) out.append(piece, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof piece - 1));
-}
 
 // A layer on the ground (base 0) is the mist or fog of the report: its visibility already
 // tells it, so it is no ceiling and no cloud of the station model.
@@ -95,31 +87,32 @@ constexpr double kMapPixels = 880.0;
 void BarbSvg(std::string& out, double directionDeg, int speedKt, double length, bool southern) {
   const BarbShape shape = WindBarbShape(directionDeg, speedKt, length, southern);
   out += "<path class=\"barb\" d=\"";
-  for (const auto& l : shape.m_Lines) Out(out, "M%.1f %.1fL%.1f %.1f", l[0].x, l[0].y, l[1].x, l[1].y);
+  for (const auto& l : shape.m_Lines) AppendFormat(out, "M%.1f %.1fL%.1f %.1f", l[0].x, l[0].y, l[1].x, l[1].y);
   out += "\"/>";
   for (const auto& p : shape.m_Pennants)
-    Out(out, "<path class=\"pennant\" d=\"M%.1f %.1fL%.1f %.1fL%.1f %.1fZ\"/>", p[0].x, p[0].y, p[1].x, p[1].y, p[2].x,
-        p[2].y);
+    AppendFormat(out, "<path class=\"pennant\" d=\"M%.1f %.1fL%.1f %.1fL%.1f %.1fZ\"/>", p[0].x, p[0].y, p[1].x, p[1].y,
+                 p[2].x, p[2].y);
 }
 
 // Cloud cover disc of radius r by octas (0 clear, 2 few, 4 scattered, 6 broken, 8 overcast),
 // a cross for a sky obscured, empty when not known.
 void CoverDisc(std::string& out, const StationShown& s, double r) {
-  Out(out, "<circle class=\"disc\" r=\"%.1f\"/>", r);
+  AppendFormat(out, "<circle class=\"disc\" r=\"%.1f\"/>", r);
   if (s.m_Obscured) {
     const double d = r * 0.7;
-    Out(out, "<path class=\"obsc\" d=\"M%.1f %.1fL%.1f %.1fM%.1f %.1fL%.1f %.1f\"/>", -d, -d, d, d, -d, d, d, -d);
+    AppendFormat(out, "<path class=\"obsc\" d=\"M%.1f %.1fL%.1f %.1fM%.1f %.1fL%.1f %.1f\"/>", -d, -d, d, d, -d, d, d,
+                 -d);
     return;
   }
   if (s.m_CoverOctas <= 0) return;
   if (s.m_CoverOctas >= 8) {
-    Out(out, "<circle class=\"cover\" r=\"%.1f\"/>", r);
+    AppendFormat(out, "<circle class=\"cover\" r=\"%.1f\"/>", r);
     return;
   }
   const double share = s.m_CoverOctas / 8.0;
-  const double end = share * 2.0 * kPi;
-  Out(out, "<path class=\"cover\" d=\"M0 0L0 %.1fA%.1f %.1f 0 %d 1 %.1f %.1fZ\"/>", -r, r, r, share > 0.5 ? 1 : 0,
-      r * std::sin(end), -r * std::cos(end));
+  const double end = share * 2.0 * g_Pi;
+  AppendFormat(out, "<path class=\"cover\" d=\"M0 0L0 %.1fA%.1f %.1f 0 %d 1 %.1f %.1fZ\"/>", -r, r, r,
+               share > 0.5 ? 1 : 0, r * std::sin(end), -r * std::cos(end));
 }
 
 std::string Temperature(std::int32_t value) { return value == kMissing ? std::string() : std::to_string(value); }
@@ -148,11 +141,11 @@ Age ReportAge(const WeatherViewPage& page, const ViewStation& s) {
   if (page.m_Now <= 0 || at < 0) return age;
   const int minutes = static_cast<int>(std::clamp<std::int64_t>((page.m_Now - at) / 60, 0, 1000000000));
   if (minutes < 120)
-    Out(age.text, "%d min", minutes);
+    AppendFormat(age.text, "%d min", minutes);
   else if (minutes < 48 * 60)
-    Out(age.text, "%d h", minutes / 60);
+    AppendFormat(age.text, "%d h", minutes / 60);
   else
-    Out(age.text, "%d d", minutes / 1440);
+    AppendFormat(age.text, "%d d", minutes / 1440);
   age.old = minutes > 120;
   return age;
 }
@@ -162,18 +155,18 @@ Age ReportAge(const WeatherViewPage& page, const ViewStation& s) {
 void StationModel(std::string& out, const WeatherViewPage& page, const ViewStation& v, const StationShown& s,
                   std::size_t index, Point p, double scale) {
   const char* kind = s.m_Origin == ShownOrigin::kBlended ? "blend" : s.m_Origin == ShownOrigin::kNone ? "none" : "own";
-  Out(out, "<g class=\"stn %s\" data-i=\"%u\" data-x=\"%.2f\" data-y=\"%.2f\" color=\"%s\" ", kind,
-      static_cast<unsigned>(index), p.x, p.y, CategoryColour(s.m_Category));
-  Out(out, "transform=\"translate(%.2f %.2f) scale(%.4f)\">", p.x, p.y, scale);
+  AppendFormat(out, "<g class=\"stn %s\" data-i=\"%u\" data-x=\"%.2f\" data-y=\"%.2f\" color=\"%s\" ", kind,
+               static_cast<unsigned>(index), p.x, p.y, CategoryColour(s.m_Category));
+  AppendFormat(out, "transform=\"translate(%.2f %.2f) scale(%.4f)\">", p.x, p.y, scale);
   out += "<title>" + EscapeHtml(v.m_Key) + " " + s.m_Category + "</title>";
   const bool southern = v.m_Latitude < 0.0;
   if (s.m_WindKnown && s.m_WindSpeed > 0) {
     // A variable wind has no direction to point to: the staff is left out, the words say it.
     if (s.m_WindDirection >= 0) BarbSvg(out, s.m_WindDirection, s.m_WindSpeed, 26.0, southern);
     if (s.m_WindGust > s.m_WindSpeed) {
-      const double a = (s.m_WindDirection >= 0 ? s.m_WindDirection : 0) * kPi / 180.0;
-      Out(out, "<text class=\"lb gust\" x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">G%d</text>", 34.0 * std::sin(a),
-          -34.0 * std::cos(a) + 4.0, s.m_WindGust);
+      const double a = (s.m_WindDirection >= 0 ? s.m_WindDirection : 0) * g_Pi / 180.0;
+      AppendFormat(out, "<text class=\"lb gust\" x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">G%d</text>",
+                   34.0 * std::sin(a), -34.0 * std::cos(a) + 4.0, s.m_WindGust);
     }
     if (s.m_WindDirection < 0) out += "<text class=\"lb\" x=\"0\" y=\"-10\" text-anchor=\"middle\">VRB</text>";
   }
@@ -181,12 +174,12 @@ void StationModel(std::string& out, const WeatherViewPage& page, const ViewStati
   if (s.m_WindKnown && s.m_WindSpeed <= 0) out += "<circle class=\"calm\" r=\"10\"/>";
   const std::string t = Temperature(s.m_Temperature);
   const std::string d = Temperature(s.m_DewPoint);
-  if (!t.empty()) Out(out, "<text class=\"lb\" x=\"-11\" y=\"-3\" text-anchor=\"end\">%s</text>", t.c_str());
-  if (!d.empty()) Out(out, "<text class=\"lb\" x=\"-11\" y=\"13\" text-anchor=\"end\">%s</text>", d.c_str());
+  if (!t.empty()) AppendFormat(out, "<text class=\"lb\" x=\"-11\" y=\"-3\" text-anchor=\"end\">%s</text>", t.c_str());
+  if (!d.empty()) AppendFormat(out, "<text class=\"lb\" x=\"-11\" y=\"13\" text-anchor=\"end\">%s</text>", d.c_str());
   out += "<text class=\"lb key\" x=\"11\" y=\"-3\">" + EscapeHtml(v.m_Key) + "</text>";
   const Age age = ReportAge(page, v);
   if (!age.text.empty())
-    Out(out, "<text class=\"lb age%s\" x=\"11\" y=\"13\">%s</text>", age.old ? " old" : "", age.text.c_str());
+    AppendFormat(out, "<text class=\"lb age%s\" x=\"11\" y=\"13\">%s</text>", age.old ? " old" : "", age.text.c_str());
   out += "</g>";
 }
 
@@ -218,9 +211,9 @@ void Sounding(std::string& out, const ViewStation& s) {
   }
   std::sort(levels.begin(), levels.end(), [](const Level& a, const Level& b) { return a.h < b.h; });
   const double left = 58.0, right = 320.0, top = 12.0, bottom = 372.0, barbX = 296.0;
-  Out(out, "<svg id=\"sounding\" viewBox=\"0 0 380 410\" width=\"380\" height=\"410\">");
-  Out(out, "<rect x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" class=\"frame\"/>", left, top, right - left,
-      bottom - top);
+  AppendFormat(out, "<svg id=\"sounding\" viewBox=\"0 0 380 410\" width=\"380\" height=\"410\">");
+  AppendFormat(out, "<rect x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" class=\"frame\"/>", left, top,
+               right - left, bottom - top);
   if (levels.empty()) {
     out += "<text class=\"tick\" x=\"70\" y=\"190\">no upper-air data for this station</text></svg>";
     return;
@@ -245,12 +238,13 @@ void Sounding(std::string& out, const ViewStation& s) {
     return bottom - (bottom - top) * std::clamp(std::log(1013.25 / p) / span, 0.0, 1.0);
   };
   for (double t = std::ceil(tMin / 10.0) * 10.0; t <= tMax; t += 10.0)
-    Out(out,
+    AppendFormat(
+        out,
         "<line class=\"grid%s\" x1=\"%.1f\" y1=\"%.0f\" x2=\"%.1f\" y2=\"%.0f\"/><text class=\"tick\" x=\"%.1f\" "
         "y=\"%.0f\" text-anchor=\"middle\">%.0f</text>",
         t == 0.0 ? " zero" : "", xOf(t), top, xOf(t), bottom, xOf(t), bottom + 13, t);
   if (tMin < 0.0 && tMax > 0.0)
-    Out(out, "<text class=\"tick zero\" x=\"%.1f\" y=\"%.0f\">0 °C</text>", xOf(0.0) + 3, top + 11);
+    AppendFormat(out, "<text class=\"tick zero\" x=\"%.1f\" y=\"%.0f\">0 °C</text>", xOf(0.0) + 3, top + 11);
   // Feet and flight levels on the left, standard pressure on the right.
   const struct {
     double feet;
@@ -259,20 +253,21 @@ void Sounding(std::string& out, const ViewStation& s) {
                  {18000, "FL180"}, {24000, "FL240"},   {30000, "FL300"},   {34000, "FL340"}};
   for (const auto& h : heights) {
     const double y = yOf(h.feet / kFeetPerMetre);
-    Out(out, "<line class=\"grid\" x1=\"%.0f\" y1=\"%.1f\" x2=\"%.0f\" y2=\"%.1f\"/>", left, y, right, y);
-    Out(out, "<text class=\"tick\" x=\"%.0f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", left - 4, y + 4, h.label);
+    AppendFormat(out, "<line class=\"grid\" x1=\"%.0f\" y1=\"%.1f\" x2=\"%.0f\" y2=\"%.1f\"/>", left, y, right, y);
+    AppendFormat(out, "<text class=\"tick\" x=\"%.0f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", left - 4, y + 4,
+                 h.label);
   }
   for (double hpa : {850.0, 700.0, 500.0, 300.0}) {
     // The standard height of the pressure, by bisection on the monotonic curve.
     double lo = 0.0, hi = 20000.0;
     for (int i = 0; i < 40; ++i) (StandardPressure((lo + hi) / 2) > hpa ? lo : hi) = (lo + hi) / 2;
-    Out(out, "<text class=\"tick\" x=\"%.0f\" y=\"%.1f\">%.0f</text>", right + 4, yOf(lo) + 4, hpa);
+    AppendFormat(out, "<text class=\"tick\" x=\"%.0f\" y=\"%.1f\">%.0f</text>", right + 4, yOf(lo) + 4, hpa);
   }
-  Out(out, "<text class=\"tick\" x=\"%.0f\" y=\"%.0f\">hPa</text>", right + 4, top + 8);
+  AppendFormat(out, "<text class=\"tick\" x=\"%.0f\" y=\"%.0f\">hPa</text>", right + 4, top + 8);
   std::string temperature, dewPoint;
   for (const Level& l : levels) {
-    Out(temperature, "%s%.1f,%.1f", temperature.empty() ? "" : " ", xOf(l.t), yOf(l.h));
-    if (l.d != kMissing) Out(dewPoint, "%s%.1f,%.1f", dewPoint.empty() ? "" : " ", xOf(l.d), yOf(l.h));
+    AppendFormat(temperature, "%s%.1f,%.1f", temperature.empty() ? "" : " ", xOf(l.t), yOf(l.h));
+    if (l.d != kMissing) AppendFormat(dewPoint, "%s%.1f,%.1f", dewPoint.empty() ? "" : " ", xOf(l.d), yOf(l.h));
   }
   out += "<polyline class=\"temp\" points=\"" + temperature + "\"/>";
   if (!dewPoint.empty()) out += "<polyline class=\"dew\" points=\"" + dewPoint + "\"/>";
@@ -283,14 +278,15 @@ void Sounding(std::string& out, const ViewStation& s) {
     const double y = std::clamp(yOf(l.h), top + 22.0, bottom - 22.0);
     if (lastY - y < 24.0) continue;
     lastY = y;
-    Out(out, "<g class=\"sbarb\" transform=\"translate(%.0f %.1f)\">", barbX, y);
+    AppendFormat(out, "<g class=\"sbarb\" transform=\"translate(%.0f %.1f)\">", barbX, y);
     if (l.spd < 3)
       out += "<circle class=\"calm\" r=\"5\"/>";
     else
       BarbSvg(out, l.dir, static_cast<int>(l.spd), 20.0, s.m_Latitude < 0.0);
     out += "</g>";
   }
-  Out(out,
+  AppendFormat(
+      out,
       "<line class=\"temp\" x1=\"%.0f\" y1=\"394\" x2=\"%.0f\" y2=\"394\"/><text class=\"tick\" x=\"%.0f\" "
       "y=\"398\">temperature</text><line class=\"dew\" x1=\"%.0f\" y1=\"394\" x2=\"%.0f\" y2=\"394\"/><text "
       "class=\"tick\" x=\"%.0f\" y=\"398\">dew point</text><text class=\"tick\" x=\"%.0f\" y=\"398\">°C · wind "
@@ -304,13 +300,14 @@ void SoundingSources(std::string& out, const ViewStation& s) {
   const auto& notes = s.m_Trace.m_UpperAir;
   if (!s.m_Traced) return;
   if (notes.empty()) {
-    Out(out, "<p class=\"warn\">No sounding within %.0f nm: no winds or temperatures aloft were sent.</p>",
-        kUpperAirReach);
+    AppendFormat(out, "<p class=\"warn\">No sounding within %.0f nm: no winds or temperatures aloft were sent.</p>",
+                 kUpperAirReach);
     return;
   }
   const double nearest = std::sqrt(std::max(0.0, notes.front().m_SquaredDistance));
   if (nearest > kSoundingReachNm)
-    Out(out,
+    AppendFormat(
+        out,
         "<p class=\"warn\">The nearest sounding is %.0f nm away (more than %.0f nm): the winds and temperatures aloft "
         "are a blend of soundings far from here.</p>",
         nearest, kSoundingReachNm);
@@ -324,12 +321,12 @@ void SoundingSources(std::string& out, const ViewStation& s) {
     }
     out += any ? ", " : "";
     out += EscapeHtml(n.m_Key);
-    Out(out, " %.0f nm", std::sqrt(std::max(0.0, n.m_SquaredDistance)));
+    AppendFormat(out, " %.0f nm", std::sqrt(std::max(0.0, n.m_SquaredDistance)));
     if (!n.m_ObsTime.empty()) out += " " + EscapeHtml(n.m_ObsDate) + " " + EscapeHtml(n.m_ObsTime) + "Z";
-    Out(out, " (%.0f %%)", n.m_Weight * 100.0);
+    AppendFormat(out, " (%.0f %%)", n.m_Weight * 100.0);
     any = true;
   }
-  if (folded > 0) Out(out, " and %d more of negligible weight", folded);
+  if (folded > 0) AppendFormat(out, " and %d more of negligible weight", folded);
   out += ".</p>";
 }
 
@@ -379,10 +376,10 @@ void SurfaceNeighbours(std::string& out, const std::vector<NeighbourNote>& notes
       continue;
     }
     out += (any ? ", " : "") + EscapeHtml(n.m_Key);
-    Out(out, " %.0f nm %.0f %%", std::sqrt(std::max(0.0, n.m_SquaredDistance)), n.m_Weight * 100.0);
+    AppendFormat(out, " %.0f nm %.0f %%", std::sqrt(std::max(0.0, n.m_SquaredDistance)), n.m_Weight * 100.0);
     any = true;
   }
-  if (folded > 0) Out(out, "; and %d more of weight under 0.1 %%", folded);
+  if (folded > 0) AppendFormat(out, "; and %d more of weight under 0.1 %%", folded);
   out += "</p>";
 }
 
@@ -391,23 +388,23 @@ std::string SentWords(const ViewStation& s) {
   const DecodedWeatherBlock& b = s.m_Block;
   std::string w = "sent to the simulator: ";
   const double elevationFeet = s.m_Elevation * kFeetPerMetre;
-  Out(w, "visibility %s SM (%s to %s ft)", Thousands(std::lround(b.visibility.range / 100.0)).c_str(),
-      Thousands(std::lround(b.visibility.lowerAltitude * kFeetPerMetre / 10.0) * 10).c_str(),
-      Thousands(std::lround(b.visibility.upperAltitude * kFeetPerMetre / 10.0) * 10).c_str());
+  AppendFormat(w, "visibility %s SM (%s to %s ft)", Thousands(std::lround(b.visibility.range / 100.0)).c_str(),
+               Thousands(std::lround(b.visibility.lowerAltitude * kFeetPerMetre / 10.0) * 10).c_str(),
+               Thousands(std::lround(b.visibility.upperAltitude * kFeetPerMetre / 10.0) * 10).c_str());
   if (!b.winds.empty()) {
     const WindLayer& w0 = b.winds.front();
-    Out(w, ", surface wind %03.0f° %u kt", std::round(w0.direction * 360.0 / 65535.0), w0.speed);
-    if (w0.gust > w0.speed) Out(w, " gusting %u kt", w0.gust);
+    AppendFormat(w, ", surface wind %03.0f° %u kt", std::round(w0.direction * 360.0 / 65535.0), w0.speed);
+    if (w0.gust > w0.speed) AppendFormat(w, " gusting %u kt", w0.gust);
   }
   for (const CloudLayer& c : b.clouds) {
     const char* type = c.type == 1 ? "cirrus" : c.type == 8 ? "stratus" : c.type == 9 ? "cumulus" : "thunderstorm";
-    Out(w, ", %u/8 %s %s to %s ft", c.coverage, type,
-        Thousands(std::lround((c.lowerAltitude * kFeetPerMetre - elevationFeet) / 100.0) * 100).c_str(),
-        Thousands(std::lround((c.upperAltitude * kFeetPerMetre - elevationFeet) / 100.0) * 100).c_str());
+    AppendFormat(w, ", %u/8 %s %s to %s ft", c.coverage, type,
+                 Thousands(std::lround((c.lowerAltitude * kFeetPerMetre - elevationFeet) / 100.0) * 100).c_str(),
+                 Thousands(std::lround((c.upperAltitude * kFeetPerMetre - elevationFeet) / 100.0) * 100).c_str());
   }
   if (b.clouds.empty()) w += ", no cloud";
-  if (!b.temperatures.empty()) Out(w, ", %d °C", b.temperatures.front().temperature);
-  if (b.header.pressure > 0) Out(w, ", %.0f hPa", b.header.pressure / 16.0);
+  if (!b.temperatures.empty()) AppendFormat(w, ", %d °C", b.temperatures.front().temperature);
+  if (b.header.pressure > 0) AppendFormat(w, ", %.0f hPa", b.header.pressure / 16.0);
   w += " (cloud heights above the station)";
   return w;
 }
@@ -419,31 +416,32 @@ std::string LayerData(const ViewStation& s) {
   auto feet = [](double m) { return std::lround(m * kFeetPerMetre); };
   std::string d = "[[";
   for (std::size_t i = 0; i < b.clouds.size(); ++i)
-    Out(d, "%s[%ld,%ld,%u,%u]", i ? "," : "", feet(b.clouds[i].lowerAltitude), feet(b.clouds[i].upperAltitude),
-        b.clouds[i].coverage, b.clouds[i].type);
+    AppendFormat(d, "%s[%ld,%ld,%u,%u]", i ? "," : "", feet(b.clouds[i].lowerAltitude), feet(b.clouds[i].upperAltitude),
+                 b.clouds[i].coverage, b.clouds[i].type);
   d += "],[";
   for (std::size_t i = 0; i < b.winds.size(); ++i)
-    Out(d, "%s[%ld,%.0f,%u]", i ? "," : "", feet(b.winds[i].upperAltitude),
-        std::round(b.winds[i].direction * 360.0 / 65535.0), b.winds[i].speed);
+    AppendFormat(d, "%s[%ld,%.0f,%u]", i ? "," : "", feet(b.winds[i].upperAltitude),
+                 std::round(b.winds[i].direction * 360.0 / 65535.0), b.winds[i].speed);
   d += "],[";
   for (std::size_t i = 0; i < b.temperatures.size(); ++i)
-    Out(d, "%s[%ld,%d]", i ? "," : "", feet(b.temperatures[i].altitude), b.temperatures[i].temperature);
+    AppendFormat(d, "%s[%ld,%d]", i ? "," : "", feet(b.temperatures[i].altitude), b.temperatures[i].temperature);
   d += "]]";
   return d;
 }
 
 void Detail(std::string& out, const WeatherViewPage& page, const ViewStation& s, const StationShown& shown, int index) {
   // The layer numbers may be longer than one formatted piece: appended whole.
-  Out(out, "<section class=\"detail\" id=\"d%d\" hidden data-l=\"", index);
+  AppendFormat(out, "<section class=\"detail\" id=\"d%d\" hidden data-l=\"", index);
   out += LayerData(s) + "\">";
   out += "<h2>" + EscapeHtml(s.m_Key) + " <small>" + EscapeHtml(s.m_Name) + "</small></h2>";
-  Out(out, "<p class=\"cat\" style=\"color:%s\">%s · %.1f nm from the aircraft", CategoryColour(shown.m_Category),
-      shown.m_Category, std::sqrt(std::max(0.0, s.m_SquaredDistance)));
+  AppendFormat(out, "<p class=\"cat\" style=\"color:%s\">%s · %.1f nm from the aircraft",
+               CategoryColour(shown.m_Category), shown.m_Category, std::sqrt(std::max(0.0, s.m_SquaredDistance)));
   const Age age = ReportAge(page, s);
   if (!s.m_ObsTime.empty())
     out += std::string(" · ") + (shown.m_Origin == ShownOrigin::kBlended ? "nearest report " : "report ") +
            EscapeHtml(s.m_ObsTime) + "Z";
-  if (!age.text.empty()) Out(out, ", <span class=\"%s\">%s old</span>", age.old ? "old" : "", age.text.c_str());
+  if (!age.text.empty())
+    AppendFormat(out, ", <span class=\"%s\">%s old</span>", age.old ? "old" : "", age.text.c_str());
   out += "</p>";
   switch (shown.m_Origin) {
     case ShownOrigin::kReport:
@@ -480,10 +478,10 @@ void Detail(std::string& out, const WeatherViewPage& page, const ViewStation& s,
   out += "<p class=\"sent\">" + EscapeHtml(SentWords(s)) + "</p>";
   if (s.m_Traced && !s.m_Trace.m_UpperAir.empty()) {
     const NeighbourNote& n = s.m_Trace.m_UpperAir.front();
-    Out(out, "<p class=\"small\">aloft: blended from %u soundings, nearest ",
-        static_cast<unsigned>(s.m_Trace.m_UpperAir.size()));
+    AppendFormat(out, "<p class=\"small\">aloft: blended from %u soundings, nearest ",
+                 static_cast<unsigned>(s.m_Trace.m_UpperAir.size()));
     out += EscapeHtml(n.m_Key);
-    Out(out, " at %.0f nm</p>", std::sqrt(std::max(0.0, n.m_SquaredDistance)));
+    AppendFormat(out, " at %.0f nm</p>", std::sqrt(std::max(0.0, n.m_SquaredDistance)));
   }
   out += "<h3>layers sent</h3><div class=\"layers\"></div></section>";
 }
@@ -725,7 +723,7 @@ std::string OutlinePath(const std::vector<OutlineLine>& lines, const Projection&
         pen = false;
         continue;
       }
-      Out(piece, "%c%.1f %.1f", pen ? 'L' : 'M', p.x, p.y);
+      AppendFormat(piece, "%c%.1f %.1f", pen ? 'L' : 'M', p.x, p.y);
       pen = true;
     }
     if (closed && anyNear) piece += 'Z';
@@ -738,7 +736,7 @@ std::string OutlinePath(const std::vector<OutlineLine>& lines, const Projection&
 
 std::string RenderWeatherView(const WeatherViewPage& page) {
   const Projection project{page.m_AircraftLatitude, page.m_AircraftLongitude,
-                           std::max(0.05, std::cos(page.m_AircraftLatitude * kPi / 180.0))};
+                           std::max(0.05, std::cos(page.m_AircraftLatitude * g_Pi / 180.0))};
   // The map reaches a little beyond the farthest station and the last ring.
   const int lastRing = page.m_Stations.empty() ? 0 : std::clamp(page.m_Radius, 20, 300);
   double extent = std::max(lastRing, 20);
@@ -760,8 +758,8 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
       "<title>Altivane weather view</title>";
   out += kStyle;
   out += "</head><body><div id=\"map\">";
-  Out(out, "<svg id=\"chart\" viewBox=\"%.2f %.2f %.2f %.2f\" xmlns=\"http://www.w3.org/2000/svg\">", -extent, -extent,
-      2 * extent, 2 * extent);
+  AppendFormat(out, "<svg id=\"chart\" viewBox=\"%.2f %.2f %.2f %.2f\" xmlns=\"http://www.w3.org/2000/svg\">", -extent,
+               -extent, 2 * extent, 2 * extent);
 
   const double reach = extent * 1.5;
   const std::string land = OutlinePath(MapOutline(), project, reach, false);
@@ -770,17 +768,18 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
   if (!lakes.empty()) out += "<path class=\"lake\" d=\"" + lakes + "\"/>";
 
   for (int ring = 20; lastRing > 0 && ring <= lastRing; ring += ring < 100 ? 20 : 100) {
-    Out(out, "<circle class=\"ring\" r=\"%d\"/>", ring);
-    Out(out, "<text class=\"ringlabel\" data-r=\"%d\" x=\"%.1f\" y=\"%.1f\" font-size=\"%.2f\">%d nm</text>", ring,
-        ring * 0.71, -ring * 0.71, 12 * scale, ring);
+    AppendFormat(out, "<circle class=\"ring\" r=\"%d\"/>", ring);
+    AppendFormat(out, "<text class=\"ringlabel\" data-r=\"%d\" x=\"%.1f\" y=\"%.1f\" font-size=\"%.2f\">%d nm</text>",
+                 ring, ring * 0.71, -ring * 0.71, 12 * scale, ring);
   }
   if (page.m_Stations.empty())
-    Out(out,
-        "<text class=\"empty\" x=\"0\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"%.2f\">no station was "
-        "set in the last pass</text>",
-        -30 * scale, 14 * scale);
+    AppendFormat(out,
+                 "<text class=\"empty\" x=\"0\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"%.2f\">no station was "
+                 "set in the last pass</text>",
+                 -30 * scale, 14 * scale);
   // The aircraft first, as an outline under the stations, so the station at it stays readable.
-  Out(out,
+  AppendFormat(
+      out,
       "<g id=\"aircraft\" transform=\"scale(%.4f)\"><title>aircraft</title>"
       "<path d=\"M0 -9L1.3 -3L8 1.5V3.2L1.3 1.5L.9 6L3 8V9L0 8.2L-3 9V8L-.9 6L-1.3 1.5L-8 3.2V1.5L-1.3 -3Z\"/></g>",
       scale);
@@ -793,12 +792,13 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
     StationModel(out, page, s, shown[i], i, project(s.m_Latitude, s.m_Longitude), scale);
   }
   out += "</svg></div><div id=\"side\">";
-  Out(out, "<h1>Weather view</h1><p class=\"small\">aircraft %.4f, %.4f · %u stations in the last pass · radius %d nm",
+  AppendFormat(
+      out, "<h1>Weather view</h1><p class=\"small\">aircraft %.4f, %.4f · %u stations in the last pass · radius %d nm",
       page.m_AircraftLatitude, page.m_AircraftLongitude, static_cast<unsigned>(page.m_Stations.size()), page.m_Radius);
   if (!page.m_Stamp.empty()) out += " · " + EscapeHtml(page.m_Stamp);
   out += "</p><p class=\"key small\">";
   for (const char* c : {"VFR", "MVFR", "IFR", "LIFR"})
-    Out(out, "<span style=\"background:%s\"></span>%s", CategoryColour(c), c);
+    AppendFormat(out, "<span style=\"background:%s\"></span>%s", CategoryColour(c), c);
   out +=
       "<br>solid disc ring: the station's own report (symbol, category and words as reported); dashed: blended "
       "from neighbours. Barbs: 10 kt a feather, 50 kt a pennant; a ring is calm. Wheel zooms, drag pans.</p>";

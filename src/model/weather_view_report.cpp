@@ -9,21 +9,13 @@
 #include <cstring>
 
 #include "model/weather_view.h"
+#include "base/text.h"
+#include "base/units.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kFeetPerMetre = 3.28084;
 constexpr double kMetresPerStatuteMile = 1609.344;
-
-__attribute__((format(printf, 2, 3))) void Out(std::string& out, const char* format, ...) {
-  char piece[256];
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(piece, sizeof piece, format, args);
-  va_end(args);
-  if (n > 0) out.append(piece, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof piece - 1));
-}
 
 bool AllDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -255,9 +247,9 @@ int CoverOctas(std::string_view cover) {
 std::string Miles(double miles) {
   std::string text;
   if (miles >= 3.0 || miles == std::floor(miles))
-    Out(text, "%.0f", std::floor(miles + 0.05));
+    AppendFormat(text, "%.0f", std::floor(miles + 0.05));
   else
-    Out(text, "%.2g", miles);
+    AppendFormat(text, "%.2g", miles);
   return text;
 }
 
@@ -265,10 +257,10 @@ std::string WindText(int direction, int speed, int gust) {
   std::string text;
   if (speed <= 0) return "calm";
   if (direction < 0)
-    Out(text, "VRB%02d", speed);
+    AppendFormat(text, "VRB%02d", speed);
   else
-    Out(text, "%03d/%02d", direction, speed);
-  if (gust > speed) Out(text, "G%02d", gust);
+    AppendFormat(text, "%03d/%02d", direction, speed);
+  if (gust > speed) AppendFormat(text, "G%02d", gust);
   return text;
 }
 
@@ -277,17 +269,17 @@ std::string WindWords(const StationShown& s, int varyFrom, int varyTo) {
   if (!s.m_WindKnown) return "wind not reported";
   if (s.m_WindSpeed <= 0) return "wind calm";
   if (s.m_WindDirection < 0)
-    Out(words, "wind variable at %d kt", s.m_WindSpeed);
+    AppendFormat(words, "wind variable at %d kt", s.m_WindSpeed);
   else
-    Out(words, "wind %03d° at %d kt", s.m_WindDirection, s.m_WindSpeed);
-  if (s.m_WindGust > s.m_WindSpeed) Out(words, " gusting %d kt", s.m_WindGust);
-  if (varyFrom >= 0) Out(words, ", varying between %03d° and %03d°", varyFrom, varyTo);
+    AppendFormat(words, "wind %03d° at %d kt", s.m_WindDirection, s.m_WindSpeed);
+  if (s.m_WindGust > s.m_WindSpeed) AppendFormat(words, " gusting %d kt", s.m_WindGust);
+  if (varyFrom >= 0) AppendFormat(words, ", varying between %03d° and %03d°", varyFrom, varyTo);
   return words;
 }
 
 void Temperatures(std::string& words, int t, int d) {
-  if (t != kMissing) Out(words, ", %d °C", t);
-  if (d != kMissing) Out(words, ", dew point %d °C", d);
+  if (t != kMissing) AppendFormat(words, ", %d °C", t);
+  if (d != kMissing) AppendFormat(words, ", dew point %d °C", d);
 }
 
 bool Missing(double value) { return value <= kMissingReal; }
@@ -329,9 +321,9 @@ void FromReport(const ViewStation& station, StationShown& s) {
     if (r.m_VisibilityOrMore)
       w += ", visibility 10+ km (6+ SM)";
     else
-      Out(w, ", visibility %s m (%.1f SM)", Thousands(r.m_VisibilityMetres).c_str(), r.m_VisibilityMiles);
+      AppendFormat(w, ", visibility %s m (%.1f SM)", Thousands(r.m_VisibilityMetres).c_str(), r.m_VisibilityMiles);
   } else {
-    Out(w, ", visibility %s%s SM", r.m_VisibilityLess ? "less than " : "", Miles(r.m_VisibilityMiles).c_str());
+    AppendFormat(w, ", visibility %s%s SM", r.m_VisibilityLess ? "less than " : "", Miles(r.m_VisibilityMiles).c_str());
     if (r.m_VisibilityOrMore) w.insert(w.size() - 3, "+");
   }
   for (const std::string& g : r.m_Weather) w += ", " + WeatherWords(g);
@@ -347,8 +339,8 @@ void FromReport(const ViewStation& station, StationShown& s) {
   if (r.m_SkyClear) w += ", sky clear";
   Temperatures(w, r.m_Temperature, r.m_DewPoint);
   if (r.m_AltimeterHundredthsInHg > 0)
-    Out(w, ", altimeter %d.%02d inHg", r.m_AltimeterHundredthsInHg / 100, r.m_AltimeterHundredthsInHg % 100);
-  if (r.m_QnhHpa > 0) Out(w, ", QNH %d hPa", r.m_QnhHpa);
+    AppendFormat(w, ", altimeter %d.%02d inHg", r.m_AltimeterHundredthsInHg / 100, r.m_AltimeterHundredthsInHg % 100);
+  if (r.m_QnhHpa > 0) AppendFormat(w, ", QNH %d hPa", r.m_QnhHpa);
 }
 
 void FromBlend(const ViewStation& station, StationShown& s) {
@@ -475,26 +467,26 @@ std::string ShownStationsJson(const WeatherViewPage& page) {
       if (c == '"' || c == '\\')
         key += '\\', key += c;
       else if (static_cast<unsigned char>(c) < 0x20)
-        Out(key, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+        AppendFormat(key, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
       else if (static_cast<unsigned char>(c) < 0x80)
         key += c;
       else
-        Out(key, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+        AppendFormat(key, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
     }
-    Out(out, "%s{\"key\": \"%s\", \"category\": \"%s\", ", i ? ", " : "", key.c_str(), s.m_Category);
+    AppendFormat(out, "%s{\"key\": \"%s\", \"category\": \"%s\", ", i ? ", " : "", key.c_str(), s.m_Category);
     if (s.m_CeilingFeet < 0)
       out += "\"ceiling_ft\": null, ";
     else
-      Out(out, "\"ceiling_ft\": %.0f, ", s.m_CeilingFeet);
+      AppendFormat(out, "\"ceiling_ft\": %.0f, ", s.m_CeilingFeet);
     if (s.m_VisibilityMiles < 0)
       out += "\"visibility_sm\": null, ";
     else
-      Out(out, "\"visibility_sm\": %.2f, ", std::round(s.m_VisibilityMiles * 100.0) / 100.0);
+      AppendFormat(out, "\"visibility_sm\": %.2f, ", std::round(s.m_VisibilityMiles * 100.0) / 100.0);
     if (s.m_Wind.empty())
       out += "\"wind\": null, ";
     else
-      Out(out, "\"wind\": \"%s\", ", s.m_Wind.c_str());
-    Out(out, "\"origin\": \"%s\"}", OriginName(s.m_Origin));
+      AppendFormat(out, "\"wind\": \"%s\", ", s.m_Wind.c_str());
+    AppendFormat(out, "\"origin\": \"%s\"}", OriginName(s.m_Origin));
   }
   out += "]}";
   return out;
@@ -503,7 +495,7 @@ std::string ShownStationsJson(const WeatherViewPage& page) {
 BarbShape WindBarbShape(double directionDeg, int speedKt, double length, bool southern) {
   BarbShape shape;
   // Built pointing north (the staff towards the wind's origin), then turned clockwise.
-  const double a = directionDeg * kPi / 180.0;
+  const double a = directionDeg * g_Pi / 180.0;
   const double c = std::cos(a);
   const double s = std::sin(a);
   auto turn = [&](double x, double y) { return BarbPoint{x * c - y * s, x * s + y * c}; };
@@ -537,10 +529,10 @@ std::string DescribeWeather(const ViewStation& s) {
   if (s.m_WindSpeed <= 0)
     out += "wind calm";
   else
-    Out(out, "wind %03d° at %d kt", s.m_WindDirection, s.m_WindSpeed);
-  if (s.m_WindSpeed > 0 && s.m_WindGust > s.m_WindSpeed) Out(out, " gusting %d kt", s.m_WindGust);
+    AppendFormat(out, "wind %03d° at %d kt", s.m_WindDirection, s.m_WindSpeed);
+  if (s.m_WindSpeed > 0 && s.m_WindGust > s.m_WindSpeed) AppendFormat(out, " gusting %d kt", s.m_WindGust);
   if (!Missing(s.m_Visibility) && s.m_Visibility > 0.0)
-    Out(out, ", visibility %s SM", Miles(s.m_Visibility).c_str());
+    AppendFormat(out, ", visibility %s SM", Miles(s.m_Visibility).c_str());
   else
     out += ", visibility not known";
   if (s.m_PrecipIntensity != 0.0 && !s.m_Weather.empty()) {
@@ -564,6 +556,6 @@ std::string DescribeWeather(const ViewStation& s) {
   }
   if (!cloud) out += ", no cloud";
   Temperatures(out, s.m_Temperature, s.m_DewPoint);
-  if (s.m_Pressure != kMissing) Out(out, ", QNH %d hPa", s.m_Pressure);
+  if (s.m_Pressure != kMissing) AppendFormat(out, ", QNH %d hPa", s.m_Pressure);
   return out;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/progress.h"
+#include "base/text.h"
 
 std::atomic<IStatusField*> g_pStatusField{nullptr};
 std::atomic<IButton*> g_pStartButton{nullptr};
@@ -16,14 +17,9 @@ void SetStatusText(const std::string& text) {
 }
 
 static std::string FormatV(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  int needed = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (needed < 0) return {};
-  std::vector<char> buffer(static_cast<std::size_t>(needed) + 1);
-  std::vsnprintf(buffer.data(), buffer.size(), format, args);
-  return std::string(buffer.data(), static_cast<std::size_t>(needed));
+  std::string text;
+  AppendFormatV(text, format, args);
+  return text;
 }
 
 void SetStatusTextF(const char* format, int value) { SetStatusTextV(format, value); }

@@ -15,7 +15,7 @@
 
 #include "base/numbers.h"
 #include "base/text.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "reports/tokenizer.h"
 #include "stations/station_records.h"
 
@@ -39,8 +39,6 @@ std::string_view Last(std::string_view text, std::size_t count) {
 bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
-
-bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 // string_view::find_first_of without its library search of the set for every character: the
 // groups and sets here are a few characters long.
@@ -194,10 +192,6 @@ void DecodeWind(METAR_Station& s, TokenTable& tokens) {
     s.m_WindSpeed = 0;
     s.m_ReportValid = 0;
   }
-}
-
-bool IsDigits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // dddVddd: the other 7-character groups with a V (VRB05KT, and 9999NDV "no directional

@@ -20,7 +20,7 @@
 #include "base/text.h"
 #include "platform/progress.h"
 #include "platform/text_file.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "reports/tokenizer.h"
 #include "stations/metar_stations.h"
 

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "reports/tokenizer.h"
+#include "base/text.h"
 
 namespace {
 
@@ -29,10 +30,6 @@ constexpr std::size_t kSigLevelChars = 10;
 constexpr int kTablePressure[kLastStandardSlot + 1] = {0, 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100};
 constexpr int kFallbackHeight[kLastStandardSlot + 1] = {0,    100,  800,   1500,  3000,  5500,
                                                         7500, 9000, 10500, 12000, 14000, 16000};
-
-bool IsDigits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 int SaturateToInt(std::int64_t value) {
   return static_cast<int>(

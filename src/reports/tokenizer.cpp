@@ -1,4 +1,5 @@
 #include "reports/tokenizer.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <bit>
@@ -12,8 +13,6 @@
 
 thread_local TokenTable g_TokenTable;
 
-const double g_Pi = 4.0 * std::atan2(1.0, 1.0);
-
 namespace {
 
 // Characters that make a group "worded" for the fraction joining: capitals and / - $ :. A
@@ -21,12 +20,6 @@ namespace {
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || c == '/' || c == '-' || c == '$' || c == ':'; }
 
 bool HasNoLetter(std::string_view token) { return std::none_of(token.begin(), token.end(), IsLetter); }
-
-bool Contains(std::string_view token, std::string_view key) { return token.find(key) != std::string_view::npos; }
-
-bool IsDigits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 // A metric visibility: four digits, alone or with "no directional variation" or the direction
 // of a minimum visibility (9999NDV, 1500NE). Longer digit runs are runway-state or other groups.
@@ -389,16 +382,3 @@ std::string_view* FindToken(std::string_view key) { return g_TokenTable.FindToke
 const std::string_view* FindTokenToRead(std::string_view key) { return g_TokenTable.FindTokenToRead(key); }
 
 std::string_view* FindGroup(bool (*shape)(std::string_view)) { return g_TokenTable.FindGroup(shape); }
-
-int TruncateToInt(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(value);
-}
-
-double KnotsFromMetresPerSecond(double metresPerSecond) { return metresPerSecond * 1.9438444924406049; }
-double MetresFromFeet(double feet) { return feet * 0.3048; }
-double FeetFromMetres(double metres) { return metres * 3.280839895013123; }
-double HectopascalsFromInches(double inchesOfMercury) { return inchesOfMercury * 33.86530748663101; }
-double RadiansFromDegrees(double degrees) { return degrees * g_Pi * 0.005555555555555556; }

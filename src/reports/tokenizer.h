@@ -1,6 +1,5 @@
 #pragma once
-// The token table of the surface-report decoder and the small number and unit helpers that
-// every decoder uses.
+// The token table of the surface-report decoder.
 //
 // A report is split once into the table; the decoder then asks for each group it wants with
 // FindToken ("the first token from the fourth on that contains KEY"). FindToken rewrites
@@ -13,6 +12,7 @@
 #include <string_view>
 
 #include "base/numbers.h"
+#include "base/units.h"
 
 // The keys a search finds by a look at a set of entries; any other key is searched for by a
 // walk over them.
@@ -132,16 +132,3 @@ const std::string_view* FindTokenToRead(std::string_view key);
 inline std::string_view* FindToken(TokenKey key) { return g_TokenTable.FindToken(key); }
 inline const std::string_view* FindTokenToRead(TokenKey key) { return g_TokenTable.FindTokenToRead(key); }
 std::string_view* FindGroup(bool (*shape)(std::string_view));
-
-// Truncates toward zero like a C cast, but saturates at the int range (NaN gives 0), so that
-// absurd input values never reach an undefined conversion.
-int TruncateToInt(double value);
-
-// Set once at start-up to 4 x atan2(1, 1). Not for use from other static initialisers.
-extern const double g_Pi;
-
-double KnotsFromMetresPerSecond(double metresPerSecond);
-double MetresFromFeet(double feet);
-double FeetFromMetres(double metres);
-double HectopascalsFromInches(double inchesOfMercury);
-double RadiansFromDegrees(double degrees);

@@ -8,7 +8,7 @@
 
 #include "base/bytes.h"
 #include "base/sleep.h"
-#include "reports/random.h"
+#include "base/random.h"
 
 LinkSlot g_Link;
 
