@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "reports/metar_decoder.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "stations/metar_stations.h"
 
 // Every allocation of the process counted, so that the benchmarks can tell how many the

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "reports/metar_decoder.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "stations/station_records.h"
 
 #ifdef ALTIVANE_HAVE_SIMGEAR

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "model/prepare.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "stations/metar_stations.h"
 
 namespace {

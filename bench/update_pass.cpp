@@ -20,7 +20,7 @@
 #include "cycle/run_state.h"
 #include "cycle/update_cycle.h"
 #include "platform/ipc_transport.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "simhost_core.h"
 #include "cycle/connection.h"
 #include "stations/metar_stations.h"

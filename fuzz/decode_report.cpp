@@ -6,7 +6,7 @@
 #include <string>
 
 #include "reports/metar_decoder.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "stations/station_records.h"
 
 namespace {

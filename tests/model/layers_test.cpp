@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "model/weather_block_fields.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "stations/station_records.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "model/blending.h"
 #include "model/weather_block_fields.h"
 #include "base/bytes.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "reports/metar_decoder.h"
 #include "stations/metar_stations.h"
 #include "support/test_data.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "reports/random.h"
+#include "base/random.h"
 #include "stations/station_records.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "reports/metar_decoder.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "platform/progress.h"
 #include "stations/metar_stations.h"
 #include "support/recording_controls.h"

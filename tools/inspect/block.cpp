@@ -15,7 +15,7 @@
 #include "model/weather_block_fields.h"
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "stations/sim_folder.h"
 #include "stations/metar_stations.h"
 #include "surface_fields.h"

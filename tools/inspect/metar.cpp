@@ -8,7 +8,7 @@
 
 #include "inspect.h"
 #include "reports/metar_decoder.h"
-#include "reports/random.h"
+#include "base/random.h"
 #include "surface_fields.h"
 
 namespace inspect {
