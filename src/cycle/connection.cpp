@@ -64,6 +64,7 @@ void ConnectSimulator() {
     }
   }
   auto client = std::make_shared<FSUIPC_Client>();
+  SetLinkCloser(&DisconnectSimulator);  // a stop closes the link it finds
   g_Link.Set(client);
   bool open = client->Open(kRequestedFsVersion);
   int retries = 0;

@@ -7,11 +7,17 @@
 
 #include "cycle/update_cycle.h"
 #include "platform/controls.h"
-#include "cycle/connection.h"
 
 std::atomic<std::uint32_t> g_RunState{kRunStopped};
 
 namespace {
+
+// The connection's disconnect, handed in when it makes a link: before that there is none to close.
+std::atomic<void (*)()> s_CloseLink{nullptr};
+
+void CloseLink() {
+  if (auto close = s_CloseLink.load()) close();
+}
 
 thread_local bool t_InCycleThread = false;
 
@@ -44,6 +50,8 @@ void WaitForTheCycle(bool needMonitorEnd) {
 
 }  // namespace
 
+void SetLinkCloser(void (*close)()) { s_CloseLink.store(close); }
+
 CycleThreadScope::CycleThreadScope() : m_Previous(t_InCycleThread) { t_InCycleThread = true; }
 CycleThreadScope::~CycleThreadScope() { t_InCycleThread = m_Previous; }
 bool InCycleThread() { return t_InCycleThread; }
@@ -57,7 +65,7 @@ void StopUpdateCycle() {
     do {
       if (state & kRunStopMask) return;
     } while (!g_RunState.compare_exchange_weak(state, kRunStopped));
-    DisconnectSimulator();
+    CloseLink();
     EnableStartButton(true);
     EnableEndButton(false);
     return;
@@ -87,7 +95,7 @@ void StopUpdateCycle() {
   WaitForTheCycle(requested);
   if (requested) {
     g_RunState.store(kRunStopped);
-    DisconnectSimulator();
+    CloseLink();
   }
   std::lock_guard lock(control.m_Mutex);
   control.m_InProgress = false;

@@ -40,6 +40,10 @@ inline void MarkMonitorEnded() { g_RunState.fetch_or(kRunMonitorEnded); }
 // enables "Start" and disables "End"; the caller then winds down on its own.
 void StopUpdateCycle();
 
+// What a stop does to the simulator link: the connection hands in its disconnect when it makes
+// a link (the seam that keeps the run state below the connection).
+void SetLinkCloser(void (*close)());
+
 // Waits while a stop from outside the cycle is in progress, then runs `then` (the start of a
 // cycle, which writes 0 into the word) before any new stop can begin: a start never erases a
 // stop request that is being waited for.

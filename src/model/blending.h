@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "model/neighbours.h"
 #include "stations/station_records.h"
 
 class METAR_Stations;
 
-inline constexpr int kNeighbourCount = 10;
-// Distance of an empty neighbour slot: beyond any real squared distance.
-inline constexpr double kEmptySlotDistance = 9.9999e103;
 // Reporting stations closer than this (square nautical miles) give their report whole.
 inline constexpr double kTakeOverSquaredDistance = 1.0;
 // Upper-air stations farther than this (nautical miles) take no part in a profile. Soundings
@@ -26,24 +24,6 @@ inline constexpr double kUpperAirReach = 600.0;
 // The visibility of a station when neither its report nor any neighbour's gives one: clear air,
 // as a 9999 or CAVOK group gives it (statute miles).
 inline constexpr double kClearAirVisibility = 10.0;
-
-// Squared distance in square nautical miles, flat earth with 60 nm to the degree: the
-// longitude difference goes the short way round the 180 degree meridian, and across the
-// equator the mean latitude is half the difference of the absolute latitudes.
-//   (0, 179) to (0, -179) -> 120^2 = 14400;   (10, 20) to (11, 20) -> 3600
-long double SquaredDistance(double lat1, double lon1, double lat2, double lon2);
-
-// The nearest stations seen so far, ascending. A station goes before the first slot that is
-// strictly farther (so after any at the same distance); the last one drops out.
-struct NeighbourSlots {
-  NeighbourSlots();
-  void Insert(double squaredDistance, const Weather_Station* station);
-  int Filled() const { return m_Filled; }
-
-  std::array<double, kNeighbourCount> m_Distance;
-  std::array<const Weather_Station*, kNeighbourCount> m_Station;
-  int m_Filled = 0;
-};
 
 // Inverse-square weighting of two neighbours' values p (squared distance s) and q (t).
 // -999, and -999/360 for a direction fraction, are missing: both missing give nothing,

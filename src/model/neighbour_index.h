@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/blending.h"
+#include "model/neighbours.h"
 
 class METAR_Stations;
 class METAR_Station;
