@@ -322,7 +322,14 @@ void SoundingSources(std::string& out, const ViewStation& s) {
     out += any ? ", " : "";
     out += EscapeHtml(n.m_Key);
     AppendFormat(out, " %.0f nm", std::sqrt(std::max(0.0, n.m_SquaredDistance)));
-    if (!n.m_ObsTime.empty()) out += " " + EscapeHtml(n.m_ObsDate) + " " + EscapeHtml(n.m_ObsTime) + "Z";
+    if (!n.m_ObsTime.empty()) {
+      // Appended piece by piece: GCC 12 at -O3 takes the temporaries of a + chain for an overlap.
+      out += ' ';
+      out += EscapeHtml(n.m_ObsDate);
+      out += ' ';
+      out += EscapeHtml(n.m_ObsTime);
+      out += 'Z';
+    }
     AppendFormat(out, " (%.0f %%)", n.m_Weight * 100.0);
     any = true;
   }
