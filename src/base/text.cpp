@@ -4,11 +4,17 @@
 #include <cstdio>
 
 void AppendFormatV(std::string& out, const char* format, va_list args) {
+  // Most pieces are short: one formatting into a buffer on the stack, a second only when longer.
+  char piece[512];
   va_list copy;
   va_copy(copy, args);
-  const int needed = std::vsnprintf(nullptr, 0, format, copy);
+  const int needed = std::vsnprintf(piece, sizeof piece, format, copy);
   va_end(copy);
   if (needed <= 0) return;
+  if (static_cast<std::size_t>(needed) < sizeof piece) {
+    out.append(piece, static_cast<std::size_t>(needed));
+    return;
+  }
   const std::size_t at = out.size();
   out.resize(at + static_cast<std::size_t>(needed) + 1);
   std::vsnprintf(out.data() + at, static_cast<std::size_t>(needed) + 1, format, args);
