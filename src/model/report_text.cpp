@@ -1,12 +1,10 @@
 #include "model/report_text.h"
 
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 
+#include "base/text.h"
 #include "base/units.h"
 #include "stations/station_records.h"
-#include "base/text.h"
 
 namespace {
 

@@ -3,8 +3,6 @@
 // the blended values of a station without a report, and the wind barb's geometry.
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 

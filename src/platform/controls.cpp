@@ -1,8 +1,6 @@
 #include "platform/controls.h"
 
 #include <cstdarg>
-#include <cstdio>
-#include <vector>
 
 #include "platform/progress.h"
 #include "base/text.h"

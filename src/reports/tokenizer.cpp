@@ -5,7 +5,6 @@
 #include <bit>
 #include <iterator>
 #include <charconv>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

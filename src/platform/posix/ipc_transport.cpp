@@ -288,12 +288,12 @@ class PosixIpcTransport : public IpcTransport {
       t_LastError = static_cast<std::uint32_t>(got < 0 && saved ? saved : EPROTO);
       return false;
     }
-    const std::uint64_t sentAt = std::uint64_t{LoadU32(reply + 12)} | (std::uint64_t{LoadU32(reply + 16)} << 32);
+    const std::uint64_t sentAt = LoadU64(reply + 12);
     if (static_cast<int64_t>(sentAt) > deadline) {
       t_LastError = 0;  // answered, but after the time-out: as the window manager sees it, a time-out
       return false;
     }
-    std::uint64_t value = std::uint64_t{LoadU32(reply + 4)} | (std::uint64_t{LoadU32(reply + 8)} << 32);
+    const std::uint64_t value = LoadU64(reply + 4);
     if (result) *result = static_cast<std::intptr_t>(value);
     t_LastError = 0;
     return true;
@@ -412,11 +412,8 @@ class PosixIpcServer : public IpcServer {
     std::uint8_t reply[kReplySize];
     auto value = static_cast<std::uint64_t>(static_cast<std::int64_t>(result));
     StoreU32(reply, kReplyMagic);
-    StoreU32(reply + 4, static_cast<std::uint32_t>(value));
-    StoreU32(reply + 8, static_cast<std::uint32_t>(value >> 32));
-    const auto sentAt = static_cast<std::uint64_t>(NowMs());
-    StoreU32(reply + 12, static_cast<std::uint32_t>(sentAt));
-    StoreU32(reply + 16, static_cast<std::uint32_t>(sentAt >> 32));
+    StoreU64(reply + 4, value);
+    StoreU64(reply + 12, static_cast<std::uint64_t>(NowMs()));
     // The sender may have given up; that is its business.
     WriteFull(fd, reply, sizeof reply, NowMs() + kServerReadTimeoutMs);
   }
