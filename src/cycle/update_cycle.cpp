@@ -8,7 +8,8 @@
 #include "model/blending.h"
 #include "model/prepare.h"
 #include "cycle/run_state.h"
-#include "model/weather_view.h"
+#include "view/view_file.h"
+#include "view/weather_view.h"
 #include "base/bytes.h"
 #include "platform/controls.h"
 #include "platform/thread_priority.h"
@@ -286,7 +287,7 @@ class LinkWalkSink : public StationWalkSink {
   bool HasWeather(const METAR_Station& station) override { return m_Sources.GiveWeatherTo(station); }
   bool HoldsAnyWeather() const { return m_Sources.Any(); }
   void SendNew(METAR_Station& station) override {
-    WriteWeatherBlock(m_View.Prepare(m_Stations, station), kWriteSetPending);
+    WriteWeatherBlock(PrepareStationWeather(m_Stations, station, m_View), kWriteSetPending);
   }
   void SendRefresh(METAR_Station& station) override {
     m_View.Refreshed(station);

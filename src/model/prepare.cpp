@@ -36,6 +36,13 @@ WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station&
   return station.m_WeatherBlock.bytes;
 }
 
+WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station& station, PreparationSink& sink) {
+  BlendTrace trace;
+  const WeatherBlockBytes block = PrepareStationWeather(stations, station, &trace);
+  sink.Prepared(station, g_BlendedProfile, trace);
+  return block;
+}
+
 bool WeatherSources::GiveWeatherTo(const METAR_Station& station) const {
   const int others = m_Reporting - (station.m_ReportValid != 0 ? 1 : 0);
   return station.m_ReportValid != 0 || others > 0 || m_UpperAir > 0;

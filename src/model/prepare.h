@@ -6,6 +6,7 @@
 
 class METAR_Stations;
 class METAR_Station;
+class Weather_Station;
 struct BlendTrace;
 
 // Prepares a station in state 1 and returns a copy of its filled weather block, ready for
@@ -24,6 +25,18 @@ struct BlendTrace;
 // Not for two threads at once: g_BlendedProfile is shared.
 // With a trace, also records the neighbours of both blends (it does not change the results).
 WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station& station, BlendTrace* trace = nullptr);
+
+// Told each station a pass prepares, with what its weather was built from: the weather view
+// records the pass through it, beside the sending and not inside it.
+class PreparationSink {
+ public:
+  virtual ~PreparationSink() = default;
+  // station as prepared (its block as sent), the upper-air profile its layers were built from,
+  // and the neighbours of both blends.
+  virtual void Prepared(const METAR_Station& station, const Weather_Station& profile, const BlendTrace& trace) = 0;
+};
+// PrepareStationWeather with a trace, handed to sink with the result.
+WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station& station, PreparationSink& sink);
 
 // What the catalogue holds to build weather from: stations with a usable report of their own
 // and stations with upper-air data. Both blends take the nearest sources at any distance, so

@@ -10,7 +10,8 @@
 #include "inspect.h"
 #include "cycle/candidates.h"
 #include "cycle/cycle_rules.h"
-#include "model/weather_view.h"
+#include "view/view_file.h"
+#include "view/weather_view.h"
 #include "platform/paths.h"
 #include "reports/metar_decoder.h"
 #include "stations/sim_folder.h"
@@ -26,7 +27,7 @@ constexpr const char* kName = "view";
 class ViewWalkSink : public StationWalkSink {
  public:
   ViewWalkSink(METAR_Stations& stations, PassView& view) : m_Stations(stations), m_View(view) {}
-  void SendNew(METAR_Station& station) override { m_View.Prepare(m_Stations, station); }
+  void SendNew(METAR_Station& station) override { PrepareStationWeather(m_Stations, station, m_View); }
   void SendRefresh(METAR_Station& station) override { m_View.Refreshed(station); }
   void CommitRadius(int radius) override { m_View.Committed(radius); }
   void CommitAll(int) override {}

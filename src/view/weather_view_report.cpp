@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "model/weather_view.h"
+#include "view/weather_view.h"
 #include "base/text.h"
 #include "base/units.h"
 

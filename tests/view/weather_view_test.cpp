@@ -6,7 +6,8 @@
 #include <fstream>
 #include <string>
 
-#include "model/weather_view.h"
+#include "model/weather_block_fields.h"
+#include "view/weather_view.h"
 #include "support/test_data.h"
 
 namespace {
@@ -165,17 +166,19 @@ TEST(WeatherViewReport, CalmIsARingOverTheDiscAndThePageSaysWhenItIsEmpty) {
 // The layer numbers the script charts from are whole however many layers were sent.
 TEST(WeatherViewReport, LayerNumbersAreWhole) {
   ViewStation s = Reporting("KDLL", "KDLL 291235Z AUTO 32006KT 10SM OVC005 07/07 A2969");
+  SimWeatherBlock sent;
   for (int i = 0; i < 24; ++i) {
     WindLayer w;
     w.upperAltitude = static_cast<std::uint16_t>(1000 * (i + 1));
     w.speed = 40;
     w.direction = 30000;
-    s.m_Block.winds.push_back(w);
+    ASSERT_TRUE(AppendWindLayer(sent, w));
     TemperatureLayer t;
     t.altitude = static_cast<std::uint16_t>(1000 * i);
     t.temperature = -20;
-    s.m_Block.temperatures.push_back(t);
+    ASSERT_TRUE(AppendTemperatureLayer(sent, t));
   }
+  s.m_Block = sent.bytes;
   WeatherViewPage page;
   page.m_Stations.push_back(s);
   const std::string html = RenderWeatherView(page);

@@ -1,17 +1,9 @@
-#include "model/weather_view.h"
+#include "view/weather_view.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <system_error>
 
-#include "model/blending.h"
-#include "model/prepare.h"
-#include "platform/paths.h"
-#include "stations/metar_stations.h"
+#include "model/weather_block_fields.h"
 #include "base/text.h"
 #include "base/units.h"
 
@@ -389,8 +381,7 @@ void SurfaceNeighbours(std::string& out, const std::vector<NeighbourNote>& notes
 }
 
 // What the pass wrote into the simulator for the station, from its block.
-std::string SentWords(const ViewStation& s) {
-  const DecodedWeatherBlock& b = s.m_Block;
+std::string SentWords(const ViewStation& s, const DecodedWeatherBlock& b) {
   std::string w = "sent to the simulator: ";
   const double elevationFeet = s.m_Elevation * kFeetPerMetre;
   AppendFormat(w, "visibility %s SM (%s to %s ft)", Thousands(std::lround(b.visibility.range / 100.0)).c_str(),
@@ -416,8 +407,7 @@ std::string SentWords(const ViewStation& s) {
 
 // The layers as numbers for the chart the script draws when the station is shown:
 // clouds [lower ft, upper ft, octas, type], winds [upper ft, direction, kt], temperatures [ft, °C].
-std::string LayerData(const ViewStation& s) {
-  const DecodedWeatherBlock& b = s.m_Block;
+std::string LayerData(const DecodedWeatherBlock& b) {
   auto feet = [](double m) { return std::lround(m * kFeetPerMetre); };
   std::string d = "[[";
   for (std::size_t i = 0; i < b.clouds.size(); ++i)
@@ -436,8 +426,9 @@ std::string LayerData(const ViewStation& s) {
 
 void Detail(std::string& out, const WeatherViewPage& page, const ViewStation& s, const StationShown& shown, int index) {
   // The layer numbers may be longer than one formatted piece: appended whole.
+  const DecodedWeatherBlock sent = DecodeWeatherBlock(s.m_Block);
   AppendFormat(out, "<section class=\"detail\" id=\"d%d\" hidden data-l=\"", index);
-  out += LayerData(s) + "\">";
+  out += LayerData(sent) + "\">";
   out += "<h2>" + EscapeHtml(s.m_Key) + " <small>" + EscapeHtml(s.m_Name) + "</small></h2>";
   AppendFormat(out, "<p class=\"cat\" style=\"color:%s\">%s · %.1f nm from the aircraft",
                CategoryColour(shown.m_Category), shown.m_Category, std::sqrt(std::max(0.0, s.m_SquaredDistance)));
@@ -480,7 +471,7 @@ void Detail(std::string& out, const WeatherViewPage& page, const ViewStation& s,
       break;
     case ShownOrigin::kNone: out += "<p class=\"plain\">" + EscapeHtml(shown.m_Words) + "</p>"; break;
   }
-  out += "<p class=\"sent\">" + EscapeHtml(SentWords(s)) + "</p>";
+  out += "<p class=\"sent\">" + EscapeHtml(SentWords(s, sent)) + "</p>";
   if (s.m_Traced && !s.m_Trace.m_UpperAir.empty()) {
     const NeighbourNote& n = s.m_Trace.m_UpperAir.front();
     AppendFormat(out, "<p class=\"small\">aloft: blended from %u soundings, nearest ",
@@ -592,84 +583,7 @@ var g=document.querySelector('.stn[data-i="'+h[0]+'"]');if(g){g.dispatchEvent(ne
 })();
 </script>)";
 
-std::mutex g_ListenerMutex;
-std::function<void(const std::string&)> g_Listener;
-
 }  // namespace
-
-// ---- recording a pass ----
-
-void PassView::Begin(double latitude, double longitude, std::int64_t now) {
-  m_Page = WeatherViewPage{};
-  m_Page.m_AircraftLatitude = latitude;
-  m_Page.m_AircraftLongitude = longitude;
-  m_Page.m_Now =
-      now > 0 ? now
-              : std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-                    .count();
-}
-
-namespace {
-
-void CopyWeather(ViewStation& v, const METAR_Station& s) {
-  v.m_Key = s.m_Key;
-  v.m_Name = s.m_Name;
-  v.m_Latitude = s.m_Latitude;
-  v.m_Longitude = s.m_Longitude;
-  v.m_Elevation = s.m_Elevation;
-  v.m_ReportText = s.m_ReportText;
-  v.m_ObsDate = s.m_ObsDate;
-  v.m_ObsTime = s.m_ObsTime;
-  v.m_WindDirection = s.m_WindDirection;
-  v.m_WindSpeed = s.m_WindSpeed;
-  v.m_WindGust = s.m_WindGust;
-  v.m_Visibility = s.m_Visibility;
-  v.m_Weather = s.m_Weather;
-  v.m_PrecipIntensity = s.m_PrecipIntensity;
-  v.m_CloudCover = s.m_CloudCover;
-  v.m_CloudBase = s.m_CloudBase;
-  v.m_Temperature = s.m_Temperature;
-  v.m_DewPoint = s.m_DewPoint;
-  v.m_Pressure = s.m_Pressure;
-  v.m_Block = DecodeWeatherBlock(s.m_WeatherBlock.bytes);
-}
-
-double SquaredDistanceFrom(const WeatherViewPage& page, const METAR_Station& s) {
-  return static_cast<double>(
-      SquaredDistance(page.m_AircraftLatitude, page.m_AircraftLongitude, s.m_Latitude, s.m_Longitude));
-}
-
-}  // namespace
-
-WeatherBlockBytes PassView::Prepare(METAR_Stations& stations, METAR_Station& station) {
-  ViewStation v;
-  const WeatherBlockBytes block = PrepareStationWeather(stations, station, &v.m_Trace);
-  v.m_Traced = true;
-  CopyWeather(v, station);
-  v.m_ProfileValid = g_BlendedProfile.m_UpperAirValid;
-  v.m_LevelPressure = g_BlendedProfile.m_LevelPressure;
-  v.m_LevelHeight = g_BlendedProfile.m_LevelHeight;
-  v.m_LevelTemperature = g_BlendedProfile.m_LevelTemperature;
-  v.m_LevelDewPoint = g_BlendedProfile.m_LevelDewPoint;
-  v.m_LevelWindDirection = g_BlendedProfile.m_LevelWindDirection;
-  v.m_LevelWindSpeed = g_BlendedProfile.m_LevelWindSpeed;
-  v.m_SquaredDistance = SquaredDistanceFrom(m_Page, station);
-  m_Prepared[v.m_Key] = v;
-  m_Page.m_Stations.push_back(std::move(v));
-  return block;
-}
-
-void PassView::Refreshed(const METAR_Station& station) {
-  auto known = m_Prepared.find(station.m_Key);
-  ViewStation v;
-  if (known != m_Prepared.end()) {
-    v = known->second;
-  } else {
-    CopyWeather(v, station);
-  }
-  v.m_SquaredDistance = SquaredDistanceFrom(m_Page, station);
-  m_Page.m_Stations.push_back(std::move(v));
-}
 
 // ---- text ----
 
@@ -821,45 +735,4 @@ std::string RenderWeatherView(const WeatherViewPage& page) {
   out += kScript;
   out += "</body></html>\n";
   return out;
-}
-
-std::filesystem::path WeatherViewPath(const std::string& weatherFolder) {
-  return NativePath(weatherFolder + kWeatherViewFileName);
-}
-
-bool WriteWeatherView(const std::filesystem::path& target, const std::string& html) {
-  std::filesystem::path temporary = target;
-  temporary += ".tmp";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    file.write(html.data(), static_cast<std::streamsize>(html.size()));
-    file.close();
-    if (!file) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, target, ec);
-  if (ec) {
-    std::filesystem::remove(temporary, ec);
-    return false;
-  }
-  return true;
-}
-
-void SetWeatherViewListener(std::function<void(const std::string&)> listener) {
-  std::lock_guard lock(g_ListenerMutex);
-  g_Listener = std::move(listener);
-}
-
-void NotifyWeatherViewWritten(const std::string& path) {
-  std::function<void(const std::string&)> listener;
-  {
-    std::lock_guard lock(g_ListenerMutex);
-    listener = g_Listener;
-  }
-  if (listener) listener(path);
 }
