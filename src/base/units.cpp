@@ -3,8 +3,6 @@
 #include <climits>
 #include <cmath>
 
-const double g_Pi = 4.0 * std::atan2(1.0, 1.0);
-
 int TruncateToInt(double value) {
   if (std::isnan(value)) return 0;
   if (value >= static_cast<double>(INT_MAX)) return INT_MAX;

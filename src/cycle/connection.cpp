@@ -9,10 +9,12 @@
 #include "platform/controls.h"
 #include "stations/metar_stations.h"
 
-std::atomic<std::int32_t> g_MessageThreshold{kDefaultMessageThreshold};
 std::atomic<std::uint32_t> g_ConnectRetryIntervalMs{1000};
 
 namespace {
+
+// Messages of a lower level are not shown in the simulator.
+std::atomic<std::int32_t> g_MessageThreshold{kDefaultMessageThreshold};
 
 // The wait between two connection attempts: $ALTIVANE_CONNECT_RETRY_MS (1 to 1000) when set,
 // so that trials and tests can see the give-up in seconds; else g_ConnectRetryIntervalMs.

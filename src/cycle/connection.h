@@ -12,8 +12,6 @@ inline constexpr int kConnectRetries = 120;
 inline constexpr int kConnectGiveUpMessageAfter = 110;
 inline constexpr std::int32_t kDefaultMessageThreshold = 4;
 
-// Messages of a lower level are not shown in the simulator.
-extern std::atomic<std::int32_t> g_MessageThreshold;
 // Wait between two connection attempts; fixed at 1000 ms in the program, tests shorten it.
 extern std::atomic<std::uint32_t> g_ConnectRetryIntervalMs;
 

@@ -9,9 +9,6 @@
 #include "reports/temp_decoder.h"
 #include "stations/metar_stations.h"
 
-std::atomic<int> g_WindsAloftCount{0};
-std::atomic<int> g_TemperatureAloftCount{0};
-
 namespace {
 
 constexpr std::size_t kPieceChars = 255;
@@ -73,10 +70,7 @@ bool TempMessageCollector::Feed(const std::string& line) {
 }
 
 UpperAirLineReader::UpperAirLineReader(METAR_Stations& stations, ProgressSink& progress)
-    : m_Stations(stations), m_Progress(progress) {
-  g_WindsAloftCount = 0;
-  g_TemperatureAloftCount = 0;
-}
+    : m_Stations(stations), m_Progress(progress) {}
 
 void UpperAirLineReader::AddLine(std::string_view piece) {
   CleanLine(piece, m_Line);
@@ -87,7 +81,7 @@ void UpperAirLineReader::AddLine(std::string_view piece) {
       station->DecodeTTAA(m_Ttaa.Text());
       if (station->m_UpperAirValid == 1) {
         m_Stations.m_UpperAirStations.push_back(station);
-        m_Progress.ShowF("%d Winds aloft station read and valid.", ++g_WindsAloftCount);
+        m_Progress.ShowF("%d Winds aloft station read and valid.", ++m_Counts.windsAloft);
       }
       FillUpperAirGaps(*station);
     }
@@ -98,14 +92,14 @@ void UpperAirLineReader::AddLine(std::string_view piece) {
     if (station && station->m_UpperAirValid == 1) {
       station->DecodeTTBB(m_Ttbb.Text());
       if (station->m_SigLevelsValid == 1) {
-        if (m_TemperatureStations.insert(station).second) ++g_TemperatureAloftCount;
-        m_Progress.ShowF("%d Temperature aloft station read and valid.", g_TemperatureAloftCount.load());
+        if (m_TemperatureStations.insert(station).second) ++m_Counts.temperatureAloft;
+        m_Progress.ShowF("%d Temperature aloft station read and valid.", m_Counts.temperatureAloft);
       }
     }
   }
 }
 
-bool METAR_Stations::ReadUpperAirFile(const std::string& path, ProgressSink& progress) {
+bool METAR_Stations::ReadUpperAirFile(const std::string& path, ProgressSink& progress, UpperAirCounts* counts) {
   TextFileReader file(path);
   if (!file.IsOpen()) {
     m_CycleFileRead = 0;
@@ -114,5 +108,6 @@ bool METAR_Stations::ReadUpperAirFile(const std::string& path, ProgressSink& pro
   UpperAirLineReader reader(*this, progress);
   std::string piece;
   while (file.ReadPiece(piece, kPieceChars)) reader.AddLine(piece);
+  if (counts) *counts = reader.Counts();
   return true;
 }

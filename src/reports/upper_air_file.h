@@ -15,10 +15,11 @@ class ProgressSink;
 // longest real ones, a TTBB with 99 levels and its wind section, stay well below): it is dropped.
 inline constexpr std::size_t kMaxTempMessageChars = 4096;
 
-// Stations whose TTAA (winds aloft) and TTBB (temperature aloft) became valid during the last
-// ReadUpperAirFile call; reset at the start of each call.
-extern std::atomic<int> g_WindsAloftCount;
-extern std::atomic<int> g_TemperatureAloftCount;
+// Stations whose TTAA (winds aloft) and TTBB (temperature aloft) became valid in one reading.
+struct UpperAirCounts {
+  int windsAloft = 0;
+  int temperatureAloft = 0;
+};
 
 // Fills the standard levels 1 to 11 whose temperature or dew point reads exactly 0 (how a
 // missing group decodes): from the mean of the levels below and above, or, with nothing above,
@@ -44,10 +45,9 @@ class TempMessageCollector {
 };
 
 // The line-fed core of ReadUpperAirFile: takes the file's lines in order, each as
-// TextFileReader::ReadPiece gives it (at most 255 characters). Starting a reader resets
-// g_WindsAloftCount and g_TemperatureAloftCount; every station whose TTAA or TTBB becomes
-// valid shows "%d Winds aloft station read and valid." or "%d Temperature aloft station read
-// and valid." on the sink.
+// TextFileReader::ReadPiece gives it (at most 255 characters). It counts from 0 (Counts());
+// every station whose TTAA or TTBB becomes valid shows "%d Winds aloft station read and valid." or "%d Temperature
+// aloft station read and valid." on the sink.
 class UpperAirLineReader {
  public:
   UpperAirLineReader(METAR_Stations& stations, ProgressSink& progress);
@@ -55,10 +55,12 @@ class UpperAirLineReader {
   UpperAirLineReader& operator=(const UpperAirLineReader&) = delete;
 
   void AddLine(std::string_view piece);
+  const UpperAirCounts& Counts() const { return m_Counts; }
 
  private:
   METAR_Stations& m_Stations;
   ProgressSink& m_Progress;
+  UpperAirCounts m_Counts;
   TempMessageCollector m_Ttaa{"TTAA"};
   TempMessageCollector m_Ttbb{"TTBB"};
   // A station sent twice (a corrected bulletin) counts once.

@@ -13,6 +13,8 @@
 #include "stations/weather_time.h"
 #include "stations/station_records.h"
 
+struct UpperAirCounts;
+
 class METAR_Stations {
  public:
   using RecordMap = std::map<std::string, std::unique_ptr<Weather_Station>>;
@@ -42,8 +44,9 @@ class METAR_Stations {
   bool ReadMetarFile(const std::string& path, WeatherTime reference, WeatherTime oldest,
                      ProgressSink& progress = StatusFieldProgress());
   // Reads an upper-air file of TEMP messages into the records, a loop over UpperAirLineReader;
-  // false when it cannot be opened.
-  bool ReadUpperAirFile(const std::string& path, ProgressSink& progress = StatusFieldProgress());
+  // false when it cannot be opened. counts: the stations the file made valid.
+  bool ReadUpperAirFile(const std::string& path, ProgressSink& progress = StatusFieldProgress(),
+                        UpperAirCounts* counts = nullptr);
 
   // The record stored under key (exact, case-sensitive), or none. Hashed: the cycle reader
   // looks up every entry of a file.

@@ -36,12 +36,13 @@ class UpperAirFileTest : public ::testing::Test {
   }
 
   bool Read(const std::string& content) {
-    return m_Stations.ReadUpperAirFile(m_Dir.Write("upa.txt", content).string());
+    return m_Stations.ReadUpperAirFile(m_Dir.Write("upa.txt", content).string(), StatusFieldProgress(), &m_Counts);
   }
 
   TempDir m_Dir;
   RecordingControls m_Controls;
   METAR_Stations m_Stations;
+  UpperAirCounts m_Counts;  // of the last Read
   Weather_Station* numbered = nullptr;
   Weather_Station* icao = nullptr;
 };
@@ -60,7 +61,7 @@ TEST_F(UpperAirFileTest, MessageOverThreeLinesIsDecodedOnceAtItsEnd) {
   EXPECT_EQ(numbered->m_LevelPressure[5], 500);
   ASSERT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
   EXPECT_EQ(m_Stations.m_UpperAirStations[0], numbered);
-  EXPECT_EQ(g_WindsAloftCount, 1);
+  EXPECT_EQ(m_Counts.windsAloft, 1);
   EXPECT_EQ(m_Controls.status.History(), std::vector<std::string>{"1 Winds aloft station read and valid."});
 }
 
@@ -115,16 +116,16 @@ TEST_F(UpperAirFileTest, FirstValidTtaaWinsAndLastTtbbWins) {
   EXPECT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
   EXPECT_EQ(numbered->m_SigLevelCount, 3);
   EXPECT_EQ((*numbered->m_SigPressure)[0], 900);
-  EXPECT_EQ(g_WindsAloftCount, 1);
-  EXPECT_EQ(g_TemperatureAloftCount, 1);  // one station, sent twice
+  EXPECT_EQ(m_Counts.windsAloft, 1);
+  EXPECT_EQ(m_Counts.temperatureAloft, 1);  // one station, sent twice
   EXPECT_EQ(m_Controls.status.GetText(), "1 Temperature aloft station read and valid.");
 
   // A second file: the station keeps its first TTAA and stays listed once.
   ASSERT_TRUE(Read(later));
   EXPECT_EQ(numbered->m_LevelPressure[0], 1012);
   EXPECT_EQ(m_Stations.m_UpperAirStations.size(), 1u);
-  EXPECT_EQ(g_WindsAloftCount, 0);
-  EXPECT_EQ(g_TemperatureAloftCount, 1);
+  EXPECT_EQ(m_Counts.windsAloft, 0);
+  EXPECT_EQ(m_Counts.temperatureAloft, 1);
 }
 
 TEST_F(UpperAirFileTest, TtbbBeforeItsTtaaIsDropped) {
@@ -132,7 +133,7 @@ TEST_F(UpperAirFileTest, TtbbBeforeItsTtaaIsDropped) {
   EXPECT_EQ(numbered->m_UpperAirValid, 1);
   EXPECT_EQ(numbered->m_SigLevelsValid, 0);
   EXPECT_FALSE(numbered->m_SigPressure);
-  EXPECT_EQ(g_TemperatureAloftCount, 0);
+  EXPECT_EQ(m_Counts.temperatureAloft, 0);
 }
 
 TEST_F(UpperAirFileTest, MessageLongerThanOneReadIsJoinedFromItsPieces) {
@@ -259,9 +260,11 @@ TEST(UpperAirFileRealData, BulletinsAgainstTheStationList) {
     METAR_Stations stations;
     stations.LoadStations();
     RecordingControls controls;
-    ASSERT_TRUE(stations.ReadUpperAirFile((altivane::test::SharedDataDir() / "upperair" / c.file).string()));
-    EXPECT_EQ(g_WindsAloftCount, c.winds);
-    EXPECT_EQ(g_TemperatureAloftCount, c.temperature);
+    UpperAirCounts counts;
+    ASSERT_TRUE(stations.ReadUpperAirFile((altivane::test::SharedDataDir() / "upperair" / c.file).string(),
+                                          StatusFieldProgress(), &counts));
+    EXPECT_EQ(counts.windsAloft, c.winds);
+    EXPECT_EQ(counts.temperatureAloft, c.temperature);
     EXPECT_EQ(stations.m_UpperAirStations.size(), static_cast<std::size_t>(c.winds));
     if (!c.key) continue;
     const Weather_Station* station = stations.Lookup(c.key);

@@ -84,7 +84,8 @@ int RunTemp(const std::vector<std::string>& args) {
   auto stations = std::make_unique<METAR_Stations>();
   stations->LoadStations();
   // A native path passes through NativePath unchanged.
-  if (!stations->ReadUpperAirFile(file)) return Failure(kName, "cannot open " + file);
+  UpperAirCounts counts;
+  if (!stations->ReadUpperAirFile(file, StatusFieldProgress(), &counts)) return Failure(kName, "cannot open " + file);
 
   // One station by key, or by WMO number for a station keyed by its ICAO indicator.
   std::vector<const Weather_Station*> shown;
@@ -110,8 +111,8 @@ int RunTemp(const std::vector<std::string>& args) {
     JsonObject json;
     json.Add("file", file)
         .Add("sim_folder", g_SimFolder)
-        .Add("winds_aloft_stations", g_WindsAloftCount.load())
-        .Add("temperature_aloft_stations", g_TemperatureAloftCount.load())
+        .Add("winds_aloft_stations", counts.windsAloft)
+        .Add("temperature_aloft_stations", counts.temperatureAloft)
         .Add("m_UpperAirStations", static_cast<std::int64_t>(stations->m_UpperAirStations.size()))
         .Add("status", status.GetText())
         .AddRaw("stations", list);
@@ -120,8 +121,8 @@ int RunTemp(const std::vector<std::string>& args) {
   }
   std::cout << "file:                       " << file << "\n"
             << "simulator folder:           " << g_SimFolder << "\n"
-            << "winds_aloft_stations:       " << g_WindsAloftCount.load() << "\n"
-            << "temperature_aloft_stations: " << g_TemperatureAloftCount.load() << "\n"
+            << "winds_aloft_stations:       " << counts.windsAloft << "\n"
+            << "temperature_aloft_stations: " << counts.temperatureAloft << "\n"
             << "status:                     " << status.GetText() << "\n";
   std::cout.flush();
   for (const Weather_Station* s : shown) PrintStation(*s);
