@@ -429,19 +429,9 @@ void DecodeLightning(METAR_Station& s, TokenTable& tokens) {
 }  // namespace
 
 std::optional<WeatherTime> ParseObservationTime(std::string_view text) {
-  std::size_t pos = 0;
-  const std::size_t yearStart = pos;
-  const std::optional<int> year = ReadDigits(text, pos, 4);
-  if (!year || pos - yearStart != 4 || !Expect(text, pos, '/')) return std::nullopt;
-  const std::optional<int> month = ReadDigits(text, pos, 2);
-  if (!month || !Expect(text, pos, '/')) return std::nullopt;
-  const std::optional<int> day = ReadDigits(text, pos, 2);
-  if (!day || !Expect(text, pos, ' ')) return std::nullopt;
-  const std::optional<int> hour = ReadDigits(text, pos, 2);
-  if (!hour || !Expect(text, pos, ':')) return std::nullopt;
-  const std::optional<int> minute = ReadDigits(text, pos, 2);
-  if (!minute || pos != text.size()) return std::nullopt;
-  return MakeTime(*year, *month, *day, *hour, *minute);
+  const std::size_t space = text.find(' ');
+  if (space == std::string_view::npos) return std::nullopt;
+  return ObservedAt(text.substr(0, space), text.substr(space + 1));
 }
 
 std::int64_t WholeMinutesAfter(WeatherTime observation, WeatherTime reference) {

@@ -21,6 +21,7 @@
 #include "platform/progress.h"
 #include "platform/text_file.h"
 #include "base/random.h"
+#include "reports/metar_decoder.h"
 #include "reports/tokenizer.h"
 #include "stations/metar_stations.h"
 
@@ -98,17 +99,11 @@ std::uint32_t MetarFileSeed(std::string_view firstLine) {
 }
 
 bool EntryDateTime(std::string_view entry, WeatherTime& out) {
-  if (entry.size() < 16 || entry[4] != '/' || entry[7] != '/' || entry[10] != ' ' || entry[13] != ':') return false;
-  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15})
-    if (entry[i] < '0' || entry[i] > '9') return false;
-  using namespace std::chrono;
-  const year_month_day date{year{ReadField(entry.substr(0, 4))} /
-                            month{static_cast<unsigned>(ReadField(entry.substr(5, 2)))} /
-                            day{static_cast<unsigned>(ReadField(entry.substr(8, 2)))}};
-  const int hour = ReadField(entry.substr(11, 2));
-  const int minute = ReadField(entry.substr(14, 2));
-  if (!date.ok() || hour > 23 || minute > 59) return false;
-  out = WeatherTime{sys_days{date}} + hours{hour} + minutes{minute};
+  // Sixteen characters read as a date line have every field in two digits, the year in four.
+  if (entry.size() < 16) return false;
+  const std::optional<WeatherTime> time = ParseObservationTime(entry.substr(0, 16));
+  if (!time) return false;
+  out = *time;
   return true;
 }
 
