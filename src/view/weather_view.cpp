@@ -30,20 +30,6 @@ double CeilingFeet(const ViewStation& s) {
 
 namespace {
 
-// 3400 -> "3,400".
-std::string Thousands(long value) {
-  // Built front to back: GCC 12's -O3 takes an insert into the digits for an overlapping copy.
-  const unsigned long magnitude =
-      value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
-  const std::string digits = std::to_string(magnitude);
-  std::string text = value < 0 ? "-" : "";
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return text;
-}
-
 const char* CategoryColour(const char* category) {
   const std::string c = category;
   if (c == "VFR") return "#1a9c3a";

@@ -90,6 +90,8 @@ struct BarbShape {
 };
 BarbShape WindBarbShape(double directionDeg, int speedKt, double length, bool southern);
 
+// 3400 -> "3,400".
+std::string Thousands(long value);
 // Text escaped for HTML element content and attribute values.
 std::string EscapeHtml(std::string_view text);
 // Blended values in words: "wind 170° at 14 kt gusting 24 kt, visibility 6 SM, broken at 3,400 ft,
