@@ -78,6 +78,19 @@ long OpenDescriptors(pid_t pid) {
   return ec ? -1 : count;
 }
 
+// The program opens a file or a socket for a moment now and then (the weather view written
+// under a temporary name, a reconnect); a leak stays. The fewest of a few looks 20 ms apart is
+// what the program holds.
+long HeldDescriptors(pid_t pid) {
+  long fewest = -1;
+  for (int look = 0; look < 10; ++look) {
+    const long count = OpenDescriptors(pid);
+    if (count >= 0 && (fewest < 0 || count < fewest)) fewest = count;
+    std::this_thread::sleep_for(20ms);
+  }
+  return fewest;
+}
+
 int SoakPasses() {
   if (const char* text = std::getenv("ALTIVANE_SOAK_PASSES"); text && *text) return std::atoi(text);
   return 60;
@@ -155,7 +168,7 @@ TEST(Soak, PassesUpdateNowRestartsAndFreezesLeaveNoGrowth) {
       ++done;
     if (firstRss < 0 && done >= 5) {
       firstRss = ProcessResidentKb(app.Pid());
-      firstFds = OpenDescriptors(app.Pid());
+      firstFds = HeldDescriptors(app.Pid());
     }
     // A run that the link ended leaves "Start" enabled: press it again, as the pilot would.
     if (seen.find("start: enabled") != std::string::npos) {
@@ -181,7 +194,7 @@ TEST(Soak, PassesUpdateNowRestartsAndFreezesLeaveNoGrowth) {
     }
   }
   lastRss = ProcessResidentKb(app.Pid());
-  lastFds = OpenDescriptors(app.Pid());
+  lastFds = HeldDescriptors(app.Pid());
   std::printf(
       "soak: %d passes, %d Update Now, %d restarts, %d freezes, %d starts; resident memory first %ld kB, "
       "last %ld kB; open descriptors first %ld, last %ld\n",
