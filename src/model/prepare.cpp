@@ -1,5 +1,7 @@
 #include "model/prepare.h"
 
+#include <utility>
+
 #include "model/blending.h"
 #include "model/layers.h"
 #include "model/neighbour_index.h"
@@ -39,7 +41,7 @@ WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station&
 WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station& station, PreparationSink& sink) {
   BlendTrace trace;
   const WeatherBlockBytes block = PrepareStationWeather(stations, station, &trace);
-  sink.Prepared(station, g_BlendedProfile, trace);
+  sink.Prepared(station, g_BlendedProfile, std::move(trace));
   return block;
 }
 

@@ -32,8 +32,8 @@ class PreparationSink {
  public:
   virtual ~PreparationSink() = default;
   // station as prepared (its block as sent), the upper-air profile its layers were built from,
-  // and the neighbours of both blends.
-  virtual void Prepared(const METAR_Station& station, const Weather_Station& profile, const BlendTrace& trace) = 0;
+  // and the neighbours of both blends (the sink's to keep).
+  virtual void Prepared(const METAR_Station& station, const Weather_Station& profile, BlendTrace&& trace) = 0;
 };
 // PrepareStationWeather with a trace, handed to sink with the result.
 WeatherBlockBytes PrepareStationWeather(METAR_Stations& stations, METAR_Station& station, PreparationSink& sink);

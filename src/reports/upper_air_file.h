@@ -1,6 +1,5 @@
 #pragma once
 // The upper-air file reader (METAR_Stations::ReadUpperAirFile) and its gap filling.
-#include <atomic>
 #include <cstddef>
 #include <set>
 #include <string>
@@ -46,8 +45,8 @@ class TempMessageCollector {
 
 // The line-fed core of ReadUpperAirFile: takes the file's lines in order, each as
 // TextFileReader::ReadPiece gives it (at most 255 characters). It counts from 0 (Counts());
-// every station whose TTAA or TTBB becomes valid shows "%d Winds aloft station read and valid." or "%d Temperature
-// aloft station read and valid." on the sink.
+// every station whose TTAA or TTBB becomes valid shows "%d Winds aloft station read and
+// valid." or "%d Temperature aloft station read and valid." on the sink.
 class UpperAirLineReader {
  public:
   UpperAirLineReader(METAR_Stations& stations, ProgressSink& progress);

@@ -47,9 +47,9 @@ double SquaredDistanceFrom(const WeatherViewPage& page, const METAR_Station& s) 
 
 }  // namespace
 
-void PassView::Prepared(const METAR_Station& station, const Weather_Station& profile, const BlendTrace& trace) {
+void PassView::Prepared(const METAR_Station& station, const Weather_Station& profile, BlendTrace&& trace) {
   ViewStation v;
-  v.m_Trace = trace;
+  v.m_Trace = std::move(trace);
   v.m_Traced = true;
   CopyWeather(v, station);
   v.m_ProfileValid = profile.m_UpperAirValid;

@@ -63,7 +63,7 @@ class PassView : public PreparationSink {
  public:
   // The page's time is the clock's at the start of the pass unless now (UTC seconds) is given.
   void Begin(double latitude, double longitude, std::int64_t now = 0);
-  void Prepared(const METAR_Station& station, const Weather_Station& profile, const BlendTrace& trace) override;
+  void Prepared(const METAR_Station& station, const Weather_Station& profile, BlendTrace&& trace) override;
   // A station sent again unchanged: shown as the pass that prepared it left it.
   void Refreshed(const METAR_Station& station);
   void Committed(int radius) { m_Page.m_Radius = radius; }
