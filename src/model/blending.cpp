@@ -21,19 +21,8 @@ bool IsMissing(double value) { return value == kMissing || value == kMissingDire
 
 // The whole base-record part: identity, position, state, upper-air data and flags.
 void AssignBaseRecord(Weather_Station& to, const Weather_Station& from) {
-  to.m_Latitude = from.m_Latitude;
-  to.m_Longitude = from.m_Longitude;
-  to.m_Name = from.m_Name;
-  to.m_Region = from.m_Region;
-  to.m_Key = from.m_Key;
-  to.m_WmoNumber = from.m_WmoNumber;
-  to.m_State = from.m_State;
-  to.m_UpperAirLatitude = from.m_UpperAirLatitude;
-  to.m_UpperAirLongitude = from.m_UpperAirLongitude;
-  to.m_Elevation = from.m_Elevation;
-  to.m_UpperAirElevation = from.m_UpperAirElevation;
-  CopyUpperAirData(to, from);
-  to.m_ReportValid = from.m_ReportValid;
+  ForEachIdentityField([&](auto field) { to.*field = from.*field; });
+  to.CopyUpperAirData(from);
 }
 
 const METAR_Station* ReportOf(const Weather_Station* station) { return dynamic_cast<const METAR_Station*>(station); }
@@ -604,20 +593,6 @@ PairWeighting WeighPairDirection(double p, double s, double q, double t) {
   return {NormaliseDegrees(p + PairShares(s, t).second * AngleBetween(p, q)), true};
 }
 
-void CopyUpperAirData(Weather_Station& to, const Weather_Station& from) {
-  to.CopyLevelTables(from);
-  auto copy = [](const std::unique_ptr<SigLevelBuffer>& buffer) {
-    return buffer ? std::make_unique<SigLevelBuffer>(*buffer) : nullptr;
-  };
-  to.m_SigPressure = copy(from.m_SigPressure);
-  to.m_SigHeight = copy(from.m_SigHeight);
-  to.m_SigTemperature = copy(from.m_SigTemperature);
-  to.m_SigDewPoint = copy(from.m_SigDewPoint);
-  to.m_UpperAirValid = from.m_UpperAirValid;
-  to.m_SigLevelsValid = from.m_SigLevelsValid;
-  to.m_SigLevelCount = from.m_SigLevelCount;
-}
-
 void BlendUpperAir(const METAR_Stations& stations, double latitude, double longitude, Weather_Station& profile,
                    BlendTrace* trace) {
   const NeighbourSlots slots = UpperAirNeighbours(stations, latitude, longitude);
@@ -656,28 +631,8 @@ double VisibilityFromNeighbours(const METAR_Stations& stations, const METAR_Stat
 
 void TakeOverReport(METAR_Station& station, const METAR_Station& source) {
   if (&station == &source) return;
-  CopyUpperAirData(station, source);
-  station.m_ReportText = source.m_ReportText;
-  station.m_ObsDate = source.m_ObsDate;
-  station.m_ObsTime = source.m_ObsTime;
-  station.m_WindSpeed = source.m_WindSpeed;
-  station.m_WindDirection = source.m_WindDirection;
-  station.m_WindGust = source.m_WindGust;
-  station.m_WindVariation = source.m_WindVariation;
-  station.m_Visibility = source.m_Visibility;
-  station.m_VisibilityMissing = source.m_VisibilityMissing;
-  station.m_Weather = source.m_Weather;
-  station.m_PrecipIntensity = source.m_PrecipIntensity;
-  station.m_CloudThickness = source.m_CloudThickness;
-  station.m_CloudCover = source.m_CloudCover;
-  station.m_CloudBase = source.m_CloudBase;
-  station.m_CloudType = source.m_CloudType;
-  station.m_Temperature = source.m_Temperature;
-  station.m_DewPoint = source.m_DewPoint;
-  station.m_SeaLevelTemperature = source.m_SeaLevelTemperature;
-  station.m_SeaLevelDewPoint = source.m_SeaLevelDewPoint;
-  station.m_Pressure = source.m_Pressure;
-  station.m_Thunderstorm = source.m_Thunderstorm;
+  station.CopyUpperAirData(source);
+  ForEachReportField([&](auto field) { station.*field = source.*field; });
   station.m_WeatherBlock = source.m_WeatherBlock;
 }
 

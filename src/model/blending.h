@@ -90,7 +90,3 @@ void BlendSurface(const METAR_Stations& stations, METAR_Station& station, BlendT
 // flags, the whole report, the weather block and its staging records. The station keeps its
 // identity (position, names, key, WMO number, state, elevations, upper-air position).
 void TakeOverReport(METAR_Station& station, const METAR_Station& source);
-
-// Copies the upper-air tables, deep copies of the significant-level buffers, and
-// m_UpperAirValid, m_SigLevelsValid, m_SigLevelCount.
-void CopyUpperAirData(Weather_Station& to, const Weather_Station& from);

@@ -29,55 +29,34 @@ void Weather_Station::CopyLevelTables(const Weather_Station& from) {
   for (int i = 0; i < kLevelTableCount; ++i) *target[i] = *source[i];
 }
 
-METAR_Station::METAR_Station() { ResetReportFields(); }
+void Weather_Station::CopyUpperAirData(const Weather_Station& from) {
+  CopyLevelTables(from);
+  auto copy = [](const std::unique_ptr<SigLevelBuffer>& buffer) {
+    return buffer ? std::make_unique<SigLevelBuffer>(*buffer) : nullptr;
+  };
+  m_SigPressure = copy(from.m_SigPressure);
+  m_SigHeight = copy(from.m_SigHeight);
+  m_SigTemperature = copy(from.m_SigTemperature);
+  m_SigDewPoint = copy(from.m_SigDewPoint);
+  m_UpperAirValid = from.m_UpperAirValid;
+  m_SigLevelsValid = from.m_SigLevelsValid;
+  m_SigLevelCount = from.m_SigLevelCount;
+}
+
+// The report's values start as the member initializers give them.
+METAR_Station::METAR_Station() = default;
 
 METAR_Station::METAR_Station(const Weather_Station& source) {
-  m_Latitude = source.m_Latitude;
-  m_Longitude = source.m_Longitude;
-  m_Name = source.m_Name;
-  m_Region = source.m_Region;
-  m_Key = source.m_Key;
-  m_WmoNumber = source.m_WmoNumber;
-  m_UpperAirLatitude = source.m_UpperAirLatitude;
-  m_UpperAirLongitude = source.m_UpperAirLongitude;
-  m_Elevation = source.m_Elevation;
-  m_UpperAirElevation = source.m_UpperAirElevation;
-  m_UpperAirValid = source.m_UpperAirValid;
-  m_SigLevelsValid = source.m_SigLevelsValid;
-  m_SigLevelCount = source.m_SigLevelCount;
-  m_ReportValid = source.m_ReportValid;
-  m_State = source.m_State;
+  ForEachIdentityField([&](auto field) { this->*field = source.*field; });
+  CopyUpperAirData(source);
   ClearWeatherBlock(m_WeatherBlock.bytes);
-  CopyLevelTables(source);
-  auto copy = [](const std::unique_ptr<SigLevelBuffer>& from) {
-    return from ? std::make_unique<SigLevelBuffer>(*from) : nullptr;
-  };
-  m_SigPressure = copy(source.m_SigPressure);
-  m_SigHeight = copy(source.m_SigHeight);
-  m_SigTemperature = copy(source.m_SigTemperature);
-  m_SigDewPoint = copy(source.m_SigDewPoint);
-  ResetReportFields();
 }
 
 METAR_Station::~METAR_Station() = default;
 
 void METAR_Station::ResetReportFields() {
-  m_WindSpeed = 0;
-  m_WindDirection = 0;
-  m_WindGust = 0;
-  m_WindVariation = 0;
-  m_Visibility = 0.0;
-  m_Weather.clear();
-  m_PrecipIntensity = 0.0;
-  m_CloudThickness.fill(0.0);
-  m_CloudCover.fill(0.0);
-  m_CloudCover[0] = kMissingReal;
-  m_CloudBase.fill(0);
-  m_CloudType.fill(0);
-  m_Temperature = kMissing;
-  m_DewPoint = kMissing;
-  m_Pressure = kMissing;
-  m_SeaLevelTemperature = kMissingReal;
-  m_SeaLevelDewPoint = kMissingReal;
-  m_Thunderstorm = 0;
+  // A record as constructed holds the initial values; one is kept to copy them from (never
+  // destroyed: a decoding thread may still run at exit).
+  static const METAR_Station& initial = *new METAR_Station;
+  ForEachReportValue([&](auto field) { this->*field = initial.*field; });
 }

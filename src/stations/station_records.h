@@ -82,6 +82,9 @@ class Weather_Station {
   void ResetLevelTables();
   // Copies the six level tables of another record.
   void CopyLevelTables(const Weather_Station& from);
+  // Copies the upper-air data of another record: the level tables, copies of its
+  // significant-level buffers, m_UpperAirValid, m_SigLevelsValid and m_SigLevelCount.
+  void CopyUpperAirData(const Weather_Station& from);
 };
 
 class METAR_Station : public Weather_Station {
@@ -98,8 +101,8 @@ class METAR_Station : public Weather_Station {
   // report it held: a NIL report, or one observed after the reference.
   bool DecodeReport(const std::string& report, WeatherTime reference);
 
-  // Sets the surface-report fields to their initial values (not the text, date, time or
-  // validity flag).
+  // Sets the report's values to their initial values (not the text, date, time or validity
+  // flag): those a record starts with.
   void ResetReportFields();
 
   std::string m_ReportText;
@@ -116,7 +119,8 @@ class METAR_Station : public Weather_Station {
   std::string m_Weather;
   double m_PrecipIntensity = 0.0;
   std::array<double, kCloudSlots> m_CloudThickness{};
-  std::array<double, kCloudSlots> m_CloudCover{};
+  // No cloud group at all: the first cover is missing, not clear.
+  std::array<double, kCloudSlots> m_CloudCover{kMissingReal};
   std::array<std::int32_t, kCloudSlots> m_CloudBase{};
   std::array<std::int32_t, kCloudSlots> m_CloudType{};
   std::int32_t m_Temperature = kMissing;
@@ -129,3 +133,57 @@ class METAR_Station : public Weather_Station {
   // The weather block for the simulator and its staging records (last member).
   SimWeatherBlock m_WeatherBlock;
 };
+
+// The field lists of the records, each written once: f(&Record::m_Field) for every field, in
+// record order. The copies, the take-over and the reset go through them, so a new field is
+// copied everywhere once it is listed here.
+
+// Identity, position, state and the report flag: a base record's fields besides its upper-air
+// data (Weather_Station::CopyUpperAirData).
+template <class F>
+void ForEachIdentityField(F&& f) {
+  f(&Weather_Station::m_Latitude);
+  f(&Weather_Station::m_Longitude);
+  f(&Weather_Station::m_Name);
+  f(&Weather_Station::m_Region);
+  f(&Weather_Station::m_Key);
+  f(&Weather_Station::m_WmoNumber);
+  f(&Weather_Station::m_State);
+  f(&Weather_Station::m_UpperAirLatitude);
+  f(&Weather_Station::m_UpperAirLongitude);
+  f(&Weather_Station::m_Elevation);
+  f(&Weather_Station::m_UpperAirElevation);
+  f(&Weather_Station::m_ReportValid);
+}
+
+// The values decoded from a surface report.
+template <class F>
+void ForEachReportValue(F&& f) {
+  f(&METAR_Station::m_WindSpeed);
+  f(&METAR_Station::m_WindDirection);
+  f(&METAR_Station::m_WindGust);
+  f(&METAR_Station::m_WindVariation);
+  f(&METAR_Station::m_Visibility);
+  f(&METAR_Station::m_VisibilityMissing);
+  f(&METAR_Station::m_Weather);
+  f(&METAR_Station::m_PrecipIntensity);
+  f(&METAR_Station::m_CloudThickness);
+  f(&METAR_Station::m_CloudCover);
+  f(&METAR_Station::m_CloudBase);
+  f(&METAR_Station::m_CloudType);
+  f(&METAR_Station::m_Temperature);
+  f(&METAR_Station::m_DewPoint);
+  f(&METAR_Station::m_SeaLevelTemperature);
+  f(&METAR_Station::m_SeaLevelDewPoint);
+  f(&METAR_Station::m_Pressure);
+  f(&METAR_Station::m_Thunderstorm);
+}
+
+// The whole surface report: its text, date and time, then its values.
+template <class F>
+void ForEachReportField(F&& f) {
+  f(&METAR_Station::m_ReportText);
+  f(&METAR_Station::m_ObsDate);
+  f(&METAR_Station::m_ObsTime);
+  ForEachReportValue(f);
+}

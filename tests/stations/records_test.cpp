@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stations/key_index.h"
@@ -87,6 +89,56 @@ TEST(StationRecords, ConvertingConstructionCopiesIdentityAndOwnsSeparateBuffers)
   base.reset();  // the source goes; the copy keeps its own buffer
   EXPECT_EQ((*converted.m_SigPressure)[0], 1003);
   EXPECT_EQ((*converted.m_SigPressure)[99], 5);
+}
+
+// Where each listed field lies in a record: [offset, offset + size), in listing order.
+template <class Record>
+struct FieldSpans {
+  const Record& record;
+  std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> spans;
+  template <class Member>
+  void operator()(Member field) {
+    const auto* start = reinterpret_cast<const char*>(&(record.*field));
+    const std::ptrdiff_t offset = start - reinterpret_cast<const char*>(&record);
+    spans.emplace_back(offset, offset + static_cast<std::ptrdiff_t>(sizeof(record.*field)));
+  }
+};
+
+template <class Record>
+std::ptrdiff_t OffsetOf(const Record& record, const void* field) {
+  return static_cast<const char*>(field) - reinterpret_cast<const char*>(&record);
+}
+
+// A member added to the record but not to its list would be left out of the take-over, the
+// copies and the reset: the lists must cover their stretch of the record with nothing between
+// the fields but padding.
+TEST(StationRecords, FieldListsCoverTheRecordWithoutGaps) {
+  const METAR_Station s;
+  struct Case {
+    const char* list;
+    std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> spans;
+    std::ptrdiff_t from, to;  // the stretch the list must cover
+  };
+  FieldSpans<METAR_Station> identity{s, {}}, report{s, {}};
+  ForEachIdentityField(identity);
+  ForEachReportField(report);
+  // The report flag, listed last, lies after the upper-air data; the rest is one stretch.
+  identity.spans.pop_back();
+  const Case cases[] = {
+      {"identity", identity.spans, OffsetOf(s, &s.m_Latitude), OffsetOf(s, &s.m_LevelPressure)},
+      {"report", report.spans, OffsetOf(s, &s.m_ReportText), OffsetOf(s, &s.m_WeatherBlock)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list);
+    ASSERT_FALSE(c.spans.empty());
+    EXPECT_EQ(c.spans.front().first, c.from);
+    for (size_t i = 1; i < c.spans.size(); ++i) {
+      EXPECT_GE(c.spans[i].first, c.spans[i - 1].second) << "field " << i << " out of order";
+      EXPECT_LT(c.spans[i].first - c.spans[i - 1].second, 8) << "a field missing before field " << i;
+    }
+    EXPECT_LE(c.spans.back().second, c.to);
+    EXPECT_LT(c.to - c.spans.back().second, 8) << "a field missing at the end";
+  }
 }
 
 TEST(StationCatalogue, ReplacingARecordDestroysTheOldOneAndRepointsTheLists) {
