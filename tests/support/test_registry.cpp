@@ -26,8 +26,11 @@ const wchar_t* const kRootNames[3] = {L"HKLM", L"HKCU", L"HKCR"};
 }  // namespace
 
 TestRegistry::TestRegistry() : m_State(std::make_unique<State>()) {
+  // A key of its own directly under Software, which no test deletes: under a shared parent,
+  // another test program's clean-up could delete the parent between the creation of its parts
+  // (RegCreateKeyEx makes one level at a time), and this creation failed.
   static std::atomic<unsigned> counter{0};
-  m_State->base = L"Software\\Altivane tests\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+  m_State->base = L"Software\\Altivane test " + std::to_wstring(GetCurrentProcessId()) + L"-" +
                   std::to_wstring(counter.fetch_add(1));
   for (int i = 0; i < 3; ++i) {
     const std::wstring path = m_State->base + L"\\" + kRootNames[i];
@@ -44,7 +47,6 @@ TestRegistry::~TestRegistry() {
     RegCloseKey(m_State->redirected[i]);
   }
   RegDeleteTreeW(HKEY_CURRENT_USER, m_State->base.c_str());
-  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Altivane tests");  // only once it is empty
 }
 
 #else
